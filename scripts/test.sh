@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs the whole test suite:
+# thread tests under ThreadSanitizer, everything under AddressSanitizer +
+# UndefinedBehaviorSanitizer, and everything in the dev build, last, so the
+# run ends with CTest's summary of the full suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+export MURMO_WERROR=${MURMO_WERROR:-ON}
+jobs=$(nproc)
+
+run_preset() {
+  local preset=$1
+  echo "=== ${preset} ==="
+  cmake --preset "${preset}" >/dev/null
+  cmake --build --preset "${preset}" -j "${jobs}"
+  ctest --preset "${preset}" -j "${jobs}" --no-tests=error
+}
+
+run_preset tsan
+run_preset asan
+run_preset dev

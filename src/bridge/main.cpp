@@ -1,0 +1,2 @@
+// The on-device model bridge: JSON lines on standard input and output.
+int main() { return 0; }

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "runtime/MainLoop.h"
+#include "runtime/TimerQueue.h"
+
+namespace murmo {
+
+// A main loop for tests. Virtual time never moves by itself: runUntilIdle()
+// runs what is ready now, advance(d) moves the clock, firing each due timer at
+// its own time. The constructing thread is the main thread.
+class ManualLoop final : public MainLoop {
+public:
+    ManualLoop();
+    ~ManualLoop() override;
+
+    void post(Callback callback) override;
+    Timer after(Duration delay, Callback callback) override;
+    Timer every(Duration interval, Callback callback) override;
+    bool isMainThread() const override;
+    const Clock& clock() const override { return clock_; }
+
+    // Runs posted callbacks and timers due now until nothing is ready.
+    void runUntilIdle();
+    // Moves virtual time forward by `delta`, firing due timers in due-time and
+    // then arming order, timers armed by timers included.
+    void advance(Duration delta);
+    // For tests that wait on real sockets or processes: runs the loop, with
+    // virtual time following real time, until `predicate` holds or
+    // `realTimeout` passes. Returns the predicate's last value.
+    bool pumpUntil(const std::function<bool()>& predicate, Duration realTimeout);
+
+    std::uint64_t nowNanoseconds() const { return clock_.uptimeNanoseconds(); }
+
+private:
+    class VirtualClock final : public Clock {
+    public:
+        std::uint64_t uptimeNanoseconds() const override { return now.load(std::memory_order_acquire); }
+        WallTime wallTime() const override;
+        std::atomic<std::uint64_t> now{1'000'000'000};
+    };
+
+    bool runOnePost();
+    void advanceTo(std::uint64_t target);
+
+    VirtualClock clock_;
+    std::mutex mutex_;
+    std::condition_variable posted_;
+    std::deque<Callback> posts_;
+    std::thread::id mainThread_;
+    // Last, so it is destroyed first: a dropped timer callback may post.
+    TimerQueue timers_;
+};
+
+}  // namespace murmo
