@@ -21,7 +21,7 @@ namespace murmo {
 //   inverse and yields nullopt for any other string.
 
 // The interface language: the user's choice of "system" or one of 29 explicit
-// languages. The declaration order is the order the settings list them in.
+// languages. allNativeAppLanguages() lists them in declaration order.
 enum class NativeAppLanguage : std::uint8_t {
     system,
     turkish,
