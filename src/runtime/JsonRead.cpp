@@ -59,7 +59,24 @@ Result<Json> parseObject(std::string_view text) {
     return value;
 }
 
+namespace {
+
+// JSON has no spelling for NaN or the infinities; the library would write
+// null in their place, silently changing the value.
+bool holdsNonFiniteNumber(const Json& value) {
+    if (value.is_number_float()) return !std::isfinite(value.get<double>());
+    if (value.is_structured()) {
+        for (const auto& element : value) {
+            if (holdsNonFiniteNumber(element)) return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 Result<std::string> dump(const Json& value) {
+    if (holdsNonFiniteNumber(value)) return fail(jsonError(JsonErrorCode::invalidJSON, "number is not finite"));
     try {
         return value.dump(-1, ' ', false, Json::error_handler_t::strict);
     } catch (const Json::exception& error) {

@@ -35,7 +35,8 @@ Result<Json> parse(std::string_view text);
 // Parses text that must hold an object.
 Result<Json> parseObject(std::string_view text);
 
-// Serialises; fails (never alters the text) on invalid UTF-8 in a string.
+// Serialises compactly; fails (never alters the value) on invalid UTF-8 in a
+// string or a number that is not finite.
 Result<std::string> dump(const Json& value);
 
 Result<std::optional<std::string>> optionalString(const Json& object, std::string_view key);

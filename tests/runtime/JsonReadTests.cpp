@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 
 namespace murmo {
@@ -65,6 +66,8 @@ TEST(JsonReadTest, ParseAndDumpNeverThrowOrAlterText) {
     EXPECT_FALSE(json::parse("{\"a\":\"\xFF\"}")) << "invalid UTF-8 in input";
     EXPECT_EQ(json::dump(Json{{"a", "\xC3\xA9"}}).value(), "{\"a\":\"\xC3\xA9\"}");
     EXPECT_FALSE(json::dump(Json{{"a", "\xFF"}})) << "invalid UTF-8 must not be silently replaced";
+    EXPECT_FALSE(json::dump(Json{{"a", {1.0, std::nan("")}}})) << "NaN must not become null";
+    EXPECT_FALSE(json::dump(Json{{"a", {{"b", HUGE_VAL}}}})) << "infinity must not become null";
 }
 
 TEST(JsonReadTest, RequiredIntegerReportsMissingAndRange) {

@@ -1,0 +1,444 @@
+#include "engine/BeastCoreTransport.h"
+
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+
+#include <atomic>
+#include <deque>
+#include <list>
+#include <thread>
+
+namespace murmo {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using tcp = asio::ip::tcp;
+
+namespace {
+
+// Something in flight that the transport can stop when it shuts down.
+class Abortable {
+public:
+    virtual ~Abortable() = default;
+    virtual void abort() = 0;
+};
+
+bool isTimeout(const beast::error_code& error) { return error == beast::error::timeout; }
+
+Error connectFailure(const beast::error_code& error) {
+    if (isTimeout(error)) return coreTransportError(CoreTransportErrorCode::timedOut);
+    if (error == asio::error::operation_aborted) return coreTransportError(CoreTransportErrorCode::cancelled);
+    return coreTransportError(CoreTransportErrorCode::cannotConnectToHost);
+}
+
+Error exchangeFailure(const beast::error_code& error) {
+    if (isTimeout(error)) return coreTransportError(CoreTransportErrorCode::timedOut);
+    if (error == asio::error::operation_aborted) return coreTransportError(CoreTransportErrorCode::cancelled);
+    if (error.category() == beast::error_code(http::error::end_of_stream).category() &&
+        error != http::error::end_of_stream && error != http::error::partial_message) {
+        return coreTransportError(CoreTransportErrorCode::badServerResponse);
+    }
+    return coreTransportError(CoreTransportErrorCode::networkConnectionLost);
+}
+
+http::verb verbFor(std::string_view method) {
+    const auto verb = http::string_to_verb(method);
+    return verb == http::verb::unknown ? http::verb::get : verb;
+}
+
+}  // namespace
+
+struct BeastCoreTransport::Impl : std::enable_shared_from_this<BeastCoreTransport::Impl> {
+    asio::io_context context{1};
+    asio::executor_work_guard<asio::io_context::executor_type> work = asio::make_work_guard(context);
+    std::thread thread;
+    // Set on the owner's thread before the I/O thread is told to stop; calls
+    // made afterwards are dropped instead of being queued on a dead loop.
+    std::atomic<bool> stopped{false};
+    // I/O thread only.
+    std::list<std::weak_ptr<Abortable>> live;
+
+    void track(const std::shared_ptr<Abortable>& operation) {
+        live.remove_if([](const auto& weak) { return weak.expired(); });
+        live.push_back(operation);
+    }
+
+    void abortAll() {
+        auto operations = std::move(live);
+        for (auto& weak : operations) {
+            if (auto operation = weak.lock()) operation->abort();
+        }
+    }
+};
+
+namespace {
+
+using Impl = BeastCoreTransport::Impl;
+
+// One request on a connection of its own: resolve, connect, write, then read
+// the reply piece by piece so that the idle time-out restarts whenever the
+// engine makes progress.
+class HTTPExchange final : public Abortable, public std::enable_shared_from_this<HTTPExchange> {
+public:
+    HTTPExchange(std::shared_ptr<Impl> owner, CoreHTTPRequest request, CoreHTTPCompletion completion)
+        : owner_(std::move(owner)),
+          resolver_(owner_->context),
+          stream_(owner_->context),
+          request_(std::move(request)),
+          completion_(std::move(completion)) {
+        // Engine replies are small; anything larger is not a reply we can use.
+        parser_.body_limit(64 * 1024 * 1024);
+    }
+
+    void start() {
+        owner_->track(shared_from_this());
+        if (request_.url.scheme != "http") {
+            finish(fail(coreTransportError(CoreTransportErrorCode::unsupportedURL)));
+            return;
+        }
+        resolver_.async_resolve(request_.url.host, std::to_string(request_.url.effectivePort()),
+                                [self = shared_from_this()](const beast::error_code& error,
+                                                            tcp::resolver::results_type results) {
+                                    self->onResolve(error, std::move(results));
+                                });
+    }
+
+    void abort() override {
+        resolver_.cancel();
+        beast::error_code ignored;
+        stream_.socket().close(ignored);
+        finish(fail(coreTransportError(CoreTransportErrorCode::cancelled)));
+    }
+
+private:
+    void onResolve(const beast::error_code& error, tcp::resolver::results_type results) {
+        if (finished_) return;
+        if (error) return finish(fail(connectFailure(error)));
+        stream_.expires_after(request_.idleTimeout);
+        stream_.async_connect(results, [self = shared_from_this()](const beast::error_code& connectError,
+                                                                   const tcp::endpoint&) {
+            self->onConnect(connectError);
+        });
+    }
+
+    void onConnect(const beast::error_code& error) {
+        if (finished_) return;
+        if (error) return finish(fail(connectFailure(error)));
+        message_.method(verbFor(request_.method));
+        message_.target(request_.url.target());
+        message_.version(11);
+        message_.set(http::field::host, request_.url.hostHeader());
+        for (const auto& [name, value] : request_.headers) message_.set(name, value);
+        if (request_.body) message_.body() = *request_.body;
+        message_.prepare_payload();
+        stream_.expires_after(request_.idleTimeout);
+        http::async_write(stream_, message_, [self = shared_from_this()](const beast::error_code& writeError,
+                                                                          std::size_t) {
+            self->onWrite(writeError);
+        });
+    }
+
+    void onWrite(const beast::error_code& error) {
+        if (finished_) return;
+        if (error) return finish(fail(exchangeFailure(error)));
+        readSome();
+    }
+
+    void readSome() {
+        stream_.expires_after(request_.idleTimeout);
+        http::async_read_some(stream_, buffer_, parser_,
+                              [self = shared_from_this()](const beast::error_code& error, std::size_t) {
+                                  self->onRead(error);
+                              });
+    }
+
+    void onRead(const beast::error_code& error) {
+        if (finished_) return;
+        if (error) return finish(fail(exchangeFailure(error)));
+        if (!parser_.is_done()) return readSome();
+        auto& reply = parser_.get();
+        finish(CoreHTTPResponse{static_cast<int>(reply.result_int()), std::move(reply.body())});
+    }
+
+    void finish(Result<CoreHTTPResponse> result) {
+        if (finished_) return;
+        finished_ = true;
+        beast::error_code ignored;
+        stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
+        stream_.socket().close(ignored);
+        auto completion = std::move(completion_);
+        if (completion) completion(std::move(result));
+    }
+
+    std::shared_ptr<Impl> owner_;
+    tcp::resolver resolver_;
+    beast::tcp_stream stream_;
+    CoreHTTPRequest request_;
+    CoreHTTPCompletion completion_;
+    http::request<http::string_body> message_;
+    beast::flat_buffer buffer_;
+    http::response_parser<http::string_body> parser_;
+    bool finished_ = false;
+};
+
+// One event socket. Every member is touched on the I/O thread only; the
+// public calls hop there first.
+class BeastWebSocket final : public CoreWebSocket,
+                             public Abortable,
+                             public std::enable_shared_from_this<BeastWebSocket> {
+public:
+    BeastWebSocket(std::shared_ptr<Impl> owner, CoreWebSocketRequest request)
+        : owner_(std::move(owner)), resolver_(owner_->context), socket_(owner_->context), request_(std::move(request)) {}
+
+    void start() {
+        owner_->track(shared_from_this());
+        if (request_.url.scheme != "ws") return failAll(coreTransportError(CoreTransportErrorCode::unsupportedURL));
+        resolver_.async_resolve(request_.url.host, std::to_string(request_.url.effectivePort()),
+                                [self = shared_from_this()](const beast::error_code& error,
+                                                            tcp::resolver::results_type results) {
+                                    self->onResolve(error, std::move(results));
+                                });
+    }
+
+    void send(CoreSocketMessage message, CoreSocketSendCompletion completion) override {
+        onIOThread([message = std::move(message), completion = std::move(completion)](BeastWebSocket& self) mutable {
+            if (self.failure_) {
+                if (completion) completion(fail(*self.failure_));
+                return;
+            }
+            self.sends_.push_back(PendingSend{std::move(message), std::move(completion)});
+            self.writeNext();
+        });
+    }
+
+    void receive(CoreSocketReceiveCompletion completion) override {
+        onIOThread([completion = std::move(completion)](BeastWebSocket& self) mutable {
+            if (self.failure_ || self.receiveCompletion_) {
+                if (completion) {
+                    completion(fail(self.failure_ ? *self.failure_
+                                                  : coreTransportError(CoreTransportErrorCode::cancelled)));
+                }
+                return;
+            }
+            self.receiveCompletion_ = std::move(completion);
+            self.readNext();
+        });
+    }
+
+    void close(std::uint16_t code) override {
+        onIOThread([code](BeastWebSocket& self) { self.closeOnIOThread(code); });
+    }
+
+    void abort() override {
+        resolver_.cancel();
+        beast::error_code ignored;
+        beast::get_lowest_layer(socket_).socket().close(ignored);
+        failAll(coreTransportError(CoreTransportErrorCode::cancelled));
+    }
+
+private:
+    enum class State { connecting, open, closing, closed };
+
+    template <class Work>
+    void onIOThread(Work work) {
+        if (owner_->stopped.load(std::memory_order_acquire)) return;
+        asio::post(owner_->context, [self = shared_from_this(), work = std::move(work)]() mutable { work(*self); });
+    }
+
+    void onResolve(const beast::error_code& error, tcp::resolver::results_type results) {
+        if (state_ != State::connecting) return;
+        if (error) return failAll(connectFailure(error));
+        // The time-out bounds connecting and the handshake; the open socket
+        // then waits for messages as long as it takes.
+        beast::get_lowest_layer(socket_).expires_after(request_.handshakeTimeout);
+        beast::get_lowest_layer(socket_).async_connect(
+            results, [self = shared_from_this()](const beast::error_code& connectError, const tcp::endpoint&) {
+                self->onConnect(connectError);
+            });
+    }
+
+    void onConnect(const beast::error_code& error) {
+        if (state_ != State::connecting) return;
+        if (error) return failAll(connectFailure(error));
+        // From here the socket's own time-outs apply: the handshake (opening
+        // and closing) is bounded, an open socket is never idle-timed.
+        beast::get_lowest_layer(socket_).expires_never();
+        beast::error_code ignored;
+        beast::get_lowest_layer(socket_).socket().set_option(tcp::no_delay(true), ignored);
+        websocket::stream_base::timeout timeouts{};
+        timeouts.handshake_timeout = std::chrono::duration_cast<websocket::stream_base::duration>(request_.handshakeTimeout);
+        timeouts.idle_timeout = websocket::stream_base::none();
+        timeouts.keep_alive_pings = false;
+        socket_.set_option(timeouts);
+        socket_.set_option(websocket::stream_base::decorator([headers = request_.headers](websocket::request_type& req) {
+            for (const auto& [name, value] : headers) req.set(name, value);
+        }));
+        socket_.async_handshake(request_.url.hostHeader(), request_.url.target(),
+                                [self = shared_from_this()](const beast::error_code& handshakeError) {
+                                    self->onHandshake(handshakeError);
+                                });
+    }
+
+    void onHandshake(const beast::error_code& error) {
+        if (state_ != State::connecting) return;
+        if (error) return failAll(connectFailure(error));
+        state_ = State::open;
+        writeNext();
+        readNext();
+    }
+
+    void writeNext() {
+        if (state_ != State::open || inFlight_ || sends_.empty()) return;
+        // The message stays here until its write completes: the buffer handed
+        // to the socket must outlive the write, whatever fails meanwhile.
+        inFlight_ = std::move(sends_.front());
+        sends_.pop_front();
+        const auto& message = inFlight_->message;
+        socket_.text(message.kind == CoreSocketMessageKind::text);
+        const auto* data = message.bytes ? message.bytes->data() : nullptr;
+        socket_.async_write(asio::buffer(data, message.size()),
+                            [self = shared_from_this()](const beast::error_code& error, std::size_t) {
+                                self->onWrite(error);
+                            });
+    }
+
+    void onWrite(const beast::error_code& error) {
+        auto done = std::move(*inFlight_);
+        inFlight_.reset();
+        if (error) {
+            const auto failure = failure_ ? *failure_ : exchangeFailure(error);
+            if (done.completion) done.completion(fail(failure));
+            return failAll(failure);
+        }
+        if (done.completion) done.completion(Status{});
+        writeNext();
+    }
+
+    void readNext() {
+        if (state_ != State::open && state_ != State::closing) return;
+        if (reading_ || !receiveCompletion_) return;
+        reading_ = true;
+        socket_.async_read(readBuffer_, [self = shared_from_this()](const beast::error_code& error, std::size_t) {
+            self->onRead(error);
+        });
+    }
+
+    void onRead(const beast::error_code& error) {
+        reading_ = false;
+        if (error) {
+            return failAll(failure_ ? *failure_ : exchangeFailure(error));
+        }
+        const auto data = readBuffer_.cdata();
+        const auto* begin = static_cast<const std::uint8_t*>(data.data());
+        CoreSocketMessage message{
+            socket_.got_text() ? CoreSocketMessageKind::text : CoreSocketMessageKind::binary,
+            std::make_shared<const std::vector<std::uint8_t>>(begin, begin + data.size())};
+        readBuffer_.consume(readBuffer_.size());
+        if (auto completion = std::move(receiveCompletion_)) {
+            receiveCompletion_ = nullptr;
+            completion(std::move(message));
+        }
+    }
+
+    void closeOnIOThread(std::uint16_t code) {
+        switch (state_) {
+            case State::connecting:
+                resolver_.cancel();
+                {
+                    beast::error_code ignored;
+                    beast::get_lowest_layer(socket_).socket().close(ignored);
+                }
+                return failAll(coreTransportError(CoreTransportErrorCode::cancelled));
+            case State::open:
+                state_ = State::closing;
+                failure_ = coreTransportError(CoreTransportErrorCode::cancelled);
+                failQueuedSends();
+                socket_.async_close(websocket::close_reason(code),
+                                    [self = shared_from_this()](const beast::error_code&) { self->onClosed(); });
+                return;
+            case State::closing:
+            case State::closed: return;
+        }
+    }
+
+    void onClosed() {
+        beast::error_code ignored;
+        beast::get_lowest_layer(socket_).socket().close(ignored);
+        failAll(coreTransportError(CoreTransportErrorCode::cancelled));
+    }
+
+    // Fails the sends that are not being written; the one on the wire
+    // completes by itself.
+    void failQueuedSends() {
+        auto waiting = std::move(sends_);
+        sends_.clear();
+        for (auto& send : waiting) {
+            if (send.completion) send.completion(fail(*failure_));
+        }
+    }
+
+    void failAll(const Error& error) {
+        if (!failure_) failure_ = error;
+        if (state_ != State::closed && state_ != State::closing) {
+            beast::error_code ignored;
+            beast::get_lowest_layer(socket_).socket().close(ignored);
+        }
+        state_ = State::closed;
+        failQueuedSends();
+        if (auto completion = std::move(receiveCompletion_)) {
+            receiveCompletion_ = nullptr;
+            completion(fail(*failure_));
+        }
+    }
+
+    std::shared_ptr<Impl> owner_;
+    tcp::resolver resolver_;
+    websocket::stream<beast::tcp_stream> socket_;
+    CoreWebSocketRequest request_;
+    State state_ = State::connecting;
+    std::optional<Error> failure_;
+    struct PendingSend {
+        CoreSocketMessage message;
+        CoreSocketSendCompletion completion;
+    };
+    std::deque<PendingSend> sends_;
+    std::optional<PendingSend> inFlight_;
+    CoreSocketReceiveCompletion receiveCompletion_;
+    bool reading_ = false;
+    beast::flat_buffer readBuffer_;
+};
+
+}  // namespace
+
+BeastCoreTransport::BeastCoreTransport() : impl_(std::make_shared<Impl>()) {
+    impl_->thread = std::thread([impl = impl_.get()] { impl->context.run(); });
+}
+
+BeastCoreTransport::~BeastCoreTransport() {
+    impl_->stopped.store(true, std::memory_order_release);
+    asio::post(impl_->context, [impl = impl_.get()] {
+        impl->abortAll();
+        impl->work.reset();
+    });
+    if (impl_->thread.joinable()) impl_->thread.join();
+}
+
+void BeastCoreTransport::sendHTTP(CoreHTTPRequest request, CoreHTTPCompletion completion) {
+    auto exchange = std::make_shared<HTTPExchange>(impl_, std::move(request), std::move(completion));
+    asio::post(impl_->context, [exchange] { exchange->start(); });
+}
+
+std::shared_ptr<CoreWebSocket> BeastCoreTransport::openWebSocket(CoreWebSocketRequest request) {
+    auto socket = std::make_shared<BeastWebSocket>(impl_, std::move(request));
+    asio::post(impl_->context, [socket] { socket->start(); });
+    return socket;
+}
+
+}  // namespace murmo
