@@ -52,7 +52,7 @@ Result<std::optional<JSONValue::Object>> optionalJSONObject(const json::Json& ob
     auto value = json::optionalObject(object, key);
     if (!value) return fail(value.error());
     if (!*value) return std::optional<JSONValue::Object>{};
-    auto decoded = JSONValue::decodeObject(**value);
+    auto decoded = JSONValue::objectFromJSON(**value);
     if (!decoded) return fail(decoded.error());
     return std::optional<JSONValue::Object>{std::move(*decoded)};
 }
@@ -61,7 +61,7 @@ bool isControlOrFormat(char32_t codePoint) { return unicode::isControl(codePoint
 
 }  // namespace
 
-Result<CoreEvent> CoreEvent::decode(const json::Json& object) {
+Result<CoreEvent> CoreEvent::fromJSON(const json::Json& object) {
     if (!object.is_object()) return fail(json::jsonError(json::JsonErrorCode::notAnObject, "not a JSON object"));
     CoreEvent event;
     MURMO_READ(event.sequence, json::requiredInteger<std::int64_t>(object, "sequence"));
@@ -69,7 +69,7 @@ Result<CoreEvent> CoreEvent::decode(const json::Json& object) {
     MURMO_READ(event.qos, json::requiredString(object, "qos"));
     json::Json data;
     MURMO_READ(data, json::requiredObject(object, "data"));
-    MURMO_READ(event.data, JSONValue::decodeObject(data));
+    MURMO_READ(event.data, JSONValue::objectFromJSON(data));
     MURMO_READ(event.protocolVersion, json::requiredInteger<std::int64_t>(object, "protocol_version"));
     MURMO_READ(event.operationID, json::optionalString(object, "operation_id"));
     MURMO_READ(event.monotonicNanoseconds, optionalUInt64(object, "monotonic_ns"));
@@ -79,7 +79,7 @@ Result<CoreEvent> CoreEvent::decode(const json::Json& object) {
 Result<CoreEvent> CoreEvent::decode(std::string_view text) {
     auto object = parseObjectText(text);
     if (!object) return fail(object.error());
-    return decode(*object);
+    return fromJSON(*object);
 }
 
 std::optional<std::string> RecordingTargetMetadataPolicy::sanitized(const std::optional<std::string>& value) {
@@ -138,7 +138,7 @@ json::Json RecordingPayload::requestBody() const { return recordingBody<json::Js
 
 Result<std::string> RecordingPayload::encoded() const { return dumpOrdered(recordingBody<nlohmann::ordered_json>(*this)); }
 
-Result<DictationCommandResponse> DictationCommandResponse::decode(const json::Json& object) {
+Result<DictationCommandResponse> DictationCommandResponse::fromJSON(const json::Json& object) {
     if (!object.is_object()) return fail(json::jsonError(json::JsonErrorCode::notAnObject, "not a JSON object"));
     DictationCommandResponse response;
     MURMO_READ(response.phase, json::optionalString(object, "phase"));
@@ -154,7 +154,7 @@ Result<DictationCommandResponse> DictationCommandResponse::decode(const json::Js
 Result<DictationCommandResponse> DictationCommandResponse::decode(std::string_view text) {
     auto object = parseObjectText(text);
     if (!object) return fail(object.error());
-    return decode(*object);
+    return fromJSON(*object);
 }
 
 Result<std::string> DeliveryResultPayload::encoded() const {
@@ -171,7 +171,7 @@ Result<std::string> DeliveryResultPayload::encoded() const {
     return dumpOrdered(body);
 }
 
-Result<BackgroundNoiseReductionStatus> BackgroundNoiseReductionStatus::decode(const json::Json& object) {
+Result<BackgroundNoiseReductionStatus> BackgroundNoiseReductionStatus::fromJSON(const json::Json& object) {
     if (!object.is_object()) return fail(json::jsonError(json::JsonErrorCode::notAnObject, "not a JSON object"));
     BackgroundNoiseReductionStatus status;
     MURMO_READ(status.available, json::optionalBool(object, "available"));

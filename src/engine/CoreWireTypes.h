@@ -30,7 +30,7 @@ struct CoreEvent {
     std::optional<std::string> operationID;
     std::optional<std::uint64_t> monotonicNanoseconds;
 
-    static Result<CoreEvent> decode(const json::Json& object);
+    static Result<CoreEvent> fromJSON(const json::Json& object);
     static Result<CoreEvent> decode(std::string_view text);
 };
 
@@ -86,7 +86,7 @@ struct DictationCommandResponse {
     std::optional<std::string> reasonCode;
     std::optional<std::string> messageKey;
 
-    static Result<DictationCommandResponse> decode(const json::Json& object);
+    static Result<DictationCommandResponse> fromJSON(const json::Json& object);
     static Result<DictationCommandResponse> decode(std::string_view text);
 };
 
@@ -108,7 +108,7 @@ struct DeliveryResultPayload {
 struct BackgroundNoiseReductionStatus {
     std::optional<bool> available;
 
-    static Result<BackgroundNoiseReductionStatus> decode(const json::Json& object);
+    static Result<BackgroundNoiseReductionStatus> fromJSON(const json::Json& object);
 };
 
 }  // namespace murmo

@@ -38,13 +38,13 @@ std::optional<Error> JSONValue::decodeInto(const json::Json& value, JSONValue& t
     return std::nullopt;
 }
 
-Result<JSONValue> JSONValue::decode(const json::Json& value) {
+Result<JSONValue> JSONValue::fromJSON(const json::Json& value) {
     Result<JSONValue> result(std::in_place);
     if (auto error = decodeInto(value, *result, 0)) return fail(*error);
     return result;
 }
 
-Result<JSONValue::Object> JSONValue::decodeObject(const json::Json& value) {
+Result<JSONValue::Object> JSONValue::objectFromJSON(const json::Json& value) {
     if (!value.is_object()) return fail(json::jsonError(json::JsonErrorCode::notAnObject, "not a JSON object"));
     Result<Object> result(std::in_place);
     for (const auto& [key, member] : value.items()) {
@@ -56,7 +56,7 @@ Result<JSONValue::Object> JSONValue::decodeObject(const json::Json& value) {
 Result<JSONValue::Object> JSONValue::decodeObject(std::string_view text) {
     auto parsed = json::parseObject(text);
     if (!parsed) return fail(parsed.error());
-    return decodeObject(*parsed);
+    return objectFromJSON(*parsed);
 }
 
 std::optional<double> JSONValue::number() const {

@@ -29,9 +29,9 @@ public:
     JSONValue() : storage_(nullptr) {}
     explicit JSONValue(Storage storage) : storage_(std::move(storage)) {}
 
-    static Result<JSONValue> decode(const json::Json& value);
+    static Result<JSONValue> fromJSON(const json::Json& value);
     // A JSON object of text keys to values: the engine's free-form replies.
-    static Result<Object> decodeObject(const json::Json& value);
+    static Result<Object> objectFromJSON(const json::Json& value);
     static Result<Object> decodeObject(std::string_view text);
 
     // The case and its payload, for callers that look inside arrays.

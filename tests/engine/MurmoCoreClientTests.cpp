@@ -1,0 +1,211 @@
+#include "engine/MurmoCoreClient.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+
+#include "runtime/ManualLoop.h"
+#include "support/FakeCoreTransport.h"
+
+namespace murmo {
+namespace {
+
+std::set<std::string> bodyKeys(const CoreHTTPRequest& request) {
+    std::set<std::string> keys;
+    if (!request.body) return keys;
+    auto object = json::parseObject(*request.body);
+    EXPECT_TRUE(object) << *request.body;
+    if (object) {
+        for (const auto& [key, value] : object->items()) keys.insert(key);
+    }
+    return keys;
+}
+
+std::optional<std::string> header(const CoreHTTPRequest& request, std::string_view name) {
+    for (const auto& [key, value] : request.headers) {
+        if (key == name) return value;
+    }
+    return std::nullopt;
+}
+
+class MurmoCoreClientTest : public ::testing::Test {
+protected:
+    MurmoCoreClient& makeClient(std::string baseURL = "http://127.0.0.1:8765") {
+        client = MurmoCoreClient::create(std::move(baseURL), "token-123", {loop, transport, logs});
+        return *client;
+    }
+    void SetUp() override { makeClient(); }
+
+    ManualLoop loop;
+    std::shared_ptr<FakeCoreTransport> transport = std::make_shared<FakeCoreTransport>();
+    std::shared_ptr<RecordingLogSink> logs = std::make_shared<RecordingLogSink>();
+    std::shared_ptr<MurmoCoreClient> client;
+};
+
+TEST(MurmoCoreClientReplyTest, ClassificationTable) {
+    struct Case {
+        const char* what;
+        Result<CoreHTTPResponse> reply;
+        std::optional<std::string> body;  // success
+        std::optional<Error> error;
+    };
+    const auto timeout = coreTransportError(CoreTransportErrorCode::timedOut);
+    const Case cases[] = {
+        {"404 with a body", CoreHTTPResponse{404, "Not Found"}, std::nullopt, Error("MurmoCore", 404, "Not Found")},
+        {"500 invalid UTF-8", CoreHTTPResponse{500, "\xFF\xFE"}, std::nullopt, Error("MurmoCore", 500, "HTTP 500")},
+        {"500 without a body", CoreHTTPResponse{500, std::nullopt}, std::nullopt, Error("MurmoCore", 500, "HTTP 500")},
+        {"500 zero-length body", CoreHTTPResponse{500, ""}, std::nullopt, Error("MurmoCore", 500, "")},
+        {"422 JSON document, unparsed", CoreHTTPResponse{422, R"({"detail":"x"})"}, std::nullopt,
+         Error("MurmoCore", 422, R"({"detail":"x"})")},
+        {"199 is not success", CoreHTTPResponse{199, "x"}, std::nullopt, Error("MurmoCore", 199, "x")},
+        {"300 is not success", CoreHTTPResponse{300, "x"}, std::nullopt, Error("MurmoCore", 300, "x")},
+        {"transport error unchanged", fail(timeout), std::nullopt, timeout},
+        {"2xx without a body", CoreHTTPResponse{204, std::nullopt}, std::string("{}"), std::nullopt},
+        {"2xx zero-length body", CoreHTTPResponse{200, ""}, std::string(""), std::nullopt},
+        {"299 with a body", CoreHTTPResponse{299, "[1]"}, std::string("[1]"), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        auto result = MurmoCoreClient::classifyReply(c.reply);
+        if (c.body) {
+            ASSERT_TRUE(result) << c.what;
+            EXPECT_EQ(*result, *c.body) << c.what;
+        } else {
+            ASSERT_FALSE(result) << c.what;
+            EXPECT_EQ(result.error(), *c.error) << c.what;
+        }
+    }
+}
+
+TEST_F(MurmoCoreClientTest, TypedRepliesAreDecodedOnTheLoopAfterTheCallReturns) {
+    std::vector<Result<JSONValue::Object>> replies;
+    auto record = [&](Result<JSONValue::Object> reply) { replies.push_back(std::move(reply)); };
+    client->fetchAgentOperation("op", record);
+    client->fetchAgentOperation("op", record);
+    client->fetchAgentOperation("op", record);
+    transport->answer(200, std::nullopt);
+    transport->answer(200, "");
+    transport->answer(200, R"({"answer":{"text":"hi"}})");
+    EXPECT_TRUE(replies.empty()) << "delivered through the loop, never inside the transport's call";
+    loop.runUntilIdle();
+    ASSERT_EQ(replies.size(), 3u);
+    ASSERT_TRUE(replies[0]) << "no body at all reads as an empty object";
+    EXPECT_TRUE(replies[0]->empty());
+    EXPECT_FALSE(replies[1]) << "a zero-length body is a decoding error";
+    EXPECT_EQ(replies[1].error().domain, json::kErrorDomain);
+    ASSERT_TRUE(replies[2]);
+    EXPECT_EQ(*replies[2]->at("answer").object()->at("text").string(), "hi");
+
+    std::optional<Result<DictationCommandResponse>> command;
+    client->releaseDictation("op", 1, [&](auto reply) { command = std::move(reply); });
+    transport->answer(200, R"({"agent_answer":[1]})");
+    loop.runUntilIdle();
+    ASSERT_TRUE(command);
+    EXPECT_FALSE(*command) << "a wrongly typed field fails the whole reply";
+
+    std::optional<Status> cancelled;
+    client->cancelAgentOperation("op", [&](Status status) { cancelled = status; });
+    transport->answer(409, "busy");
+    loop.runUntilIdle();
+    ASSERT_TRUE(cancelled);
+    EXPECT_EQ(cancelled->error(), Error("MurmoCore", 409, "busy"));
+}
+
+TEST_F(MurmoCoreClientTest, EveryEndpointsMethodPathAndBody) {
+    auto ignore = [](auto) {};
+    client->createDictation("op-1", 7, " com.example.app ", "App", "native_raw", 48000, ignore);
+    client->createAgentOperation("op-1", 7, "native_raw", 48000, ignore);
+    client->createPendingAgentOperation("op-1", 7, std::nullopt, "App", std::nullopt, std::nullopt, ignore);
+    client->resolveAgentOperationMode("op-1", "answer", ignore);
+    client->releaseDictation("op-1", 7, ignore);
+    client->releaseAgentOperation("op-1", 7, ignore);
+    client->fetchAgentOperation("op-1", ignore);
+    client->cancelAgentOperation("op-1");
+    client->confirmAgentOperation("op-1", "secret", ignore);
+    client->cancelDictation("op-1");
+    client->reportDeliveryResult("op-1", DeliveryResultPayload{"t", "inserted", "paste", "ok", true, 3});
+    client->pauseRuntime();
+    client->resumeRuntime();
+
+    using Keys = std::set<std::string>;
+    const Keys recording{"source", "operation_id", "client_monotonic_ns"};
+    struct Expected {
+        const char* method;
+        const char* target;
+        std::optional<Keys> keys;  // nullopt: no body at all
+    };
+    const Expected expected[] = {
+        {"POST", "/api/v1/dictations",
+         Keys{"source", "operation_id", "client_monotonic_ns", "target_app_id", "target_app_name", "audio_source",
+              "audio_sample_rate"}},
+        {"POST", "/api/v1/agent/operations",
+         Keys{"source", "operation_id", "client_monotonic_ns", "audio_source", "audio_sample_rate"}},
+        {"POST", "/api/v1/agent/pending-operations",
+         Keys{"source", "operation_id", "client_monotonic_ns", "target_app_name"}},
+        {"POST", "/api/v1/agent/operations/op-1/resolve-mode", Keys{"mode"}},
+        {"POST", "/api/v1/dictations/op-1/release", recording},
+        {"POST", "/api/v1/agent/operations/op-1/release", recording},
+        {"GET", "/api/v1/agent/operations/op-1", std::nullopt},
+        {"DELETE", "/api/v1/agent/operations/op-1", std::nullopt},
+        {"POST", "/api/v1/agent/operations/op-1/confirm", Keys{"token"}},
+        {"POST", "/api/v1/dictations/op-1/cancel", std::nullopt},
+        {"POST", "/api/v1/dictations/op-1/delivery-result",
+         Keys{"target_id", "outcome", "method", "reason_code", "verified", "elapsed_ms"}},
+        {"POST", "/api/v1/runtime/pause", std::nullopt},
+        {"POST", "/api/v1/runtime/resume", std::nullopt},
+    };
+    const auto& requests = transport->requests();
+    ASSERT_EQ(requests.size(), std::size(expected));
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        const auto& request = requests[i];
+        const auto& want = expected[i];
+        EXPECT_EQ(request.method, want.method) << want.target;
+        EXPECT_EQ(request.url.target(), want.target);
+        EXPECT_EQ(request.url.host, "127.0.0.1");
+        EXPECT_EQ(request.idleTimeout, std::chrono::seconds(60));
+        EXPECT_EQ(header(request, "Content-Type"), "application/json") << want.target;
+        EXPECT_EQ(header(request, "X-Murmo-Desktop-Token"), "token-123") << want.target;
+        if (want.keys) {
+            EXPECT_EQ(bodyKeys(request), *want.keys) << want.target;
+        } else {
+            EXPECT_FALSE(request.body) << want.target << ": no body at all, not an empty object";
+        }
+    }
+    auto created = json::parseObject(*requests[0].body);
+    EXPECT_EQ((*created)["source"], "native_hotkey");
+    EXPECT_EQ((*created)["target_app_id"], "com.example.app");
+}
+
+TEST_F(MurmoCoreClientTest, IdentifiersStayOneEncodedSegment) {
+    client->releaseDictation("../../runtime/pause?x=1", 1, [](auto) {});
+    client->fetchAgentOperation("a b/c", [](auto) {});
+    EXPECT_EQ(transport->requests()[0].url.target(), "/api/v1/dictations/..%2F..%2Fruntime%2Fpause%3Fx%3D1/release");
+    EXPECT_EQ(transport->requests()[1].url.target(), "/api/v1/agent/operations/a%20b%2Fc");
+}
+
+TEST_F(MurmoCoreClientTest, BodiesThatCannotBeWrittenAreNeverSentAltered) {
+    client->reportDeliveryResult("op", DeliveryResultPayload{"t", "inserted", "paste", "ok", true, std::nan("")});
+    EXPECT_TRUE(transport->requests().empty()) << "an unencodable delivery result is not sent at all";
+
+    client->resolveAgentOperationMode("op", "bad\xFF", [](auto) {});
+    ASSERT_EQ(transport->requests().size(), 1u);
+    EXPECT_FALSE(transport->lastRequest().body) << "sent without a body rather than with altered text";
+}
+
+TEST_F(MurmoCoreClientTest, UnusableBaseURLFailsEveryRequestThroughTheLoop) {
+    makeClient("not a url");
+    std::optional<Status> result;
+    client->cancelDictation("op", [&](Status status) { result = status; });
+    EXPECT_FALSE(result);
+    loop.runUntilIdle();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->error().domain, kCoreTransportErrorDomain);
+    EXPECT_EQ(result->error().reason, "bad_url");
+    EXPECT_TRUE(transport->requests().empty());
+    client->connect();
+    EXPECT_TRUE(transport->sockets().empty()) << "no socket without a usable URL";
+    EXPECT_FALSE(client->eventSocket().reconnectPending());
+}
+
+}  // namespace
+}  // namespace murmo
