@@ -260,6 +260,15 @@ void MurmoCoreClient::reportDeliveryResult(const std::string& operationID, const
     postVoid(dictationPath(operationID, "delivery-result"), std::move(*body), {});
 }
 
+void MurmoCoreClient::cancelShortcutCapture(const std::string& captureID, std::optional<std::string> reason,
+                                            VoidCompletion completion) {
+    auto path = CorePath::literal("api/v1/shortcut-captures");
+    path.segment(captureID).literalSegments("cancel");
+    std::optional<json::Json> body;
+    if (reason) body = json::Json{{"reason", *reason}};
+    postVoid(path, std::move(body), std::move(completion));
+}
+
 void MurmoCoreClient::pauseRuntime() { postVoid(CorePath::literal("api/v1/runtime/pause"), std::nullopt, {}); }
 
 void MurmoCoreClient::resumeRuntime() { postVoid(CorePath::literal("api/v1/runtime/resume"), std::nullopt, {}); }

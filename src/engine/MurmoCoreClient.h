@@ -88,6 +88,10 @@ public:
     // The reply is ignored; nothing is sent when the payload cannot be
     // encoded.
     void reportDeliveryResult(const std::string& operationID, const DeliveryResultPayload& payload);
+    // Sends an object with the single key "reason" when a reason is given, and
+    // no body at all when it is absent.
+    void cancelShortcutCapture(const std::string& captureID, std::optional<std::string> reason,
+                               VoidCompletion completion = {});
     void pauseRuntime();
     void resumeRuntime();
 

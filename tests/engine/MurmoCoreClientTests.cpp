@@ -124,6 +124,8 @@ TEST_F(MurmoCoreClientTest, EveryEndpointsMethodPathAndBody) {
     client->confirmAgentOperation("op-1", "secret", ignore);
     client->cancelDictation("op-1");
     client->reportDeliveryResult("op-1", DeliveryResultPayload{"t", "inserted", "paste", "ok", true, 3});
+    client->cancelShortcutCapture("cap-1", std::nullopt);
+    client->cancelShortcutCapture("cap-1", "timeout");
     client->pauseRuntime();
     client->resumeRuntime();
 
@@ -151,6 +153,8 @@ TEST_F(MurmoCoreClientTest, EveryEndpointsMethodPathAndBody) {
         {"POST", "/api/v1/dictations/op-1/cancel", std::nullopt},
         {"POST", "/api/v1/dictations/op-1/delivery-result",
          Keys{"target_id", "outcome", "method", "reason_code", "verified", "elapsed_ms"}},
+        {"POST", "/api/v1/shortcut-captures/cap-1/cancel", std::nullopt},
+        {"POST", "/api/v1/shortcut-captures/cap-1/cancel", Keys{"reason"}},
         {"POST", "/api/v1/runtime/pause", std::nullopt},
         {"POST", "/api/v1/runtime/resume", std::nullopt},
     };
