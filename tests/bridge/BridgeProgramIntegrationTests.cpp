@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -60,12 +61,22 @@ private:
     int fds_[2] = {-1, -1};
 };
 
+struct RunOptions {
+    // "NAME=value" entries that replace the test's own.
+    std::vector<std::string> environment;
+    // Runs once all the input is written, before the input is closed.
+    std::function<void(pid_t)> whileInputOpen;
+    // The bridge's standard input as a parent may leave it.
+    bool nonBlockingInput = false;
+    std::chrono::milliseconds inputDelay{0};
+};
+
 // Runs the bridge with `arguments`, feeds it `input` and closes its standard
-// input, and collects both outputs until it exits. `whileInputOpen` runs once
-// all the input is written, before the input is closed.
+// input, and collects both outputs until it exits.
 ProgramRun runBridge(const std::vector<std::string>& arguments, const std::string& input,
-                     const std::vector<std::string>& extraEnvironment = {},
-                     const std::function<void(pid_t)>& whileInputOpen = {}) {
+                     const RunOptions& options = {}) {
+    const auto& extraEnvironment = options.environment;
+    const auto& whileInputOpen = options.whileInputOpen;
     Pipe in, out, err;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -92,6 +103,7 @@ ProgramRun runBridge(const std::vector<std::string>& arguments, const std::strin
     for (auto& entry : environmentStrings) envp.push_back(entry.data());
     envp.push_back(nullptr);
 
+    if (options.nonBlockingInput) ::fcntl(in.read(), F_SETFL, O_NONBLOCK);
     pid_t pid = -1;
     const int spawned = posix_spawn(&pid, MURMO_BRIDGE_PATH, &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -111,6 +123,8 @@ ProgramRun runBridge(const std::vector<std::string>& arguments, const std::strin
         in.closeWrite();
     };
     if (input.empty()) finishInput();
+    // Real time on purpose: the bridge must wait for input that is late.
+    std::this_thread::sleep_for(options.inputDelay);
     bool outputOpen = true;
     bool errorsOpen = true;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -201,9 +215,10 @@ TEST_F(BridgeProgramIntegrationTest, AWrongArgumentIsRefusedWithOneFixedLine) {
 }
 
 TEST_F(BridgeProgramIntegrationTest, ServesEveryLineOnThisSystemsRuntime) {
-    const auto run = runBridge({}, request("a/1", "status") + request("b", "dance") + request("c", "generate") +
-                                       "not json\r\n",
-                               {"LC_ALL=", "LC_MESSAGES=", "LANG=de_DE.UTF-8"});
+    RunOptions options;
+    options.environment = {"LC_ALL=", "LC_MESSAGES=", "LANG=de_DE.UTF-8"};
+    const auto run = runBridge(
+        {}, request("a/1", "status") + request("b", "dance") + request("c", "generate") + "not json\r\n", options);
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.errors, "");
     const auto answers = lines(run.output);
@@ -220,12 +235,23 @@ TEST_F(BridgeProgramIntegrationTest, ServesEveryLineOnThisSystemsRuntime) {
     EXPECT_EQ(Json::parse(answers[3])["error"]["code"], "invalid_json");
 }
 
+TEST_F(BridgeProgramIntegrationTest, WaitsForLateInputOnANonBlockingDescriptor) {
+    RunOptions options;
+    options.nonBlockingInput = true;
+    options.inputDelay = std::chrono::milliseconds(300);
+    const auto run = runBridge({}, request("late", "unload"), options);
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.output, R"({"id":"late","ok":true,"result":{"unloaded":true}})" "\n");
+}
+
 TEST_F(BridgeProgramIntegrationTest, AnEndlessLineIsRefusedWithBoundedMemory) {
     // The line is still going when the bridge's memory is read: by then it
     // has read all of it but what the pipe holds.
     long peakKiB = 0;
     const std::size_t lineBytes = 96 * 1024 * 1024;
-    const auto run = runBridge({}, std::string(lineBytes, 'x'), {}, [&](pid_t pid) { peakKiB = peakMemoryKiB(pid); });
+    RunOptions options;
+    options.whileInputOpen = [&](pid_t pid) { peakKiB = peakMemoryKiB(pid); };
+    const auto run = runBridge({}, std::string(lineBytes, 'x'), options);
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.errors, "");
     const auto answers = lines(run.output);
