@@ -30,7 +30,7 @@ Json UnsupportedRuntime::status(const BridgeRequest& request) const {
     status.unavailableReason = "unsupported_os";
     status.localeIdentifier = locale ? *locale : systemLocale_.currentIdentifier();
     status.runtimeState = "os_unsupported";
-    status.detail = "Apple's on-device model requires macOS 26 or later.";
+    status.detail = BridgeFailure(BridgeFailureKind::unsupportedOS).message;
     return statusJSON(status);
 }
 
