@@ -8,6 +8,8 @@
 #include <limits>
 #include <vector>
 
+#include "services/NativeStringCatalog.h"
+
 namespace murmo {
 
 namespace {
@@ -140,7 +142,11 @@ std::string ShortcutChoice::describe(std::string_view holdText) const {
     return fmt::format("{} ({})", fmt::join(parts, "+"), holdText);
 }
 
-std::string ShortcutChoice::description() const { return describe("hold"); }
+std::string ShortcutChoice::localizedDescription(NativeAppLanguage language) const {
+    return describe(NativeLocalizedStrings(language).holdShortcut());
+}
+
+std::string ShortcutChoice::description() const { return localizedDescription(NativeAppLanguage::english); }
 
 std::string_view rawValue(ShortcutPurpose purpose) {
     switch (purpose) {

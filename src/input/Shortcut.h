@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "platform/KeyTap.h"
+#include "services/NativeAppLanguage.h"
 
 namespace murmo {
 
@@ -90,12 +91,16 @@ public:
     // "fn", or "chord:<code>:<names>" with the names in the order control,
     // option, shift, command.
     std::string canonicalText() const;
-    // The status and menu text in English, e.g. "Control+Option+keyCode 49 (hold)".
+    // The status and menu text, e.g. "Control+Option+keyCode 49 (hold)", with
+    // "hold" in the interface language ("system" is resolved against the
+    // current preferred languages).
+    std::string localizedDescription(NativeAppLanguage language) const;
+    // The same text in English, for logs.
     std::string description() const;
-    // The same text with `hold` being the interface language's word for it.
-    std::string describe(std::string_view holdText) const;
 
 private:
+    std::string describe(std::string_view holdText) const;
+
     constexpr ShortcutChoice(Kind kind, std::uint16_t keyCode, ShortcutModifiers modifiers)
         : kind_(kind), keyCode_(keyCode), modifiers_(modifiers) {}
 

@@ -2,19 +2,24 @@
 
 namespace murmo {
 
-std::string_view errorDescription(ShortcutMonitorError error) {
+NativeStringKey nativeStringKey(ShortcutMonitorError error) {
     switch (error) {
         case ShortcutMonitorError::inputMonitoringPermissionRequired:
-            return "Input Monitoring permission is required to listen for the Fn/Globe shortcut in other apps. Open "
-                   "macOS Permissions in Dorvex Settings.";
+            return NativeStringKey::shortcutInputMonitoringRequired;
         case ShortcutMonitorError::accessibilityPermissionRequired:
-            return "Accessibility permission is required to safely suppress the macOS Globe action for the Fn/Globe "
-                   "shortcut.";
+            return NativeStringKey::shortcutAccessibilityRequired;
         case ShortcutMonitorError::eventTapUnavailable:
-            return "The global keyboard listener could not start. Check Input Monitoring and Accessibility "
-                   "permissions.";
+            return NativeStringKey::shortcutEventTapUnavailable;
     }
-    return "The global keyboard listener could not start. Check Input Monitoring and Accessibility permissions.";
+    return NativeStringKey::shortcutEventTapUnavailable;
+}
+
+std::string localizedDescription(ShortcutMonitorError error, NativeAppLanguage language) {
+    return NativeStringCatalog::value(nativeStringKey(error), language);
+}
+
+std::string errorDescription(ShortcutMonitorError error) {
+    return localizedDescription(error, NativeAppLanguage::english);
 }
 
 }  // namespace murmo

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <string>
-#include <string_view>
+
+#include "services/NativeAppLanguage.h"
+#include "services/NativeStringCatalog.h"
 
 namespace murmo {
 
@@ -12,7 +14,12 @@ enum class ShortcutMonitorError {
     eventTapUnavailable = 3,
 };
 
-// The English text, for logs.
-std::string_view errorDescription(ShortcutMonitorError error);
+// The catalog text that explains the error to the user.
+NativeStringKey nativeStringKey(ShortcutMonitorError error);
+// The user's message in the interface language ("system" is resolved against
+// the current preferred languages).
+std::string localizedDescription(ShortcutMonitorError error, NativeAppLanguage language);
+// The English message, for logs.
+std::string errorDescription(ShortcutMonitorError error);
 
 }  // namespace murmo

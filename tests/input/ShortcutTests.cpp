@@ -2,6 +2,7 @@
 
 #include "input/MurmoSyntheticKeyboardEventPolicy.h"
 #include "input/Shortcut.h"
+#include "input/ShortcutMonitorError.h"
 #include "input/ShortcutSpecPayload.h"
 
 namespace murmo {
@@ -66,7 +67,26 @@ TEST(ShortcutChoiceText, DescriptionNamesModifiersAndTheRawKeyCode) {
     EXPECT_EQ(ShortcutChoice::function().description(), "Fn/Globe (hold)");
     EXPECT_EQ(ShortcutChoice::chord(49, kOption | kControl).description(), "Control+Option+keyCode 49 (hold)");
     EXPECT_EQ(ShortcutChoice::chord(36, kCommand | kShift).description(), "Shift+Command+keyCode 36 (hold)");
-    EXPECT_EQ(ShortcutChoice::chord(40, kCommand).describe("basılı tut"), "Command+keyCode 40 (basılı tut)");
+    EXPECT_EQ(ShortcutChoice::chord(40, kCommand).localizedDescription(NativeAppLanguage::turkish),
+              "Command+keyCode 40 (basılı tut)");
+    EXPECT_EQ(ShortcutChoice::function().localizedDescription(NativeAppLanguage::turkish), "Fn/Globe (basılı tut)");
+    // Languages without their own native texts show the English word.
+    EXPECT_EQ(ShortcutChoice::function().localizedDescription(NativeAppLanguage::german), "Fn/Globe (hold)");
+}
+
+TEST(ShortcutMonitorErrorText, EnglishForLogsAndCatalogTextsForTheUser) {
+    EXPECT_EQ(errorDescription(ShortcutMonitorError::inputMonitoringPermissionRequired),
+              "Input Monitoring permission is required to listen for the Fn/Globe shortcut in other apps. Open macOS "
+              "Permissions in Dorvex Settings.");
+    EXPECT_EQ(errorDescription(ShortcutMonitorError::accessibilityPermissionRequired),
+              "Accessibility permission is required to safely suppress the macOS Globe action for the Fn/Globe "
+              "shortcut.");
+    EXPECT_EQ(errorDescription(ShortcutMonitorError::eventTapUnavailable),
+              "The global keyboard listener could not start. Check Input Monitoring and Accessibility permissions.");
+    EXPECT_EQ(localizedDescription(ShortcutMonitorError::eventTapUnavailable, NativeAppLanguage::turkish),
+              "Global klavye dinleyicisi başlatılamadı. Klavye İzleme ve Erişilebilirlik izinlerini kontrol edin.");
+    EXPECT_EQ(localizedDescription(ShortcutMonitorError::accessibilityPermissionRequired, NativeAppLanguage::french),
+              errorDescription(ShortcutMonitorError::accessibilityPermissionRequired));
 }
 
 TEST(ShortcutPurposeRawValue, RoundTripsAndRejectsOthers) {
