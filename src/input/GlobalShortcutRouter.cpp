@@ -89,7 +89,8 @@ GlobalShortcutRouter::StartResult GlobalShortcutRouter::start() {
     }
 
     thread_ = std::thread(runThread, weak_from_this(), signal, tap, generation);
-    // Thread names are capped at 15 bytes here.
+    // Thread names are capped at 15 bytes here. An unprivileged process cannot
+    // raise the thread's scheduling class, so the thread keeps the default.
     pthread_setname_np(thread_.native_handle(), "Dorvex shortcut");
 
     if (signal->waitFor(kStartTimeout)) {

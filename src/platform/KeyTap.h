@@ -71,8 +71,8 @@ public:
     // so with a disabled notice.
     virtual void setEnabled(bool enabled) = 0;
     virtual bool isEnabled() const = 0;
-    // Any thread; idempotent. The tap is switched off for good: its callback
-    // is never called again once this returns.
+    // Any thread; idempotent. The tap is switched off for good: no event is
+    // handed to its callback after this returns, beyond one already in hand.
     virtual void invalidate() = 0;
 
     // Serving on a dedicated thread. attachToCurrentThread makes the calling
