@@ -28,7 +28,6 @@ struct SimKeyTap::State {
     bool accessibilityTrusted = true;
     bool creationFails = false;
     bool attachmentsHeld = false;
-    mutable int permissionChecks = 0;
     std::uint64_t nextTapID = 0;
     std::vector<std::weak_ptr<Tap>> taps;
     std::vector<Delivery> deliveries;
@@ -195,13 +194,11 @@ SimKeyTap::~SimKeyTap() {
 
 bool SimKeyTap::listenEventAccessGranted() const {
     std::lock_guard lock(state_->mutex);
-    ++state_->permissionChecks;
     return state_->listenEventAccess;
 }
 
 bool SimKeyTap::accessibilityTrusted() const {
     std::lock_guard lock(state_->mutex);
-    ++state_->permissionChecks;
     return state_->accessibilityTrusted;
 }
 
@@ -311,11 +308,6 @@ bool SimKeyTap::waitUntilNoLiveTaps(Duration timeout) const {
 std::vector<SimKeyTap::Delivery> SimKeyTap::deliveries() const {
     std::lock_guard lock(state_->mutex);
     return state_->deliveries;
-}
-
-int SimKeyTap::permissionChecks() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->permissionChecks;
 }
 
 KeyTapEvent SimKeyTap::keyDown(std::int64_t keyCode, std::uint64_t flags, bool isRepeat) {

@@ -63,8 +63,6 @@ public:
     bool waitUntilNoLiveTaps(Duration timeout) const;
     // Every event a callback was given, in order, with its verdict.
     std::vector<Delivery> deliveries() const;
-    // Times a permission was checked (the checks never prompt).
-    int permissionChecks() const;
 
     static KeyTapEvent keyDown(std::int64_t keyCode, std::uint64_t flags = 0, bool isRepeat = false);
     static KeyTapEvent keyUp(std::int64_t keyCode, std::uint64_t flags = 0);
