@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <unordered_set>
 
 #include "delivery/AXManualAccessibilityRetryPolicy.h"
@@ -45,6 +46,10 @@ FocusCapture::FocusCapture(FocusCapturePorts ports) : ports_(std::move(ports)) {
 
 double FocusCapture::uptime() const {
     return static_cast<double>(ports_.loop.clock().uptimeNanoseconds()) / 1e9;
+}
+
+bool FocusCapture::outOfTime(Deadline deadline) const {
+    return deadline && *deadline - uptime() < kMinimumReadSeconds;
 }
 
 // ---- Reads ----------------------------------------------------------------
@@ -102,32 +107,32 @@ bool FocusCapture::isSelectedTextSettable(const AXElement& element, std::string_
     auto timeout = readTimeout(deadline, elementTimeout);
     if (!timeout) return false;
     auto result = ports_.accessibility.isAttributeSettable(element, attribute, *timeout);
-    if (result.error != axerror::success || deadlinePassed(deadline)) return false;
+    if (result.error != axerror::success || outOfTime(deadline)) return false;
     return result.value.value_or(false);
 }
 
 std::optional<bool> FocusCapture::pasteCapability(const AXElement& element, Deadline deadline,
                                                   AXMessagingTimeout elementTimeout) {
     const bool hasRange = selectedTextRange(element, deadline, elementTimeout).has_value();
-    if (deadlinePassed(deadline)) return std::nullopt;
+    if (outOfTime(deadline)) return std::nullopt;
     if (hasRange) return true;
     const bool selectedTextSettable = isSelectedTextSettable(element, axattr::selectedText, deadline, elementTimeout);
-    if (deadlinePassed(deadline)) return std::nullopt;
+    if (outOfTime(deadline)) return std::nullopt;
     if (selectedTextSettable) return true;
     const bool valueSettable = isSelectedTextSettable(element, axattr::value, deadline, elementTimeout);
-    if (deadlinePassed(deadline)) return std::nullopt;
+    if (outOfTime(deadline)) return std::nullopt;
     auto role = stringAttribute(element, axattr::role, deadline, elementTimeout);
-    if (deadlinePassed(deadline)) return std::nullopt;
+    if (outOfTime(deadline)) return std::nullopt;
     return FocusEditableTargetPolicy::isPasteCapable(false, false, valueSettable, role);
 }
 
 std::optional<bool> FocusCapture::secureState(const AXElement& element, Deadline deadline,
                                               AXMessagingTimeout elementTimeout) {
     auto role = stringAttribute(element, axattr::role, deadline, elementTimeout);
-    if (deadlinePassed(deadline)) return std::nullopt;
+    if (outOfTime(deadline)) return std::nullopt;
     if (role == kSecureTextFieldRole) return true;
     auto subrole = stringAttribute(element, axattr::subrole, deadline, elementTimeout);
-    if (deadlinePassed(deadline)) return std::nullopt;
+    if (outOfTime(deadline)) return std::nullopt;
     return subrole == kSecureTextFieldRole;
 }
 
@@ -295,7 +300,10 @@ Task<CaptureResult> FocusCapture::finishCapture(std::weak_ptr<FocusCapture> capt
             if (state.deadline) {
                 const double remaining = *state.deadline - self->uptime();
                 if (remaining <= 0) co_return self->exhausted(state);
-                pauseMicroseconds = std::min(pauseMicroseconds, static_cast<std::uint64_t>(remaining * 1e6));
+                // Rounded, so that clock arithmetic noise never shortens the
+                // last pause by a microsecond and leaves a sliver of time
+                // too short for any read.
+                pauseMicroseconds = std::min(pauseMicroseconds, static_cast<std::uint64_t>(std::llround(remaining * 1e6)));
             }
             loop = &self->ports_.loop;
         }
@@ -319,7 +327,7 @@ std::variant<FocusCapture::StepOutcome, CaptureResult> FocusCapture::attemptStep
     const auto changed = CaptureResult(std::unexpected(CaptureFailure::targetChanged));
     if (state.cancel.isCancelled()) return changed;
     // Running out of time is not a sign that the target moved.
-    if (deadlinePassed(state.deadline)) return StepOutcome::exhausted;
+    if (outOfTime(state.deadline)) return StepOutcome::exhausted;
     if (!ports_.accessibility.isProcessTrusted()) return changed;
     auto frontmost = ports_.workspace.frontmostApplication();
     if (!frontmost || frontmost->processIdentifier != pin.pid) return changed;
@@ -341,7 +349,7 @@ std::variant<FocusCapture::StepOutcome, CaptureResult> FocusCapture::attemptStep
     if (!attempt.resolution) return StepOutcome::nextDelay;
     auto host = ports_.workspace.runningApplication(pin.pid);
     if (!host) return StepOutcome::nextDelay;
-    if (deadlinePassed(state.deadline)) return StepOutcome::exhausted;
+    if (outOfTime(state.deadline)) return StepOutcome::exhausted;
 
     const auto& element = attempt.resolution->element;
     auto paste = pasteCapability(element, state.deadline);
@@ -369,7 +377,9 @@ std::variant<FocusCapture::StepOutcome, CaptureResult> FocusCapture::attemptStep
         return std::unexpected(CaptureFailure::notEditable);
     }
     auto range = selectedTextRange(element, state.deadline);
-    if (deadlinePassed(state.deadline)) return std::unexpected(CaptureFailure::accessibilityTreeNotReady);
+    // A range that could not be read in time must not pass for "no range":
+    // delivery would then skip checking that the caret stayed put.
+    if (outOfTime(state.deadline)) return std::unexpected(CaptureFailure::accessibilityTreeNotReady);
 
     const double elapsedMilliseconds = (uptime() - pin.pinnedUptime) * 1000;
     FocusTargetSnapshot snapshot{

@@ -110,6 +110,9 @@ public:
 
     double uptime() const;
     bool deadlinePassed(Deadline deadline) const { return deadline && uptime() >= *deadline; }
+    // Less time left than any read needs: what the reads would have said is
+    // unknown, never "no".
+    bool outOfTime(Deadline deadline) const;
     const FocusCapturePorts& ports() const { return ports_; }
 
 private:

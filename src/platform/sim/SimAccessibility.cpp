@@ -105,7 +105,14 @@ std::optional<AXError> SimAccessibility::beginMessage(SimAXOperation operation, 
     };
 
     Duration cost = model.systemWideMessageCost;
-    if (!target.systemWide) {
+    if (target.systemWide && attribute == axattr::focusedUIElement && model.frontmostPID) {
+        // The system asks the focused application for its focus: that
+        // application's delays and failures show through.
+        if (auto frontmost = model.processes.find(*model.frontmostPID); frontmost != model.processes.end()) {
+            target.pid = frontmost->second.pid;
+            cost = frontmost->second.messageCost;
+        }
+    } else if (!target.systemWide) {
         auto found = model.elements.find(target.id);
         if (found == model.elements.end()) return finish(axerror::invalidUIElement, Duration::zero());
         target.pid = found->second.pid;

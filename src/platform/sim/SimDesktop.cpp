@@ -91,6 +91,8 @@ SimElement& SimDesktop::element(SimElementID id) {
     return found->second;
 }
 
+AXElement SimDesktop::axElement(SimElementID id) const { return accessibility_->elementFor(id); }
+
 void SimDesktop::setFrontmost(std::optional<std::int32_t> pid) { model_.frontmostPID = pid; }
 
 void SimDesktop::setFocusedElement(std::int32_t pid, std::optional<SimElementID> focused) {

@@ -21,7 +21,9 @@
 // virtual time, spent through the hook given at construction (with a
 // ManualLoop: advanceClockOnly, so nothing runs during the call). A message
 // whose cost exceeds its time-out spends the time-out and fails with
-// axerror::cannotComplete, as a hung application would.
+// axerror::cannotComplete, as a hung application would. The system-wide
+// element answers its focused element through the frontmost application, so
+// that application's cost and faults apply to it too.
 //
 // Extension points for ports still to come:
 // - new state (a pasteboard, posted events, watches) goes into
@@ -220,6 +222,8 @@ public:
     SimElementID addWindow(std::int32_t pid, std::optional<std::uint32_t> windowNumber = std::nullopt,
                            std::int32_t layer = 0);
     SimElement& element(SimElementID id);
+    // The accessibility port's reference to a model element.
+    AXElement axElement(SimElementID id) const;
 
     void setFrontmost(std::optional<std::int32_t> pid);
     void setFocusedElement(std::int32_t pid, std::optional<SimElementID> element);
