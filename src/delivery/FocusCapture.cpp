@@ -303,7 +303,8 @@ Task<CaptureResult> FocusCapture::finishCapture(std::weak_ptr<FocusCapture> capt
                 // Rounded, so that clock arithmetic noise never shortens the
                 // last pause by a microsecond and leaves a sliver of time
                 // too short for any read.
-                pauseMicroseconds = std::min(pauseMicroseconds, static_cast<std::uint64_t>(std::llround(remaining * 1e6)));
+                const auto remainingMicroseconds = static_cast<std::uint64_t>(std::llround(remaining * 1e6));
+                pauseMicroseconds = std::min(pauseMicroseconds, remainingMicroseconds);
             }
             loop = &self->ports_.loop;
         }

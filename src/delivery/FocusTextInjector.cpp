@@ -46,14 +46,15 @@ FocusReservation FocusTextInjector::reserve(const std::string& targetID) {
     if (!host) return FocusReservation::failed(CaptureFailure::noApplication);
     const auto pid = host->processIdentifier;
     const auto name = host->localizedName.value_or(std::string(kUnnamedApplication));
-    lastReservationHostMetadata_ = FocusHostMetadata{.bundleIdentifier = host->bundleIdentifier, .applicationName = name};
+    lastReservationHostMetadata_ =
+        FocusHostMetadata{.bundleIdentifier = host->bundleIdentifier, .applicationName = name};
 
     const auto epoch = FocusInputEpoch::read(ports_.inputActivity);
     const auto birth = FocusProcessBirthIdentity::read(ports_.processInfo, pid);
     const double pinnedUptime = capture_->uptime();
     const auto applicationElement = ports_.accessibility.applicationElement(pid);
-    auto window =
-        capture_->elementAttribute(applicationElement, axattr::focusedWindow, std::nullopt, kReservationApplicationTimeout);
+    auto window = capture_->elementAttribute(applicationElement, axattr::focusedWindow, std::nullopt,
+                                             kReservationApplicationTimeout);
 
     FocusHostPin pin{.targetID = targetID,
                      .pid = pid,

@@ -175,7 +175,7 @@ AXResult<AXAttributeValue> SimAccessibility::answerCopy(const Target& target, st
     if (attribute == axattr::role) return text(element.role);
     if (attribute == axattr::subrole) return text(element.subrole);
     if (attribute == axattr::value) return text(element.value);
-    if (attribute == axattr::parent) return element.parent ? elementValue(element.parent) : AXResult<AXAttributeValue>{axerror::noValue, std::nullopt};
+    if (attribute == axattr::parent) return elementValue(element.parent);
     if (attribute == axattr::selectedTextRange) {
         if (!element.selectedRange) return {axerror::attributeUnsupported, std::nullopt};
         return {axerror::success, AXAttributeValue(*element.selectedRange)};
