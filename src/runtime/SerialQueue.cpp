@@ -5,13 +5,13 @@
 namespace murmo {
 
 SerialQueue::SerialQueue(std::string label) : label_(std::move(label)) {
-    std::promise<ThreadLoop*> ready;
+    std::promise<std::shared_ptr<ThreadLoop>> ready;
     auto loopCreated = ready.get_future();
     // The loop is made on its own thread, so it knows that thread as its own.
     thread_ = std::thread([&ready] {
-        ThreadLoop loop;
-        ready.set_value(&loop);
-        loop.run();
+        auto loop = std::make_shared<ThreadLoop>();
+        ready.set_value(loop);
+        loop->run();
     });
     loop_ = loopCreated.get();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -33,8 +34,9 @@ public:
 
 private:
     std::string label_;
-    // Lives on the queue thread's stack for as long as that thread runs.
-    ThreadLoop* loop_ = nullptr;
+    // Shared with the thread, so that neither quit() nor the thread's last
+    // steps can outlive the loop.
+    std::shared_ptr<ThreadLoop> loop_;
     std::thread thread_;
 };
 

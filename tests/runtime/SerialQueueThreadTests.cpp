@@ -41,14 +41,25 @@ TEST(SerialQueueThreadTest, RunsPostsInOrderOnItsOwnThreadWithTimersThere) {
     for (int i = 0; i < 100; ++i) EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
 }
 
+// Signals when the queue has dropped the callback that owned it, which is
+// after the callback's batch has finished.
+struct DroppedSignal {
+    std::promise<void>* dropped;
+    ~DroppedSignal() { dropped->set_value(); }
+};
+
 TEST(SerialQueueThreadTest, TheLastOwnerMayLetGoOnTheQueuesOwnThread) {
     auto queue = std::make_shared<SerialQueue>("test.serial");
-    std::promise<void> released;
-    queue->post([&released, queue = std::move(queue)]() mutable {
-        queue.reset();
-        released.set_value();
-    });
-    EXPECT_EQ(released.get_future().wait_for(10s), std::future_status::ready);
+    std::promise<void> dropped;
+    auto signal = std::make_shared<DroppedSignal>(&dropped);
+    std::promise<void> ownerLetGo;
+    auto ownerGone = ownerLetGo.get_future();
+    queue->post([&ownerGone] { ownerGone.wait(); });
+    queue->post([signal = std::move(signal), queue]() mutable { queue.reset(); });
+    queue.reset();
+    ownerLetGo.set_value();
+    // No deadlock, no crash: the thread was let go and ended on its own.
+    EXPECT_EQ(dropped.get_future().wait_for(10s), std::future_status::ready);
 }
 
 }  // namespace
