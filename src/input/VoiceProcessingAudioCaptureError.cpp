@@ -1,29 +1,29 @@
 #include "input/VoiceProcessingAudioCaptureError.h"
 
+#include "services/NativeStringCatalog.h"
+
 namespace murmo {
 
 namespace {
 
 using Case = VoiceProcessingAudioCaptureError::Case;
 
-constexpr std::string_view kTurkish = "tr";
-
 struct Texts {
     std::string_view english;
     std::string_view turkish;
 };
 
-// The two texts shared with the native string catalog; their Turkish forms
-// are the catalog's.
-constexpr Texts kVoiceProcessingUnavailable{
-    "Apple audio cleanup could not be prepared.",
-    "Apple ses temizleme motoru hazırlanamadı.",
-};
-constexpr Texts kVoiceProcessingFormatUnsupported{
-    "The Mac microphone did not provide a supported float32 audio format.",
-    "Mac mikrofonu desteklenen float32 ses biçimini sağlamadı.",
-};
+// The catalog key of the cases whose texts the catalog holds.
+std::optional<NativeStringKey> catalogKey(Case kind) {
+    switch (kind) {
+    case Case::voiceProcessingUnavailable:
+    case Case::engineUnavailable: return NativeStringKey::voiceProcessingUnavailable;
+    case Case::unsupportedInputFormat: return NativeStringKey::voiceProcessingFormatUnsupported;
+    default: return std::nullopt;
+    }
+}
 
+// The inline texts of every other case.
 Texts textsFor(Case kind) {
     switch (kind) {
     case Case::engineStartFailed:
@@ -31,9 +31,8 @@ Texts textsFor(Case kind) {
                 "Mikrofon başlatılamadı. Giriş aygıtını kontrol edip yeniden deneyin."};
     case Case::voiceProcessingUnavailable:
     case Case::engineUnavailable:
-        return kVoiceProcessingUnavailable;
     case Case::unsupportedInputFormat:
-        return kVoiceProcessingFormatUnsupported;
+        break;
     case Case::permissionNotDetermined:
         return {"Allow microphone access to start recording.",
                 "Kaydı başlatmak için mikrofon erişimine izin verin."};
@@ -59,7 +58,7 @@ Texts textsFor(Case kind) {
         return {"The audio device changed during recording. Start a new recording.",
                 "Kayıt sırasında ses aygıtı değişti. Yeni bir kayıt başlatın."};
     }
-    return kVoiceProcessingUnavailable;
+    return {};
 }
 
 }  // namespace
@@ -82,9 +81,10 @@ std::string_view VoiceProcessingAudioCaptureError::code() const {
     return "engine_unavailable";
 }
 
-std::string VoiceProcessingAudioCaptureError::localizedDescription(std::string_view language) const {
+std::string VoiceProcessingAudioCaptureError::localizedDescription(NativeAppLanguage language) const {
+    if (auto key = catalogKey(kind)) return NativeStringCatalog::value(*key, language);
     const Texts texts = textsFor(kind);
-    return std::string(language == kTurkish ? texts.turkish : texts.english);
+    return std::string(language == NativeAppLanguage::turkish ? texts.turkish : texts.english);
 }
 
 Error VoiceProcessingAudioCaptureError::toError() const {

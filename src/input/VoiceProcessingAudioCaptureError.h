@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "runtime/Error.h"
+#include "services/NativeAppLanguage.h"
 
 namespace murmo {
 
@@ -41,12 +42,12 @@ struct VoiceProcessingAudioCaptureError {
 
     // The snake_case code, e.g. "microphone_permission_denied".
     std::string_view code() const;
-    // The user message for an interface language given by its stored value
-    // ("tr" for Turkish, "en", "system", ...). Texts exist in English and
-    // Turkish; every other language reads English.
-    std::string localizedDescription(std::string_view language) const;
+    // The user message in an interface language. Most texts are this error's
+    // own, Turkish only for an explicit Turkish choice; the two it shares with
+    // the native string catalog follow the catalog (which resolves `system`).
+    std::string localizedDescription(NativeAppLanguage language) const;
     // The English message, for logs.
-    std::string errorDescription() const { return localizedDescription("en"); }
+    std::string errorDescription() const { return localizedDescription(NativeAppLanguage::english); }
     // The same failure as a runtime Error: this type's domain, the case's
     // position as its code, the English message and the snake_case reason.
     Error toError() const;

@@ -474,12 +474,15 @@ TEST(VoiceProcessingAudioCaptureErrorTest, CodesAndMessagesInEnglishAndTurkish) 
     };
     for (const auto& row : rows) {
         EXPECT_EQ(row.error.code(), row.code);
-        EXPECT_EQ(row.error.localizedDescription("en"), row.english) << row.code;
-        EXPECT_EQ(row.error.localizedDescription("tr"), row.turkish) << row.code;
-        EXPECT_EQ(row.error.localizedDescription("de"), row.english) << row.code;
+        EXPECT_EQ(row.error.localizedDescription(NativeAppLanguage::english), row.english) << row.code;
+        EXPECT_EQ(row.error.localizedDescription(NativeAppLanguage::turkish), row.turkish) << row.code;
+        EXPECT_EQ(row.error.localizedDescription(NativeAppLanguage::german), row.english) << row.code;
         EXPECT_EQ(row.error.errorDescription(), row.english) << row.code;
         EXPECT_EQ(row.error.toError().reason, row.code);
     }
+    // Texts of its own are not resolved against the system's languages.
+    EXPECT_EQ(VoiceProcessingAudioCaptureError::of(Case::routeChanged).localizedDescription(NativeAppLanguage::system),
+              "The audio device changed during recording. Start a new recording.");
     EXPECT_NE(VoiceProcessingAudioCaptureError::engineStartFailed("d", 1),
               VoiceProcessingAudioCaptureError::engineStartFailed("d", 2));
 }
