@@ -36,7 +36,8 @@ struct NativeAudioCaptureLiveness {
     std::optional<double> lastBufferAt;
     std::int64_t bufferCount = 0;
 
-    NativeAudioCaptureLiveness(std::string generation, double now) : generation(std::move(generation)), startedAt(now) {}
+    NativeAudioCaptureLiveness(std::string generation, double now)
+        : generation(std::move(generation)), startedAt(now) {}
 
     // Counts a buffer of this run that carried audio; anything else is ignored.
     void receivedBuffer(std::string_view bufferGeneration, std::int64_t frames, double now);

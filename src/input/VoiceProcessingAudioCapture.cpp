@@ -172,8 +172,8 @@ VoiceProcessingAudioCapture::Outcome VoiceProcessingAudioCapture::buildEngine(
     const bool voiceProcessed = mode == NativeAudioCaptureMode::voiceProcessed;
     if (voiceProcessed) {
         if (auto enabled = engine->setVoiceProcessingEnabled(true); !enabled) {
-            return std::unexpected(VoiceProcessingAudioCaptureError::voiceProcessingUnavailable(
-                enabled.error().domain, enabled.error().code));
+            return std::unexpected(VoiceProcessingAudioCaptureError::voiceProcessingUnavailable(enabled.error().domain,
+                                                                                                enabled.error().code));
         }
     }
     if (inputDeviceID) {
@@ -295,7 +295,7 @@ void VoiceProcessingAudioCapture::armWatchdog(const std::string& engineID, const
 
 void VoiceProcessingAudioCapture::emit(const AudioPCMBuffer& buffer, const std::string& engineID) {
     deliveryGate_.withHandler([&](const AudioChunkHandler& handler) {
-        if (!buffer.floatChannelData || buffer.channelCount == 0 || buffer.frameLength == 0) return;
+        if (!buffer.floatChannelData || buffer.frameLength == 0) return;
         {
             std::lock_guard guard(lock_);
             if (engineID_ != engineID || !liveness_) return;

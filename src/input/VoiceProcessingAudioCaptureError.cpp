@@ -31,11 +31,9 @@ Texts textsFor(Case kind) {
                 "Mikrofon başlatılamadı. Giriş aygıtını kontrol edip yeniden deneyin."};
     case Case::voiceProcessingUnavailable:
     case Case::engineUnavailable:
-    case Case::unsupportedInputFormat:
-        break;
+    case Case::unsupportedInputFormat: break;
     case Case::permissionNotDetermined:
-        return {"Allow microphone access to start recording.",
-                "Kaydı başlatmak için mikrofon erişimine izin verin."};
+        return {"Allow microphone access to start recording.", "Kaydı başlatmak için mikrofon erişimine izin verin."};
     case Case::permissionDenied:
         return {"Allow Dorvex in System Settings → Privacy & Security → Microphone.",
                 "Sistem Ayarları → Gizlilik ve Güvenlik → Mikrofon bölümünde Dorvex'ya izin verin."};

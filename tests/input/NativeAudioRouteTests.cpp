@@ -107,7 +107,8 @@ TEST_F(NativeAudioRouteTest, RouteReportsBuiltInDefaultsAndEncodesTwoKeys) {
     devices->setDefaultDevice(DefaultAudioDevice::input, 0);
     EXPECT_FALSE(NativeAudioRoute::defaultDeviceIsBuiltin(DefaultAudioDevice::input, *devices));
 
-    EXPECT_EQ((NativeAudioRoute{true, false}).toJSON().dump(), R"({"input_is_builtin":true,"output_is_builtin":false})");
+    EXPECT_EQ((NativeAudioRoute{true, false}).toJSON().dump(),
+              R"({"input_is_builtin":true,"output_is_builtin":false})");
 }
 
 }  // namespace

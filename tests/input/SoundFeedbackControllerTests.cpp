@@ -5,6 +5,7 @@
 #include "input/SoundFeedbackController.h"
 #include "platform/sim/SimCuePlayer.h"
 #include "runtime/ManualLoop.h"
+#include "support/TemporaryDirectory.h"
 
 namespace murmo {
 namespace {
@@ -101,15 +102,10 @@ private:
 class SoundFeedbackControllerTest : public ::testing::Test {
 protected:
     SoundFeedbackControllerTest() {
-        root = fs::temp_directory_path() /
-               ("murmo-cues-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
         for (const char* name : {"dictation-start", "dictation-success", "dictation-error"}) {
             installSound(appRoot(), name);
         }
     }
-    ~SoundFeedbackControllerTest() override { fs::remove_all(root); }
 
     fs::path appRoot() const { return root / "app"; }
     fs::path soundPath(const fs::path& bundleRoot, std::string_view name) const {
@@ -144,7 +140,8 @@ protected:
         return files;
     }
 
-    fs::path root;
+    testing::TemporaryDirectory folder;
+    const fs::path root = folder.path();
     ManualLoop loop;
     std::shared_ptr<SimCuePlayerFactory> players = std::make_shared<SimCuePlayerFactory>();
 };
@@ -153,9 +150,9 @@ TEST_F(SoundFeedbackControllerTest, LoadsAndPreparesTheThreeShippedCuesWithTheir
     auto controller = std::make_unique<SoundFeedbackController>(SoundFeedbackControllerDependencies{
         std::make_shared<FolderBundle>(appRoot(), true), nullptr, players, loop.clock()});
     const std::vector<SimCuePlayerCall> expected = {
-        {"dictation-start.wav", Action::setVolume, 0.42f},  {"dictation-start.wav", Action::prepareToPlay, 0},
+        {"dictation-start.wav", Action::setVolume, 0.42f},   {"dictation-start.wav", Action::prepareToPlay, 0},
         {"dictation-success.wav", Action::setVolume, 0.48f}, {"dictation-success.wav", Action::prepareToPlay, 0},
-        {"dictation-error.wav", Action::setVolume, 0.44f},  {"dictation-error.wav", Action::prepareToPlay, 0},
+        {"dictation-error.wav", Action::setVolume, 0.44f},   {"dictation-error.wav", Action::prepareToPlay, 0},
     };
     EXPECT_EQ(players->calls(), expected);
 }
@@ -195,10 +192,14 @@ TEST_F(SoundFeedbackControllerTest, ANewCueCutsThePlayingOneAndReplaysFromTheSta
     controller->startAccepted("a");
     controller->finish("a", Outcome::inserted);
     const std::vector<SimCuePlayerCall> expected = {
-        {"dictation-start.wav", Action::stop},     {"dictation-start.wav", Action::setCurrentTime, 0},
-        {"dictation-start.wav", Action::play},     {"dictation-start.wav", Action::stop},
-        {"dictation-start.wav", Action::setCurrentTime, 0}, {"dictation-success.wav", Action::stop},
-        {"dictation-success.wav", Action::setCurrentTime, 0}, {"dictation-success.wav", Action::play},
+        {"dictation-start.wav", Action::stop},
+        {"dictation-start.wav", Action::setCurrentTime, 0},
+        {"dictation-start.wav", Action::play},
+        {"dictation-start.wav", Action::stop},
+        {"dictation-start.wav", Action::setCurrentTime, 0},
+        {"dictation-success.wav", Action::stop},
+        {"dictation-success.wav", Action::setCurrentTime, 0},
+        {"dictation-success.wav", Action::play},
     };
     EXPECT_EQ(players->calls(), expected);
 

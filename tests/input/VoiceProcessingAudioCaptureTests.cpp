@@ -104,39 +104,57 @@ TEST(VoiceProcessingAudioCapturePrepareTest, ErrorsLeaveNothingPrepared) {
         VoiceProcessingAudioCaptureError expected;
     };
     const std::vector<Row> rows = {
-        {"permission undecided", [](CaptureWorld& w) { w.permission->setStatus(MicrophoneAuthorizationStatus::notDetermined); },
-         Mode::raw, std::nullopt, VoiceProcessingAudioCaptureError::of(Case::permissionNotDetermined)},
-        {"permission denied", [](CaptureWorld& w) { w.permission->setStatus(MicrophoneAuthorizationStatus::denied); }, Mode::raw,
-         std::nullopt, VoiceProcessingAudioCaptureError::of(Case::permissionDenied)},
-        {"permission restricted", [](CaptureWorld& w) { w.permission->setStatus(MicrophoneAuthorizationStatus::restricted); },
-         Mode::raw, std::nullopt, VoiceProcessingAudioCaptureError::of(Case::permissionRestricted)},
-        {"default input unreadable", [](CaptureWorld& w) { w.devices->setDefaultDevice(DefaultAudioDevice::input, std::nullopt); },
-         Mode::raw, std::nullopt, VoiceProcessingAudioCaptureError::of(Case::inputDeviceUnavailable)},
-        {"no default input", [](CaptureWorld& w) { w.devices->setDefaultDevice(DefaultAudioDevice::input, 0); }, Mode::raw,
+        {"permission undecided",
+         [](CaptureWorld& w) { w.permission->setStatus(MicrophoneAuthorizationStatus::notDetermined); }, Mode::raw,
+         std::nullopt, VoiceProcessingAudioCaptureError::of(Case::permissionNotDetermined)},
+        {"permission denied", [](CaptureWorld& w) { w.permission->setStatus(MicrophoneAuthorizationStatus::denied); },
+         Mode::raw, std::nullopt, VoiceProcessingAudioCaptureError::of(Case::permissionDenied)},
+        {"permission restricted",
+         [](CaptureWorld& w) { w.permission->setStatus(MicrophoneAuthorizationStatus::restricted); }, Mode::raw,
+         std::nullopt, VoiceProcessingAudioCaptureError::of(Case::permissionRestricted)},
+        {"default input unreadable",
+         [](CaptureWorld& w) { w.devices->setDefaultDevice(DefaultAudioDevice::input, std::nullopt); }, Mode::raw,
          std::nullopt, VoiceProcessingAudioCaptureError::of(Case::inputDeviceUnavailable)},
+        {"no default input", [](CaptureWorld& w) { w.devices->setDefaultDevice(DefaultAudioDevice::input, 0); },
+         Mode::raw, std::nullopt, VoiceProcessingAudioCaptureError::of(Case::inputDeviceUnavailable)},
         {"output-only device", [](CaptureWorld&) {}, Mode::raw, kSpeakers,
          VoiceProcessingAudioCaptureError::of(Case::inputDeviceUnavailable)},
         {"dead device", [](CaptureWorld& w) { w.devices->setAlive(kDeskMic, false); }, Mode::raw, kDeskMic,
          VoiceProcessingAudioCaptureError::of(Case::inputDeviceUnavailable)},
         {"device refused by the unit",
-         [](CaptureWorld& w) { w.engines->failStep(SimAudioEngineStep::currentDevice, "com.example.unit", -10851); }, Mode::raw,
-         kDeskMic, VoiceProcessingAudioCaptureError::of(Case::inputDeviceUnavailable)},
+         [](CaptureWorld& w) { w.engines->failStep(SimAudioEngineStep::currentDevice, "com.example.unit", -10851); },
+         Mode::raw, kDeskMic, VoiceProcessingAudioCaptureError::of(Case::inputDeviceUnavailable)},
         {"no audio unit", [](CaptureWorld& w) { w.engines->setHasInputAudioUnit(false); }, Mode::raw, kDeskMic,
          VoiceProcessingAudioCaptureError::of(Case::engineUnavailable)},
         {"voice processing refused",
          [](CaptureWorld& w) { w.engines->failStep(SimAudioEngineStep::voiceProcessing, "com.example.audio", -66635); },
          Mode::voiceProcessed, std::nullopt,
          VoiceProcessingAudioCaptureError::voiceProcessingUnavailable("com.example.audio", -66635)},
-        {"rate too low", [](CaptureWorld& w) { w.engines->setInputFormat({7'999, 1, AudioCommonFormat::float32, false}); }, Mode::raw,
-         std::nullopt, VoiceProcessingAudioCaptureError::of(Case::unsupportedInputFormat)},
-        {"rate too high", [](CaptureWorld& w) { w.engines->setInputFormat({192'001, 1, AudioCommonFormat::float32, false}); },
+        {"rate too low",
+         [](CaptureWorld& w) {
+             w.engines->setInputFormat({7'999, 1, AudioCommonFormat::float32, false});
+         },
          Mode::raw, std::nullopt, VoiceProcessingAudioCaptureError::of(Case::unsupportedInputFormat)},
-        {"no channels", [](CaptureWorld& w) { w.engines->setInputFormat({48'000, 0, AudioCommonFormat::float32, false}); }, Mode::raw,
-         std::nullopt, VoiceProcessingAudioCaptureError::of(Case::unsupportedInputFormat)},
-        {"integer samples", [](CaptureWorld& w) { w.engines->setInputFormat({48'000, 1, AudioCommonFormat::int16, false}); },
+        {"rate too high",
+         [](CaptureWorld& w) {
+             w.engines->setInputFormat({192'001, 1, AudioCommonFormat::float32, false});
+         },
          Mode::raw, std::nullopt, VoiceProcessingAudioCaptureError::of(Case::unsupportedInputFormat)},
-        {"interleaved", [](CaptureWorld& w) { w.engines->setInputFormat({48'000, 2, AudioCommonFormat::float32, true}); }, Mode::raw,
-         std::nullopt, VoiceProcessingAudioCaptureError::of(Case::unsupportedInputFormat)},
+        {"no channels",
+         [](CaptureWorld& w) {
+             w.engines->setInputFormat({48'000, 0, AudioCommonFormat::float32, false});
+         },
+         Mode::raw, std::nullopt, VoiceProcessingAudioCaptureError::of(Case::unsupportedInputFormat)},
+        {"integer samples",
+         [](CaptureWorld& w) {
+             w.engines->setInputFormat({48'000, 1, AudioCommonFormat::int16, false});
+         },
+         Mode::raw, std::nullopt, VoiceProcessingAudioCaptureError::of(Case::unsupportedInputFormat)},
+        {"interleaved",
+         [](CaptureWorld& w) {
+             w.engines->setInputFormat({48'000, 2, AudioCommonFormat::float32, true});
+         },
+         Mode::raw, std::nullopt, VoiceProcessingAudioCaptureError::of(Case::unsupportedInputFormat)},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -231,7 +249,8 @@ TEST_F(VoiceProcessingAudioCaptureTest, RefusedEngineStartResetsAndReportsThePla
     ASSERT_TRUE(capture->prepare(Mode::raw, std::nullopt));
     engines->failStep(SimAudioEngineStep::start, "com.example.engine", 561015905);
     auto rate = capture->start(recordChunks(), recordFailures());
-    EXPECT_EQ(rate, std::unexpected(VoiceProcessingAudioCaptureError::engineStartFailed("com.example.engine", 561015905)));
+    EXPECT_EQ(rate,
+              std::unexpected(VoiceProcessingAudioCaptureError::engineStartFailed("com.example.engine", 561015905)));
     EXPECT_EQ(capture->preparedSampleRate(), std::nullopt);
     EXPECT_FALSE(engines->latest()->hasTap());
     recovery->advance(10s);
@@ -318,8 +337,10 @@ TEST(VoiceProcessingAudioCaptureRouteTest, ChangesEndTheRunWhereTheyMatter) {
          [](CaptureWorld& w) { w.devices->setDefaultDevice(DefaultAudioDevice::input, kDeskMic); }, true},
         {"followed default input unreadable", Mode::raw, std::nullopt,
          [](CaptureWorld& w) { w.devices->setDefaultDevice(DefaultAudioDevice::input, std::nullopt); }, true},
-        {"chosen device unplugged", Mode::raw, kDeskMic, [](CaptureWorld& w) { w.devices->removeDevice(kDeskMic); }, true},
-        {"chosen device dies", Mode::raw, kDeskMic, [](CaptureWorld& w) { w.devices->setAlive(kDeskMic, false); }, true},
+        {"chosen device unplugged", Mode::raw, kDeskMic, [](CaptureWorld& w) { w.devices->removeDevice(kDeskMic); },
+         true},
+        {"chosen device dies", Mode::raw, kDeskMic, [](CaptureWorld& w) { w.devices->setAlive(kDeskMic, false); },
+         true},
         {"default input changes under a chosen device", Mode::raw, kDeskMic,
          [](CaptureWorld& w) { w.devices->setDefaultDevice(DefaultAudioDevice::input, 0); }, false},
         {"raw ignores the output", Mode::raw, std::nullopt,
@@ -328,7 +349,8 @@ TEST(VoiceProcessingAudioCaptureRouteTest, ChangesEndTheRunWhereTheyMatter) {
          [](CaptureWorld& w) { w.devices->setDefaultDevice(DefaultAudioDevice::output, kDeskMic); }, true},
         {"voice processing loses the output", Mode::voiceProcessed, std::nullopt,
          [](CaptureWorld& w) { w.devices->setDefaultDevice(DefaultAudioDevice::output, std::nullopt); }, true},
-        {"engine halts", Mode::raw, std::nullopt, [](CaptureWorld& w) { w.engines->latest()->haltUnexpectedly(); }, true},
+        {"engine halts", Mode::raw, std::nullopt, [](CaptureWorld& w) { w.engines->latest()->haltUnexpectedly(); },
+         true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -337,8 +359,8 @@ TEST(VoiceProcessingAudioCaptureRouteTest, ChangesEndTheRunWhereTheyMatter) {
         w.deliverAudio();
         row.change(w);
         w.advance(500ms);
-        EXPECT_EQ(w.failureCodes(), row.fails ? std::vector<std::string>{"audio_route_changed"}
-                                            : std::vector<std::string>{});
+        EXPECT_EQ(w.failureCodes(),
+                  row.fails ? std::vector<std::string>{"audio_route_changed"} : std::vector<std::string>{});
     }
 }
 

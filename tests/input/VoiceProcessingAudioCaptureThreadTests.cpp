@@ -127,10 +127,9 @@ TEST(VoiceProcessingAudioCaptureThreadTest, ConfigurationChangeFromAnotherThread
     ThreadedCapture world;
     std::vector<std::string> failures;
     ASSERT_TRUE(world.capture->prepare(NativeAudioCaptureMode::raw, std::nullopt));
-    ASSERT_TRUE(world.capture->start([](AudioChunk) {},
-                                     [&](const VoiceProcessingAudioCaptureError& error) {
-                                         failures.emplace_back(error.code());
-                                     }));
+    ASSERT_TRUE(world.capture->start(
+        [](AudioChunk) {},
+        [&](const VoiceProcessingAudioCaptureError& error) { failures.emplace_back(error.code()); }));
     auto engine = world.engines->latest();
     std::atomic<bool> audioRunning{true};
     std::thread audio([&] {

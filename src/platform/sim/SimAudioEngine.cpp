@@ -36,7 +36,9 @@ SimAudioEngine::SimAudioEngine(SimAudioEngineSettings settings) : settings_(std:
 
 Status SimAudioEngine::setVoiceProcessingEnabled(bool enabled) {
     std::lock_guard guard(mutex_);
-    if (auto failure = settings_.failures->failure(SimAudioEngineStep::voiceProcessing)) return std::unexpected(*failure);
+    if (auto failure = settings_.failures->failure(SimAudioEngineStep::voiceProcessing)) {
+        return std::unexpected(*failure);
+    }
     voiceProcessing_ = enabled;
     return {};
 }
@@ -48,7 +50,9 @@ bool SimAudioEngine::hasInputAudioUnit() const {
 
 Status SimAudioEngine::setCurrentInputDevice(AudioDeviceID device) {
     std::lock_guard guard(mutex_);
-    if (auto failure = settings_.failures->failure(SimAudioEngineStep::currentDevice)) return std::unexpected(*failure);
+    if (auto failure = settings_.failures->failure(SimAudioEngineStep::currentDevice)) {
+        return std::unexpected(*failure);
+    }
     currentDevice_ = device;
     return {};
 }
@@ -89,7 +93,9 @@ void SimAudioEngine::prepare() {
 Status SimAudioEngine::start() {
     std::lock_guard guard(mutex_);
     startCount_ += 1;
-    if (auto failure = settings_.failures->failure(SimAudioEngineStep::start)) return std::unexpected(*failure);
+    if (auto failure = settings_.failures->failure(SimAudioEngineStep::start)) {
+        return std::unexpected(*failure);
+    }
     running_ = true;
     return {};
 }
