@@ -57,6 +57,17 @@ Result<std::optional<JSONValue::Object>> optionalJSONObject(const json::Json& ob
     return std::optional<JSONValue::Object>{std::move(*decoded)};
 }
 
+// An optional nested object decoded with its own type's reader.
+template <class T>
+Result<std::optional<T>> optionalNested(const json::Json& object, std::string_view key) {
+    auto value = json::optionalObject(object, key);
+    if (!value) return fail(value.error());
+    if (!*value) return std::optional<T>{};
+    auto decoded = T::fromJSON(**value);
+    if (!decoded) return fail(decoded.error());
+    return std::optional<T>{std::move(*decoded)};
+}
+
 bool isControlOrFormat(char32_t codePoint) { return unicode::isControl(codePoint) || unicode::isFormat(codePoint); }
 
 }  // namespace
@@ -177,5 +188,36 @@ Result<BackgroundNoiseReductionStatus> BackgroundNoiseReductionStatus::fromJSON(
     MURMO_READ(status.available, json::optionalBool(object, "available"));
     return status;
 }
+
+Result<ShortcutSettingsResponse> ShortcutSettingsResponse::fromJSON(const json::Json& object) {
+    if (!object.is_object()) return fail(json::jsonError(json::JsonErrorCode::notAnObject, "not a JSON object"));
+    ShortcutSettingsResponse settings;
+    MURMO_READ(settings.fastModeEnabled, json::optionalBool(object, "fast_mode_enabled"));
+    MURMO_READ(settings.liveDictationEnabled, json::optionalBool(object, "live_dictation_enabled"));
+    MURMO_READ(settings.autoInject, json::optionalBool(object, "auto_inject"));
+    MURMO_READ(settings.hotkeyEnabled, json::optionalBool(object, "hotkey_enabled"));
+    MURMO_READ(settings.nativeShortcut, optionalNested<ShortcutSpecPayload>(object, "native_shortcut"));
+    MURMO_READ(settings.backgroundNoiseReductionEnabled,
+               json::optionalBool(object, "background_noise_reduction_enabled"));
+    MURMO_READ(settings.audioDevice, json::optionalInteger<std::int64_t>(object, "audio_device"));
+    MURMO_READ(settings.audioDeviceName, json::optionalString(object, "audio_device_name"));
+    MURMO_READ(settings.backgroundNoiseReduction,
+               optionalNested<BackgroundNoiseReductionStatus>(object, "background_noise_reduction"));
+    MURMO_READ(settings.agentModeEnabled, json::optionalBool(object, "agent_mode_enabled"));
+    MURMO_READ(settings.agentActivationPolicy, json::optionalString(object, "agent_activation_policy"));
+    MURMO_READ(settings.agentNativeShortcut, optionalNested<ShortcutSpecPayload>(object, "agent_native_shortcut"));
+    MURMO_READ(settings.agentResponseMode, json::optionalString(object, "agent_response_mode"));
+    MURMO_READ(settings.agentTTSVoice, json::optionalString(object, "agent_tts_voice"));
+    MURMO_READ(settings.agentTTSRate, json::optionalDouble(object, "agent_tts_rate"));
+    return settings;
+}
+
+Result<ShortcutSettingsResponse> ShortcutSettingsResponse::decode(std::string_view text) {
+    auto object = parseObjectText(text);
+    if (!object) return fail(object.error());
+    return fromJSON(*object);
+}
+
+#undef MURMO_READ
 
 }  // namespace murmo

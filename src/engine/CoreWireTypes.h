@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "engine/JSONValue.h"
+#include "input/ShortcutSpecPayload.h"
 #include "runtime/Error.h"
 #include "runtime/JsonRead.h"
 
@@ -109,6 +110,30 @@ struct BackgroundNoiseReductionStatus {
     std::optional<bool> available;
 
     static Result<BackgroundNoiseReductionStatus> fromJSON(const json::Json& object);
+};
+
+// The engine's dictation settings. Every field is optional.
+// "background_noise_reduction_enabled" is the user's setting;
+// "background_noise_reduction" says whether the feature is available.
+struct ShortcutSettingsResponse {
+    std::optional<bool> fastModeEnabled;
+    std::optional<bool> liveDictationEnabled;
+    std::optional<bool> autoInject;
+    std::optional<bool> hotkeyEnabled;
+    std::optional<ShortcutSpecPayload> nativeShortcut;
+    std::optional<bool> backgroundNoiseReductionEnabled;
+    std::optional<std::int64_t> audioDevice;
+    std::optional<std::string> audioDeviceName;
+    std::optional<BackgroundNoiseReductionStatus> backgroundNoiseReduction;
+    std::optional<bool> agentModeEnabled;
+    std::optional<std::string> agentActivationPolicy;
+    std::optional<ShortcutSpecPayload> agentNativeShortcut;
+    std::optional<std::string> agentResponseMode;
+    std::optional<std::string> agentTTSVoice;
+    std::optional<double> agentTTSRate;
+
+    static Result<ShortcutSettingsResponse> fromJSON(const json::Json& object);
+    static Result<ShortcutSettingsResponse> decode(std::string_view text);
 };
 
 }  // namespace murmo

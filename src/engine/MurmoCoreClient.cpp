@@ -40,6 +40,13 @@ std::function<void(Result<std::string>)> decodingWith(std::function<void(Result<
 
 Result<DictationCommandResponse> decodeCommand(std::string_view text) { return DictationCommandResponse::decode(text); }
 Result<JSONValue::Object> decodeObject(std::string_view text) { return JSONValue::decodeObject(text); }
+Result<ShortcutSettingsResponse> decodeSettings(std::string_view text) { return ShortcutSettingsResponse::decode(text); }
+
+CorePath shortcutCapturePath(const std::string& captureID, std::string_view action) {
+    auto path = CorePath::literal("api/v1/shortcut-captures");
+    path.segment(captureID).literalSegments(action);
+    return path;
+}
 
 }  // namespace
 
@@ -260,13 +267,38 @@ void MurmoCoreClient::reportDeliveryResult(const std::string& operationID, const
     postVoid(dictationPath(operationID, "delivery-result"), std::move(*body), {});
 }
 
+void MurmoCoreClient::fetchShortcutSettings(SettingsCompletion completion) {
+    request(CorePath::literal("api/settings"), kGet, std::nullopt,
+            decodingWith<ShortcutSettingsResponse>(std::move(completion), decodeSettings));
+}
+
+void MurmoCoreClient::reportAudioRoute(const NativeAudioRoute& route) {
+    auto encoded = json::dump(route.toJSON());
+    if (!encoded) return;
+    auto body = json::parseObject(*encoded);
+    if (!body) return;
+    postVoid(CorePath::literal("api/v1/audio/route"), std::move(*body), {});
+}
+
+void MurmoCoreClient::completeShortcutCapture(const std::string& captureID, const ShortcutSpecPayload& shortcut,
+                                              VoidCompletion completion) {
+    auto encoded = shortcut.encoded();
+    auto object = encoded ? json::parseObject(*encoded) : Result<json::Json>(fail(encoded.error()));
+    if (!object) {
+        if (completion) {
+            completion(fail(std::string(kShortcutCaptureErrorDomain), 2, "Shortcut payload could not be encoded."));
+        }
+        return;
+    }
+    postVoid(shortcutCapturePath(captureID, "complete"), json::Json{{"shortcut", std::move(*object)}},
+             std::move(completion));
+}
+
 void MurmoCoreClient::cancelShortcutCapture(const std::string& captureID, std::optional<std::string> reason,
                                             VoidCompletion completion) {
-    auto path = CorePath::literal("api/v1/shortcut-captures");
-    path.segment(captureID).literalSegments("cancel");
     std::optional<json::Json> body;
     if (reason) body = json::Json{{"reason", *reason}};
-    postVoid(path, std::move(body), std::move(completion));
+    postVoid(shortcutCapturePath(captureID, "cancel"), std::move(body), std::move(completion));
 }
 
 void MurmoCoreClient::pauseRuntime() { postVoid(CorePath::literal("api/v1/runtime/pause"), std::nullopt, {}); }

@@ -15,6 +15,8 @@
 #include "engine/CoreURL.h"
 #include "engine/CoreWireTypes.h"
 #include "engine/NativeAudioStream.h"
+#include "input/NativeAudioRoute.h"
+#include "input/ShortcutSpecPayload.h"
 #include "runtime/Logger.h"
 #include "runtime/MainLoop.h"
 
@@ -38,11 +40,13 @@ public:
     static constexpr std::string_view kErrorDomain = "MurmoCore";
     static constexpr std::string_view kSource = "native_hotkey";
     static constexpr Duration kRequestTimeout = std::chrono::seconds(60);
+    static constexpr std::string_view kShortcutCaptureErrorDomain = "MurmoShortcutCapture";
 
     using BodyCompletion = std::function<void(Result<std::string>)>;
     using CommandCompletion = std::function<void(Result<DictationCommandResponse>)>;
     using ObjectCompletion = std::function<void(Result<JSONValue::Object>)>;
     using VoidCompletion = std::function<void(Status)>;
+    using SettingsCompletion = std::function<void(Result<ShortcutSettingsResponse>)>;
     using EndCompletion = NativeAudioStream::EndCompletion;
 
     static std::shared_ptr<MurmoCoreClient> create(std::string baseURL, std::string desktopToken,
@@ -92,6 +96,13 @@ public:
     // no body at all when it is absent.
     void cancelShortcutCapture(const std::string& captureID, std::optional<std::string> reason,
                                VoidCompletion completion = {});
+    void fetchShortcutSettings(SettingsCompletion completion);
+    // The reply is ignored.
+    void reportAudioRoute(const NativeAudioRoute& route);
+    // A shortcut that cannot be encoded fails at once, before this returns:
+    // domain "MurmoShortcutCapture", code 2.
+    void completeShortcutCapture(const std::string& captureID, const ShortcutSpecPayload& shortcut,
+                                 VoidCompletion completion);
     void pauseRuntime();
     void resumeRuntime();
 

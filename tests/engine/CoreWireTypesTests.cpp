@@ -165,5 +165,37 @@ TEST(DeliveryResultPayloadTest, EncodesInOrderAndRefusesWhatJSONCannotCarry) {
     EXPECT_FALSE(payload.encoded()) << "invalid UTF-8 is never replaced";
 }
 
+TEST(ShortcutSettingsResponseTest, OnlyWhatIsGivenAndNoFallbackForMalformedFields) {
+    auto partial = ShortcutSettingsResponse::decode(R"({"audio_device":3,"background_noise_reduction":{}})");
+    ASSERT_TRUE(partial) << partial.error().message;
+    EXPECT_EQ(partial->audioDevice, 3);
+    ASSERT_TRUE(partial->backgroundNoiseReduction);
+    EXPECT_EQ(partial->backgroundNoiseReduction->available, std::nullopt);
+    EXPECT_FALSE(partial->nativeShortcut || partial->hotkeyEnabled || partial->agentTTSRate ||
+                 partial->backgroundNoiseReductionEnabled || partial->audioDeviceName);
+
+    auto full = ShortcutSettingsResponse::decode(
+        R"({"fast_mode_enabled":true,"live_dictation_enabled":false,"auto_inject":true,"hotkey_enabled":true,)"
+        R"("native_shortcut":{"kind":"chord","key_code":49,"modifiers":["control","option"],"display":"x"},)"
+        R"("background_noise_reduction_enabled":true,"audio_device":null,"audio_device_name":"USB Mic",)"
+        R"("background_noise_reduction":{"available":true},"agent_mode_enabled":true,)"
+        R"("agent_activation_policy":"both","agent_native_shortcut":{"kind":"fn","modifiers":[],"display":"Fn"},)"
+        R"("agent_response_mode":"speak","agent_tts_voice":"v","agent_tts_rate":1.25})");
+    ASSERT_TRUE(full) << full.error().message;
+    ASSERT_TRUE(full->nativeShortcut);
+    EXPECT_EQ(full->nativeShortcut->keyCode, 49);
+    EXPECT_EQ(full->backgroundNoiseReductionEnabled, true);
+    EXPECT_EQ(full->backgroundNoiseReduction->available, true);
+    EXPECT_EQ(full->audioDevice, std::nullopt);
+    EXPECT_EQ(full->agentNativeShortcut->kind, "fn");
+    EXPECT_EQ(full->agentTTSRate, 1.25);
+
+    for (const char* bad : {R"({"audio_device":"3"})", R"({"agent_tts_rate":"fast"})",
+                            R"({"native_shortcut":{"kind":"fn"}})", R"({"background_noise_reduction":true})",
+                            R"({"hotkey_enabled":1})", R"({"audio_device":1.5})"}) {
+        EXPECT_FALSE(ShortcutSettingsResponse::decode(bad)) << bad;
+    }
+}
+
 }  // namespace
 }  // namespace murmo

@@ -124,6 +124,9 @@ TEST_F(MurmoCoreClientTest, EveryEndpointsMethodPathAndBody) {
     client->confirmAgentOperation("op-1", "secret", ignore);
     client->cancelDictation("op-1");
     client->reportDeliveryResult("op-1", DeliveryResultPayload{"t", "inserted", "paste", "ok", true, 3});
+    client->fetchShortcutSettings(ignore);
+    client->reportAudioRoute(NativeAudioRoute{true, false});
+    client->completeShortcutCapture("cap-1", ShortcutSpecPayload(ShortcutChoice::function()), ignore);
     client->cancelShortcutCapture("cap-1", std::nullopt);
     client->cancelShortcutCapture("cap-1", "timeout");
     client->pauseRuntime();
@@ -153,6 +156,9 @@ TEST_F(MurmoCoreClientTest, EveryEndpointsMethodPathAndBody) {
         {"POST", "/api/v1/dictations/op-1/cancel", std::nullopt},
         {"POST", "/api/v1/dictations/op-1/delivery-result",
          Keys{"target_id", "outcome", "method", "reason_code", "verified", "elapsed_ms"}},
+        {"GET", "/api/settings", std::nullopt},
+        {"POST", "/api/v1/audio/route", Keys{"input_is_builtin", "output_is_builtin"}},
+        {"POST", "/api/v1/shortcut-captures/cap-1/complete", Keys{"shortcut"}},
         {"POST", "/api/v1/shortcut-captures/cap-1/cancel", std::nullopt},
         {"POST", "/api/v1/shortcut-captures/cap-1/cancel", Keys{"reason"}},
         {"POST", "/api/v1/runtime/pause", std::nullopt},
@@ -178,6 +184,31 @@ TEST_F(MurmoCoreClientTest, EveryEndpointsMethodPathAndBody) {
     auto created = json::parseObject(*requests[0].body);
     EXPECT_EQ((*created)["source"], "native_hotkey");
     EXPECT_EQ((*created)["target_app_id"], "com.example.app");
+}
+
+TEST_F(MurmoCoreClientTest, SettingsAndShortcutCaptureBodies) {
+    std::vector<Result<ShortcutSettingsResponse>> settings;
+    client->fetchShortcutSettings([&](auto reply) { settings.push_back(std::move(reply)); });
+    client->fetchShortcutSettings([&](auto reply) { settings.push_back(std::move(reply)); });
+    transport->answer(200, std::nullopt);
+    transport->answer(200, "");
+    loop.runUntilIdle();
+    ASSERT_EQ(settings.size(), 2u);
+    ASSERT_TRUE(settings[0]) << "no body at all: every field not given";
+    EXPECT_FALSE(settings[0]->hotkeyEnabled);
+    EXPECT_FALSE(settings[1]) << "a zero-length body does not decode";
+
+    client->completeShortcutCapture("cap", ShortcutSpecPayload("chord", 36, {"shift", "command"}, "x"), {});
+    EXPECT_EQ(*transport->lastRequest().body,
+              R"({"shortcut":{"display":"x","key_code":36,"kind":"chord","modifiers":["shift","command"]}})");
+
+    const auto sent = transport->requests().size();
+    std::optional<Status> refused;
+    client->completeShortcutCapture("cap", ShortcutSpecPayload("fn", std::nullopt, {}, "bad\xFF"),
+                                    [&](Status status) { refused = status; });
+    ASSERT_TRUE(refused) << "an unencodable shortcut fails at once";
+    EXPECT_EQ(refused->error(), Error("MurmoShortcutCapture", 2, "Shortcut payload could not be encoded."));
+    EXPECT_EQ(transport->requests().size(), sent);
 }
 
 TEST_F(MurmoCoreClientTest, IdentifiersStayOneEncodedSegment) {
