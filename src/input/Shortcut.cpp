@@ -10,17 +10,11 @@
 
 #include "services/NativeStringCatalog.h"
 
+#include "runtime/AsciiText.h"
+
 namespace murmo {
 
 namespace {
-
-std::string lowercasedASCII(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return result;
-}
 
 std::string_view trimmedSpacesAndTabs(std::string_view text) {
     const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
@@ -100,12 +94,12 @@ std::string keyName(std::uint16_t keyCode) {
 }
 
 std::optional<ShortcutChoice> ShortcutChoice::parse(std::string_view text) {
-    const std::string lowered = lowercasedASCII(text);
+    const std::string lowered = asciiLowercased(text);
     if (lowered == "fn" || lowered == "function") return function();
 
     const auto pieces = split(text, ':');
     if (pieces.size() != 3) return std::nullopt;
-    if (lowercasedASCII(pieces[0]) != "chord") return std::nullopt;
+    if (asciiLowercased(pieces[0]) != "chord") return std::nullopt;
     const auto keyCode = parseKeyCode(pieces[1]);
     if (!keyCode) return std::nullopt;
 
@@ -114,7 +108,7 @@ std::optional<ShortcutChoice> ShortcutChoice::parse(std::string_view text) {
     for (auto piece : split(pieces[2], ',')) {
         if (piece.empty()) continue;
         named = true;
-        const auto member = modifierFromTextName(lowercasedASCII(trimmedSpacesAndTabs(piece)));
+        const auto member = modifierFromTextName(asciiLowercased(trimmedSpacesAndTabs(piece)));
         if (!member) return std::nullopt;
         modifiers = modifiers | *member;
     }

@@ -3,21 +3,15 @@
 #include <algorithm>
 #include <set>
 
+#include "runtime/AsciiText.h"
+
 namespace murmo {
 
 namespace {
 
-std::string lowercasedASCII(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return result;
-}
-
 // Only the full names count here; the short aliases belong to the text form.
 std::optional<ShortcutModifiers> modifierFromPayloadName(std::string_view name) {
-    const auto lowered = lowercasedASCII(name);
+    const auto lowered = asciiLowercased(name);
     if (lowered == "command") return ShortcutModifiers::command;
     if (lowered == "option") return ShortcutModifiers::option;
     if (lowered == "control") return ShortcutModifiers::control;
