@@ -9,11 +9,17 @@
 // running further. So a task whose owner is gone ends without acting, and
 // nothing leaks. Resumption is always posted to the loop, never run inside the
 // caller's stack. Main thread only.
+//
+// A coroutine lambda keeps its captures in the closure, not in the frame:
+// spawn(named()) with a closure that outlives the task, or pass what the task
+// needs as parameters of a coroutine function (parameters are copied into the
+// frame).
 
 #include <coroutine>
 #include <exception>
 #include <memory>
 #include <optional>
+#include <type_traits>
 #include <utility>
 
 #include "runtime/CancelToken.h"
@@ -106,6 +112,21 @@ struct TaskPromise<void> : TaskPromiseBase<void> {
     void return_void() noexcept {}
 };
 
+template <class T>
+struct TaskAwaiter {
+    std::coroutine_handle<TaskPromise<T>> child;
+    bool await_ready() noexcept { return !child || child.done(); }
+    template <class P>
+    std::coroutine_handle<> await_suspend(std::coroutine_handle<P> parent) noexcept {
+        child.promise().continuation = parent;
+        child.promise().root = parent.promise().root;
+        return child;
+    }
+    T await_resume() {
+        if constexpr (!std::is_void_v<T>) return std::move(*child.promise().value);
+    }
+};
+
 }  // namespace detail
 
 // A lazily started coroutine, run when awaited (or spawned).
@@ -129,22 +150,7 @@ public:
         if (handle_) handle_.destroy();
     }
 
-    auto operator co_await() && noexcept {
-        struct Awaiter {
-            std::coroutine_handle<promise_type> child;
-            bool await_ready() noexcept { return !child || child.done(); }
-            template <class P>
-            std::coroutine_handle<> await_suspend(std::coroutine_handle<P> parent) noexcept {
-                child.promise().continuation = parent;
-                child.promise().root = parent.promise().root;
-                return child;
-            }
-            T await_resume() {
-                if constexpr (!std::is_void_v<T>) return std::move(*child.promise().value);
-            }
-        };
-        return Awaiter{handle_};
-    }
+    auto operator co_await() && noexcept { return detail::TaskAwaiter<T>{handle_}; }
 
 private:
     std::coroutine_handle<promise_type> handle_;
@@ -204,23 +210,29 @@ private:
     std::shared_ptr<detail::ResumeState<T>> state_;
 };
 
+namespace detail {
+
+template <class T, class Start>
+struct SuspendAwaiter {
+    MainLoop& loop;
+    Start start;
+    std::weak_ptr<ResumeState<T>> state;
+    bool await_ready() noexcept { return false; }
+    template <class P>
+    void await_suspend(std::coroutine_handle<P> handle) {
+        auto shared = std::make_shared<ResumeState<T>>(loop, handle, rootOf(handle));
+        state = shared;
+        start(Resumer<T>(std::move(shared)));
+    }
+    T await_resume() { return std::move(*state.lock()->value); }
+};
+
+}  // namespace detail
+
 // co_await suspendWith<T>(loop, [](Resumer<T> r) { ...store r, resume later... })
 template <class T, class Start>
 auto suspendWith(MainLoop& loop, Start start) {
-    struct Awaiter {
-        MainLoop& loop;
-        Start start;
-        std::weak_ptr<detail::ResumeState<T>> state;
-        bool await_ready() noexcept { return false; }
-        template <class P>
-        void await_suspend(std::coroutine_handle<P> handle) {
-            auto shared = std::make_shared<detail::ResumeState<T>>(loop, handle, detail::rootOf(handle));
-            state = shared;
-            start(Resumer<T>(std::move(shared)));
-        }
-        T await_resume() { return std::move(*state.lock()->value); }
-    };
-    return Awaiter{loop, std::move(start), {}};
+    return detail::SuspendAwaiter<T, Start>{loop, std::move(start), {}};
 }
 
 // Sleeps on the loop's clock. Returns true when the full time passed, false

@@ -1,0 +1,129 @@
+#include "runtime/ManualLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace murmo {
+namespace {
+
+TEST(ManualLoopTest, PostsRunInOrderIncludingPostsMadeByPosts) {
+    ManualLoop loop;
+    std::string order;
+    loop.post([&] {
+        order += 'a';
+        loop.post([&] { order += 'c'; });
+    });
+    loop.post([&] { order += 'b'; });
+    EXPECT_EQ(order, "");
+    loop.runUntilIdle();
+    EXPECT_EQ(order, "abc");
+}
+
+TEST(ManualLoopTest, TimersFireInDueTimeThenArmingOrderEachAtItsOwnTime) {
+    ManualLoop loop;
+    std::vector<std::pair<std::string, std::uint64_t>> fired;
+    auto record = [&](std::string name) {
+        return [&, name] { fired.emplace_back(name, loop.nowNanoseconds()); };
+    };
+    const auto start = loop.nowNanoseconds();
+    auto late = loop.after(30ms, record("late"));
+    auto firstAt10 = loop.after(10ms, record("first@10"));
+    auto secondAt10 = loop.after(10ms, record("second@10"));
+    auto zero = loop.after(0ms, record("zero"));
+
+    loop.advance(5ms);
+    ASSERT_EQ(fired.size(), 1u);
+    EXPECT_EQ(fired[0].first, "zero");
+
+    loop.advance(100ms);
+    ASSERT_EQ(fired.size(), 4u);
+    EXPECT_EQ(fired[1], std::make_pair(std::string("first@10"), start + 10'000'000));
+    EXPECT_EQ(fired[2], std::make_pair(std::string("second@10"), start + 10'000'000));
+    EXPECT_EQ(fired[3], std::make_pair(std::string("late"), start + 30'000'000));
+    EXPECT_EQ(loop.nowNanoseconds(), start + 105'000'000);
+}
+
+TEST(ManualLoopTest, TimersArmedByTimersFireWithinTheSameAdvance) {
+    ManualLoop loop;
+    std::vector<std::uint64_t> times;
+    Timer inner;
+    Timer outer = loop.after(10ms, [&] {
+        times.push_back(loop.nowNanoseconds());
+        inner = loop.after(15ms, [&] { times.push_back(loop.nowNanoseconds()); });
+    });
+    const auto start = loop.nowNanoseconds();
+    loop.advance(30ms);
+    EXPECT_EQ(times, (std::vector<std::uint64_t>{start + 10'000'000, start + 25'000'000}));
+}
+
+TEST(ManualLoopTest, CancelStopsATimerAndIsIdempotent) {
+    ManualLoop loop;
+    int fired = 0;
+    Timer timer = loop.after(10ms, [&] { ++fired; });
+    EXPECT_TRUE(timer.armed());
+    timer.cancel();
+    timer.cancel();
+    EXPECT_FALSE(timer.armed());
+    loop.advance(1s);
+    EXPECT_EQ(fired, 0);
+
+    {
+        Timer dropped = loop.after(10ms, [&] { ++fired; });
+    }
+    loop.advance(1s);
+    EXPECT_EQ(fired, 0) << "a dropped handle cancels its timer";
+}
+
+TEST(ManualLoopTest, RepeatingTimerCanCancelItselfFromItsOwnCallback) {
+    ManualLoop loop;
+    int fired = 0;
+    Timer timer;
+    timer = loop.every(10ms, [&] {
+        if (++fired == 3) timer.cancel();
+    });
+    loop.advance(1s);
+    EXPECT_EQ(fired, 3);
+    EXPECT_FALSE(timer.armed());
+}
+
+TEST(ManualLoopTest, OneShotTimerIsNoLongerArmedAfterFiring) {
+    ManualLoop loop;
+    Timer timer = loop.after(1ms, [] {});
+    loop.advance(1ms);
+    EXPECT_FALSE(timer.armed());
+}
+
+TEST(ManualLoopTest, DetachedTimerStillFires) {
+    ManualLoop loop;
+    bool fired = false;
+    loop.after(1ms, [&] { fired = true; }).detach();
+    loop.advance(1ms);
+    EXPECT_TRUE(fired);
+}
+
+TEST(ManualLoopTest, PumpUntilMovesVirtualTimeWithRealTime) {
+    ManualLoop loop;
+    bool fired = false;
+    Timer timer = loop.after(20ms, [&] { fired = true; });
+    EXPECT_TRUE(loop.pumpUntil([&] { return fired; }, 5s));
+    EXPECT_FALSE(loop.pumpUntil([] { return false; }, 10ms));
+}
+
+TEST(ManualLoopTest, DestroyingTheLoopDropsPendingCallbacks) {
+    auto counter = std::make_shared<int>(0);
+    {
+        ManualLoop loop;
+        loop.post([counter] {});
+        Timer timer = loop.after(1s, [counter] {});
+        timer.detach();
+        EXPECT_EQ(counter.use_count(), 3);
+    }
+    EXPECT_EQ(counter.use_count(), 1);
+}
+
+}  // namespace
+}  // namespace murmo
