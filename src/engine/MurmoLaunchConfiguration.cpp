@@ -1,0 +1,304 @@
+#include "engine/MurmoLaunchConfiguration.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <openssl/evp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+namespace murmo {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+inline constexpr std::string_view kPortReservationDomain = "MurmoPortReservation";
+
+// --- URLs -------------------------------------------------------------------
+
+bool isURIChar(unsigned char c) {
+    if (std::isalnum(c)) return true;
+    static constexpr std::string_view kAllowed = "-._~:/?#[]@!$&'()*+,;=%";
+    return kAllowed.find(static_cast<char>(c)) != std::string_view::npos;
+}
+
+bool isHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+
+bool hasValidCharacters(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!isURIChar(static_cast<unsigned char>(text[i]))) return false;
+        if (text[i] == '%' && (i + 2 >= text.size() || !isHexDigit(text[i + 1]) || !isHexDigit(text[i + 2]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool hasValidScheme(std::string_view text) {
+    const auto colon = text.find(':');
+    if (colon == 0 || colon == std::string_view::npos) return false;
+    if (!std::isalpha(static_cast<unsigned char>(text[0]))) return false;
+    return std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(colon), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+    });
+}
+
+struct URLPort {
+    bool valid = false;
+    std::optional<std::uint16_t> port;
+};
+
+// The port of an absolute URL's authority. A port that is not a decimal
+// number within 0...65535 makes the URL unusable; it is never wrapped.
+URLPort authorityPort(std::string_view url) {
+    const auto afterScheme = url.substr(url.find(':') + 1);
+    if (!afterScheme.starts_with("//")) return {true, std::nullopt};
+    auto authority = afterScheme.substr(2);
+    authority = authority.substr(0, authority.find_first_of("/?#"));
+    if (auto at = authority.rfind('@'); at != std::string_view::npos) authority = authority.substr(at + 1);
+    std::string_view portText;
+    if (authority.starts_with('[')) {
+        const auto close = authority.find(']');
+        if (close == std::string_view::npos) return {};
+        const auto rest = authority.substr(close + 1);
+        if (!rest.empty() && !rest.starts_with(':')) return {};
+        if (!rest.empty()) portText = rest.substr(1);
+    } else if (auto colon = authority.rfind(':'); colon != std::string_view::npos) {
+        portText = authority.substr(colon + 1);
+    }
+    if (portText.empty()) return {true, std::nullopt};
+    if (!std::all_of(portText.begin(), portText.end(), [](char c) { return c >= '0' && c <= '9'; })) return {};
+    unsigned long value = 0;
+    const auto [end, error] = std::from_chars(portText.data(), portText.data() + portText.size(), value);
+    if (error != std::errc() || end != portText.data() + portText.size() || value > 65535) return {};
+    return {true, static_cast<std::uint16_t>(value)};
+}
+
+// An absolute URL (scheme and the rest of the text made of URI characters);
+// anything else is unusable as the engine's base URL.
+std::optional<std::string> parseAbsoluteURL(std::string_view text) {
+    if (!hasValidScheme(text) || !hasValidCharacters(text)) return std::nullopt;
+    if (!authorityPort(text).valid) return std::nullopt;
+    return std::string(text);
+}
+
+std::string managedCoreURL(std::uint16_t port) { return std::string(kManagedCoreURLPrefix) + std::to_string(port); }
+
+// --- Port and token -----------------------------------------------------------
+
+Error portReservationError(std::string_view step, int code) {
+    return Error(std::string(kPortReservationDomain), code, std::strerror(code), std::string(step));
+}
+
+void logReservationFailure(const Logger& logger, const Error& error) {
+    // The step and the system's cause are fixed texts, never user data.
+    logger.error("Loopback port reservation failed step={} errno={} cause={}",
+                 logPublic(error.reason.value_or("unknown")), logPublic(error.code), logPublic(error.message));
+}
+
+std::optional<std::string> allocateManagedCoreURL(const MurmoLaunchConfigurationServices& services) {
+    auto port = services.reservePort();
+    if (!port) {
+        logReservationFailure(services.logger, port.error());
+        return std::nullopt;
+    }
+    return managedCoreURL(*port);
+}
+
+std::string availableManagedCoreURL(const MurmoLaunchConfigurationServices& services) {
+    return allocateManagedCoreURL(services).value_or(std::string(kDefaultCoreURL));
+}
+
+std::string makeDesktopToken(IdGenerator& ids) {
+    auto bytes = ids.randomBytes(kDesktopTokenByteCount);
+    bytes.resize(kDesktopTokenByteCount);
+    std::string encoded(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()), bytes.data(),
+                                       static_cast<int>(bytes.size()));
+    encoded.resize(static_cast<std::size_t>(std::max(length, 0)));
+    std::string token;
+    token.reserve(encoded.size());
+    for (char c : encoded) {
+        if (c == '=') continue;
+        token += c == '+' ? '-' : c == '/' ? '_' : c;
+    }
+    return token;
+}
+
+// --- Stored keys ---------------------------------------------------------------
+
+std::optional<std::string> storedString(const DefaultsStore& defaults, std::string_view key) {
+    auto value = defaults.value(key);
+    if (!value || !value->is_string()) return std::nullopt;
+    return value->get<std::string>();
+}
+
+std::optional<std::string> storedShortcut(const DefaultsStore& defaults, const LaunchShortcutForms& forms) {
+    if (auto payload = defaults.value(kNativeShortcutDefaultsKey)) {
+        // Written as the payload's JSON text; an object stored directly means the same.
+        const auto encoded = payload->is_string() ? payload->get<std::string>()
+                             : payload->is_object() ? payload->dump()
+                                                    : std::string();
+        if (auto shortcut = forms.canonicalFromEncodedPayload(encoded)) return shortcut;
+    }
+    if (auto text = storedString(defaults, kShortcutDefaultsKey)) return forms.canonicalFromText(*text);
+    return std::nullopt;
+}
+
+// A checkout path as given, made absolute so it means the same folder
+// wherever the engine later runs. An empty path names no checkout.
+std::optional<fs::path> checkoutPath(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    std::error_code error;
+    auto absolute = fs::absolute(fs::path(text), error);
+    return error ? fs::path(text) : absolute;
+}
+
+void persist(const MurmoLaunchConfiguration& configuration, bool urlChanged, DefaultsStore& defaults,
+             const LaunchShortcutForms& forms) {
+    if (urlChanged) defaults.set(kCoreURLDefaultsKey, configuration.coreURL);
+    defaults.set(kShortcutDefaultsKey, configuration.shortcut);
+    if (auto encoded = forms.encodedPayload(configuration.shortcut)) defaults.set(kNativeShortcutDefaultsKey, *encoded);
+    if (configuration.repoRoot) defaults.set(kRepoRootDefaultsKey, configuration.repoRoot->string());
+}
+
+class FunctionOnlyShortcutForms final : public LaunchShortcutForms {
+public:
+    std::optional<std::string> canonicalFromText(std::string_view text) const override {
+        std::string lowered(text);
+        std::ranges::transform(lowered, lowered.begin(),
+                               [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (lowered == "fn" || lowered == "function") return std::string(kFunctionShortcutText);
+        return std::nullopt;
+    }
+
+    std::optional<std::string> canonicalFromEncodedPayload(std::string_view encoded) const override {
+        auto payload = nlohmann::json::parse(encoded, nullptr, false);
+        if (!payload.is_object()) return std::nullopt;
+        const auto kind = payload.find("kind");
+        const auto modifiers = payload.find("modifiers");
+        const auto display = payload.find("display");
+        const auto keyCode = payload.find("key_code");
+        if (kind == payload.end() || !kind->is_string() || modifiers == payload.end() || !modifiers->is_array() ||
+            display == payload.end() || !display->is_string()) {
+            return std::nullopt;
+        }
+        if (*kind != "fn" || !modifiers->empty() || (keyCode != payload.end() && !keyCode->is_null())) {
+            return std::nullopt;
+        }
+        return std::string(kFunctionShortcutText);
+    }
+
+    std::optional<std::string> encodedPayload(std::string_view canonical) const override {
+        if (canonical != kFunctionShortcutText) return std::nullopt;
+        nlohmann::ordered_json payload;
+        payload["kind"] = "fn";
+        payload["modifiers"] = nlohmann::ordered_json::array();
+        payload["display"] = "Fn/Globe";
+        return payload.dump();
+    }
+};
+
+}  // namespace
+
+std::shared_ptr<const LaunchShortcutForms> functionOnlyShortcutForms() {
+    static const auto forms = std::make_shared<const FunctionOnlyShortcutForms>();
+    return forms;
+}
+
+Result<std::uint16_t> reserveLoopbackPort() {
+    const int socketFD = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (socketFD < 0) return fail(portReservationError("socket", errno));
+
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(0);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    Result<std::uint16_t> result = fail(portReservationError("zero_port", EADDRNOTAVAIL));
+    if (::bind(socketFD, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        result = fail(portReservationError("bind", errno));
+    } else {
+        sockaddr_in bound{};
+        socklen_t length = sizeof bound;
+        if (::getsockname(socketFD, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
+            result = fail(portReservationError("getsockname", errno));
+        } else if (const auto port = ntohs(bound.sin_port); port != 0) {
+            result = port;
+        }
+    }
+    ::close(socketFD);
+    return result;
+}
+
+CoreProcessResult<MurmoLaunchConfiguration> MurmoLaunchConfiguration::isolatedManaged(
+    const MurmoLaunchConfigurationServices& services) {
+    auto url = allocateManagedCoreURL(services);
+    if (!url) return std::unexpected(CoreProcessError::runtimeNotFound());
+    MurmoLaunchConfiguration configuration;
+    configuration.coreURL = std::move(*url);
+    configuration.desktopToken = makeDesktopToken(services.ids);
+    return configuration;
+}
+
+MurmoLaunchConfiguration MurmoLaunchConfiguration::parse(std::span<const std::string> arguments,
+                                                         DefaultsStore& defaults,
+                                                         const MurmoLaunchConfigurationServices& services) {
+    const auto& forms = *services.shortcutForms;
+    const auto options = arguments.empty() ? arguments : arguments.subspan(1);
+    const bool hasOptions = std::ranges::any_of(options, [](const std::string& a) { return a.starts_with("--"); });
+
+    std::string fallbackURL(kDefaultCoreURL);
+    if (auto stored = storedString(defaults, kCoreURLDefaultsKey)) {
+        if (auto url = parseAbsoluteURL(*stored)) fallbackURL = *url;
+    }
+
+    MurmoLaunchConfiguration configuration;
+    configuration.shortcut = storedShortcut(defaults, forms).value_or(std::string(kFunctionShortcutText));
+    if (auto root = storedString(defaults, kRepoRootDefaultsKey)) configuration.repoRoot = checkoutPath(*root);
+
+    std::optional<std::string> explicitURL;
+    bool urlChanged = false;
+    for (std::size_t i = 0; i < options.size(); ++i) {
+        const auto& option = options[i];
+        const bool hasValue = i + 1 < options.size();
+        if (option == "--core-url" && hasValue) {
+            explicitURL = parseAbsoluteURL(options[++i]);
+            urlChanged = explicitURL.has_value();
+        } else if (option == "--shortcut" && hasValue) {
+            if (auto shortcut = forms.canonicalFromText(options[++i])) configuration.shortcut = *shortcut;
+        } else if (option == "--launch-core") {
+            configuration.launchCore = true;
+        } else if (option == "--no-launch-core") {
+            configuration.launchCore = false;
+        } else if (option == "--repo-root" && hasValue) {
+            configuration.repoRoot = checkoutPath(options[++i]);
+        }
+    }
+
+    if (explicitURL) {
+        configuration.coreURL = *explicitURL;
+    } else if (configuration.launchCore) {
+        // A launched engine gets a fresh port; a stored URL only names an
+        // engine that is already running.
+        configuration.coreURL = availableManagedCoreURL(services);
+    } else {
+        configuration.coreURL = fallbackURL;
+    }
+
+    if (hasOptions) persist(configuration, urlChanged, defaults, forms);
+    configuration.desktopToken = makeDesktopToken(services.ids);
+    return configuration;
+}
+
+std::uint16_t MurmoLaunchConfiguration::corePort() const {
+    return authorityPort(coreURL).port.value_or(kDefaultCorePort);
+}
+
+}  // namespace murmo

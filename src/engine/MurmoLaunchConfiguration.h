@@ -1,0 +1,104 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "engine/CoreLaunchPlan.h"
+#include "platform/DefaultsStore.h"
+#include "runtime/Error.h"
+#include "runtime/Ids.h"
+#include "runtime/Logger.h"
+
+namespace murmo {
+
+inline constexpr std::string_view kDefaultCoreURL = "http://127.0.0.1:8765";
+inline constexpr std::uint16_t kDefaultCorePort = 8765;
+inline constexpr std::string_view kManagedCoreURLPrefix = "http://127.0.0.1:";
+inline constexpr std::string_view kFunctionShortcutText = "fn";
+
+// Stored keys of development launches.
+inline constexpr std::string_view kCoreURLDefaultsKey = "MurmoCoreURL";
+// The engine JSON form of the shortcut, stored as its JSON text.
+inline constexpr std::string_view kNativeShortcutDefaultsKey = "MurmoNativeShortcut";
+inline constexpr std::string_view kShortcutDefaultsKey = "MurmoShortcut";
+inline constexpr std::string_view kRepoRootDefaultsKey = "MurmoRepoRoot";
+
+inline constexpr std::size_t kDesktopTokenByteCount = 32;
+inline constexpr std::size_t kDesktopTokenLength = 43;
+
+// The shortcut forms the launch configuration reads and writes. The
+// configuration carries its shortcut as canonical text ("fn",
+// "chord:49:control,option"); turning the command-line text and the stored
+// engine JSON into that text, and back into JSON, is the shortcut model's
+// job, which plugs in here.
+class LaunchShortcutForms {
+public:
+    virtual ~LaunchShortcutForms() = default;
+    // The shortcut text form, as canonical text; nullopt when it is not a
+    // valid shortcut.
+    virtual std::optional<std::string> canonicalFromText(std::string_view text) const = 0;
+    // A stored engine JSON payload (its encoded text), decoded and validated,
+    // as canonical text; nullopt when it does not decode or validate.
+    virtual std::optional<std::string> canonicalFromEncodedPayload(std::string_view encoded) const = 0;
+    // The encoded engine JSON payload of a canonical shortcut; nullopt when it
+    // cannot be encoded.
+    virtual std::optional<std::string> encodedPayload(std::string_view canonical) const = 0;
+};
+
+// Knows the Fn/Globe shortcut alone: "fn"/"function" in any case as text,
+// and the payload {"kind":"fn","modifiers":[],"display":"Fn/Globe"}.
+// Every chord is "not valid" to it.
+std::shared_ptr<const LaunchShortcutForms> functionOnlyShortcutForms();
+
+// Binds 127.0.0.1 port 0, reads back the port the system chose, and closes
+// the socket (it never listens: the engine binds the port a moment later).
+// The error names the failed step in `reason` ("socket", "bind",
+// "getsockname", "zero_port") and the system's cause in `message`.
+Result<std::uint16_t> reserveLoopbackPort();
+
+struct MurmoLaunchConfigurationServices {
+    IdGenerator& ids;
+    Logger logger = Logger("launch-configuration");
+    std::function<Result<std::uint16_t>()> reservePort = reserveLoopbackPort;
+    std::shared_ptr<const LaunchShortcutForms> shortcutForms = functionOnlyShortcutForms();
+};
+
+// Where the engine is reached, the shortcut used until the engine's settings
+// arrive, whether the application launches the engine, a development
+// checkout, and this launch's desktop token. Made once at start-up; a plain
+// value afterwards.
+struct MurmoLaunchConfiguration {
+    std::string coreURL;
+    // Canonical shortcut text (see LaunchShortcutForms).
+    std::string shortcut = std::string(kFunctionShortcutText);
+    bool launchCore = true;
+    std::optional<std::filesystem::path> repoRoot;
+    // 43 characters of unpadded base64url. Never stored, never logged.
+    std::string desktopToken;
+
+    // A normal start: a freshly reserved loopback port, Fn/Globe, the engine
+    // launched by the application, no checkout, a new token. Reads and writes
+    // no stored setting. Fails with runtimeNotFound when no port can be
+    // reserved (the cause is logged).
+    static CoreProcessResult<MurmoLaunchConfiguration> isolatedManaged(
+        const MurmoLaunchConfigurationServices& services);
+
+    // A development start from the full argument list (the first element, the
+    // program path, is skipped) and the stored keys. When any argument begins
+    // with "--", the choices are written back to the store. Never fails.
+    static MurmoLaunchConfiguration parse(std::span<const std::string> arguments, DefaultsStore& defaults,
+                                          const MurmoLaunchConfigurationServices& services);
+
+    // The port of coreURL, or 8765 when the URL names none.
+    std::uint16_t corePort() const;
+
+    bool operator==(const MurmoLaunchConfiguration&) const = default;
+};
+
+}  // namespace murmo
