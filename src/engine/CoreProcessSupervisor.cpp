@@ -3,7 +3,9 @@
 #include <fmt/format.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 
 #include "runtime/JsonRead.h"
 
@@ -197,10 +199,13 @@ void CoreProcessSupervisor::handleExit(const std::shared_ptr<ChildProcess>& exit
     // The rest of the output is filed off the main thread: a process that
     // left the engine's group may still hold the pipes open. The owner hears
     // of the exit only once the last line is in the log.
-    worker_->post([exited, log, wasReady, status, weak = weak_from_this(), loop = &services_.loop] {
+    worker_->post([exited, log, wasReady, status, weak = weak_from_this(), loop = &services_.loop]() mutable {
         exited->finishOutput(true);
         if (log) log->finish();
-        loop->post([weak, wasReady, status] {
+        // The handle goes back to the main thread, so the child is reaped
+        // before the owner hears of its exit.
+        loop->post([exited = std::move(exited), weak, wasReady, status]() mutable {
+            exited.reset();
             auto self = weak.lock();
             if (!self || !wasReady || !self->onUnexpectedTermination) return;
             self->onUnexpectedTermination(status);
@@ -229,11 +234,14 @@ void CoreProcessSupervisor::stop(Duration gracePeriod, StopCompletion completion
         // write forever.
         child->finishOutput(!child->isRunning());
         if (log) log->finish();
-        loop->post([child, outcome, weak, completion = std::move(completion)] {
+        loop->post([child = std::move(child), outcome, weak, completion = std::move(completion)]() mutable {
             if (auto self = weak.lock()) {
                 self->services_.logger.notice("Core stopped outcome={}", logPublic(rawValue(outcome)));
                 self->finishStop(child);
             }
+            // Released here, so an ended child is reaped before the
+            // completion runs.
+            child.reset();
             if (completion) completion(outcome);
         });
     });

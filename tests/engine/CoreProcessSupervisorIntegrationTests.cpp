@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 
 #include <fstream>
+#include <future>
+#include <thread>
 #include <set>
 #include <sstream>
 
@@ -114,6 +116,22 @@ protected:
         return result;
     }
 
+    // Until the engine answers HTTP at all, whatever it says: a short
+    // readiness time-out must not be spent on a slow start.
+    bool waitUntilServing() {
+        HttpProbe probe;
+        const auto url = HttpURL::parse(coreURL)->appending(CoreProcessSupervisor::kHealthPath);
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::promise<HttpProbeResult> reply;
+            probe.get(url, {{std::string(CoreProcessSupervisor::kDesktopTokenHeader), std::string(kToken)}}, 1s,
+                      [&](HttpProbeResult result) { reply.set_value(std::move(result)); });
+            if (reply.get_future().get().kind == HttpProbeResult::Kind::reply) return true;
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+
     std::optional<CoreStopOutcome> stop(Duration gracePeriod) {
         std::optional<CoreStopOutcome> outcome;
         supervisor->stop(gracePeriod, [&](CoreStopOutcome value) { outcome = value; });
@@ -197,6 +215,7 @@ TEST_F(CoreProcessSupervisorIntegrationTest, LaunchesWithTheContractLeadsItsGrou
 TEST_F(CoreProcessSupervisorIntegrationTest, AWrongHealthBodyTimesOutWithTheLastHttpStatus) {
     writeScenario({{"health", {{"status", 200}, {"body", R"({"ok": true, "protocol_version": 2, "desktop_hosted": true})"}}}});
     launch();
+    ASSERT_TRUE(waitUntilServing());
 
     auto ready = waitUntilReady(600ms);
     ASSERT_TRUE(ready);
@@ -255,11 +274,8 @@ TEST_F(CoreProcessSupervisorIntegrationTest, AnExitIsFiledWithoutStallingWhileAn
     ASSERT_TRUE(record()["escaped_child_pid"].is_number());
 
     // The escaped process keeps the pipes open for half a minute; the exit is
-    // still reported, with the output filed, and the loop keeps running.
-    int ticks = 0;
-    auto ticker = loop.every(10ms, [&] { ++ticks; });
+    // still reported at once, with the output filed.
     ASSERT_TRUE(loop.pumpUntil([&] { return !terminations.empty(); }, 10s));
-    EXPECT_GT(ticks, 0);
     EXPECT_THAT(terminations, ElementsAre(0));
     EXPECT_THAT(logAtTermination, HasSubstr(R"("event":"escaped_child_still_running","stream":"stderr")"));
 }
