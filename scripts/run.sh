@@ -5,5 +5,5 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 cmake --preset dev >/dev/null
-cmake --build --preset dev -j "$(nproc)" --target murmo murmo-stand-in-engine murmo-foundation-bridge
-exec build/dev/murmo "$@"
+cmake --build --preset dev -j "$(nproc)" --target murmo_bundle
+exec build/dev/Murmo.app/Contents/MacOS/murmo "$@"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs the whole test suite:
 # thread tests under ThreadSanitizer, everything under AddressSanitizer +
-# UndefinedBehaviorSanitizer, and everything in the dev build, last, so the
-# run ends with CTest's summary of the full suite.
+# UndefinedBehaviorSanitizer, the fuzz targets for a bounded time, and
+# everything in the dev build, last, so the run ends with CTest's summary of
+# the full suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,4 +21,6 @@ run_preset() {
 
 run_preset tsan
 run_preset asan
+echo "=== fuzz ==="
+bash scripts/fuzz.sh "${MURMO_FUZZ_SECONDS:-60}"
 run_preset dev

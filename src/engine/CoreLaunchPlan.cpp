@@ -9,6 +9,8 @@
 #include <cctype>
 #include <fmt/format.h>
 
+#include "runtime/AsciiText.h"
+
 namespace murmo {
 
 namespace fs = std::filesystem;
@@ -43,10 +45,7 @@ fs::path processCurrentDirectory() {
 }
 
 bool isApplicationBundle(const fs::path& bundleURL) {
-    auto extension = withoutTrailingSeparator(bundleURL).extension().string();
-    std::ranges::transform(extension, extension.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".app";
+    return asciiLowercased(withoutTrailingSeparator(bundleURL).extension().string()) == ".app";
 }
 
 std::optional<CoreLaunchPlan> bundledPlan(const fs::path& bundleURL, const EnvironmentMap& environment) {

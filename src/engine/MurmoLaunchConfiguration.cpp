@@ -1,5 +1,7 @@
 #include "engine/MurmoLaunchConfiguration.h"
 
+#include "input/ShortcutSpecPayload.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <openssl/evp.h>
@@ -140,15 +142,19 @@ std::optional<std::string> storedString(const DefaultsStore& defaults, std::stri
     return value->get<std::string>();
 }
 
-std::optional<std::string> storedShortcut(const DefaultsStore& defaults, const LaunchShortcutForms& forms) {
+// The stored engine payload wins over the stored text form; anything that
+// does not decode or validate counts as not stored.
+std::optional<ShortcutChoice> storedShortcut(const DefaultsStore& defaults) {
     if (auto payload = defaults.value(kNativeShortcutDefaultsKey)) {
         // Written as the payload's JSON text; an object stored directly means the same.
-        const auto encoded = payload->is_string() ? payload->get<std::string>()
-                             : payload->is_object() ? payload->dump()
-                                                    : std::string();
-        if (auto shortcut = forms.canonicalFromEncodedPayload(encoded)) return shortcut;
+        auto decoded = payload->is_string()   ? ShortcutSpecPayload::decode(payload->get<std::string>())
+                       : payload->is_object() ? ShortcutSpecPayload::fromJSON(*payload)
+                                              : Result<ShortcutSpecPayload>(fail("MurmoJSON", 2, "not a payload"));
+        if (decoded) {
+            if (auto shortcut = decoded->decodedShortcut()) return shortcut;
+        }
     }
-    if (auto text = storedString(defaults, kShortcutDefaultsKey)) return forms.canonicalFromText(*text);
+    if (auto text = storedString(defaults, kShortcutDefaultsKey)) return ShortcutChoice::parse(*text);
     return std::nullopt;
 }
 
@@ -161,57 +167,16 @@ std::optional<fs::path> checkoutPath(std::string_view text) {
     return error ? fs::path(text) : absolute;
 }
 
-void persist(const MurmoLaunchConfiguration& configuration, bool urlChanged, DefaultsStore& defaults,
-             const LaunchShortcutForms& forms) {
+void persist(const MurmoLaunchConfiguration& configuration, bool urlChanged, DefaultsStore& defaults) {
     if (urlChanged) defaults.set(kCoreURLDefaultsKey, configuration.coreURL);
-    defaults.set(kShortcutDefaultsKey, configuration.shortcut);
-    if (auto encoded = forms.encodedPayload(configuration.shortcut)) defaults.set(kNativeShortcutDefaultsKey, *encoded);
+    defaults.set(kShortcutDefaultsKey, configuration.shortcut.canonicalText());
+    if (auto encoded = ShortcutSpecPayload(configuration.shortcut).encoded()) {
+        defaults.set(kNativeShortcutDefaultsKey, *encoded);
+    }
     if (configuration.repoRoot) defaults.set(kRepoRootDefaultsKey, configuration.repoRoot->string());
 }
 
-class FunctionOnlyShortcutForms final : public LaunchShortcutForms {
-public:
-    std::optional<std::string> canonicalFromText(std::string_view text) const override {
-        std::string lowered(text);
-        std::ranges::transform(lowered, lowered.begin(),
-                               [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (lowered == "fn" || lowered == "function") return std::string(kFunctionShortcutText);
-        return std::nullopt;
-    }
-
-    std::optional<std::string> canonicalFromEncodedPayload(std::string_view encoded) const override {
-        auto payload = nlohmann::json::parse(encoded, nullptr, false);
-        if (!payload.is_object()) return std::nullopt;
-        const auto kind = payload.find("kind");
-        const auto modifiers = payload.find("modifiers");
-        const auto display = payload.find("display");
-        const auto keyCode = payload.find("key_code");
-        if (kind == payload.end() || !kind->is_string() || modifiers == payload.end() || !modifiers->is_array() ||
-            display == payload.end() || !display->is_string()) {
-            return std::nullopt;
-        }
-        if (*kind != "fn" || !modifiers->empty() || (keyCode != payload.end() && !keyCode->is_null())) {
-            return std::nullopt;
-        }
-        return std::string(kFunctionShortcutText);
-    }
-
-    std::optional<std::string> encodedPayload(std::string_view canonical) const override {
-        if (canonical != kFunctionShortcutText) return std::nullopt;
-        nlohmann::ordered_json payload;
-        payload["kind"] = "fn";
-        payload["modifiers"] = nlohmann::ordered_json::array();
-        payload["display"] = "Fn/Globe";
-        return payload.dump();
-    }
-};
-
 }  // namespace
-
-std::shared_ptr<const LaunchShortcutForms> functionOnlyShortcutForms() {
-    static const auto forms = std::make_shared<const FunctionOnlyShortcutForms>();
-    return forms;
-}
 
 Result<std::uint16_t> reserveLoopbackPort() {
     const int socketFD = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -250,7 +215,6 @@ CoreProcessResult<MurmoLaunchConfiguration> MurmoLaunchConfiguration::isolatedMa
 MurmoLaunchConfiguration MurmoLaunchConfiguration::parse(std::span<const std::string> arguments,
                                                          DefaultsStore& defaults,
                                                          const MurmoLaunchConfigurationServices& services) {
-    const auto& forms = *services.shortcutForms;
     const auto options = arguments.empty() ? arguments : arguments.subspan(1);
     const bool hasOptions = std::ranges::any_of(options, [](const std::string& a) { return a.starts_with("--"); });
 
@@ -260,7 +224,7 @@ MurmoLaunchConfiguration MurmoLaunchConfiguration::parse(std::span<const std::st
     }
 
     MurmoLaunchConfiguration configuration;
-    configuration.shortcut = storedShortcut(defaults, forms).value_or(std::string(kFunctionShortcutText));
+    configuration.shortcut = storedShortcut(defaults).value_or(ShortcutChoice::function());
     if (auto root = storedString(defaults, kRepoRootDefaultsKey)) configuration.repoRoot = checkoutPath(*root);
 
     std::optional<std::string> explicitURL;
@@ -272,7 +236,7 @@ MurmoLaunchConfiguration MurmoLaunchConfiguration::parse(std::span<const std::st
             explicitURL = parseAbsoluteURL(options[++i]);
             urlChanged = explicitURL.has_value();
         } else if (option == "--shortcut" && hasValue) {
-            if (auto shortcut = forms.canonicalFromText(options[++i])) configuration.shortcut = *shortcut;
+            if (auto shortcut = ShortcutChoice::parse(options[++i])) configuration.shortcut = *shortcut;
         } else if (option == "--launch-core") {
             configuration.launchCore = true;
         } else if (option == "--no-launch-core") {
@@ -292,7 +256,7 @@ MurmoLaunchConfiguration MurmoLaunchConfiguration::parse(std::span<const std::st
         configuration.coreURL = fallbackURL;
     }
 
-    if (hasOptions) persist(configuration, urlChanged, defaults, forms);
+    if (hasOptions) persist(configuration, urlChanged, defaults);
     configuration.desktopToken = makeDesktopToken(services.ids);
     return configuration;
 }

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "engine/CoreLaunchPlan.h"
+#include "input/Shortcut.h"
 #include "platform/DefaultsStore.h"
 #include "runtime/Error.h"
 #include "runtime/Ids.h"
@@ -20,7 +21,6 @@ namespace murmo {
 inline constexpr std::string_view kDefaultCoreURL = "http://127.0.0.1:8765";
 inline constexpr std::uint16_t kDefaultCorePort = 8765;
 inline constexpr std::string_view kManagedCoreURLPrefix = "http://127.0.0.1:";
-inline constexpr std::string_view kFunctionShortcutText = "fn";
 
 // Stored keys of development launches.
 inline constexpr std::string_view kCoreURLDefaultsKey = "MurmoCoreURL";
@@ -32,30 +32,6 @@ inline constexpr std::string_view kRepoRootDefaultsKey = "MurmoRepoRoot";
 inline constexpr std::size_t kDesktopTokenByteCount = 32;
 inline constexpr std::size_t kDesktopTokenLength = 43;
 
-// The shortcut forms the launch configuration reads and writes. The
-// configuration carries its shortcut as canonical text ("fn",
-// "chord:49:control,option"); turning the command-line text and the stored
-// engine JSON into that text, and back into JSON, is the shortcut model's
-// job, which plugs in here.
-class LaunchShortcutForms {
-public:
-    virtual ~LaunchShortcutForms() = default;
-    // The shortcut text form, as canonical text; nullopt when it is not a
-    // valid shortcut.
-    virtual std::optional<std::string> canonicalFromText(std::string_view text) const = 0;
-    // A stored engine JSON payload (its encoded text), decoded and validated,
-    // as canonical text; nullopt when it does not decode or validate.
-    virtual std::optional<std::string> canonicalFromEncodedPayload(std::string_view encoded) const = 0;
-    // The encoded engine JSON payload of a canonical shortcut; nullopt when it
-    // cannot be encoded.
-    virtual std::optional<std::string> encodedPayload(std::string_view canonical) const = 0;
-};
-
-// Knows the Fn/Globe shortcut alone: "fn"/"function" in any case as text,
-// and the payload {"kind":"fn","modifiers":[],"display":"Fn/Globe"}.
-// Every chord is "not valid" to it.
-std::shared_ptr<const LaunchShortcutForms> functionOnlyShortcutForms();
-
 // Binds 127.0.0.1 port 0, reads back the port the system chose, and closes
 // the socket (it never listens: the engine binds the port a moment later).
 // The error names the failed step in `reason` ("socket", "bind",
@@ -66,7 +42,6 @@ struct MurmoLaunchConfigurationServices {
     IdGenerator& ids;
     Logger logger = Logger("launch-configuration");
     std::function<Result<std::uint16_t>()> reservePort = reserveLoopbackPort;
-    std::shared_ptr<const LaunchShortcutForms> shortcutForms = functionOnlyShortcutForms();
 };
 
 // Where the engine is reached, the shortcut used until the engine's settings
@@ -75,8 +50,8 @@ struct MurmoLaunchConfigurationServices {
 // value afterwards.
 struct MurmoLaunchConfiguration {
     std::string coreURL;
-    // Canonical shortcut text (see LaunchShortcutForms).
-    std::string shortcut = std::string(kFunctionShortcutText);
+    // The dictation shortcut until the engine's settings are applied.
+    ShortcutChoice shortcut = ShortcutChoice::function();
     bool launchCore = true;
     std::optional<std::filesystem::path> repoRoot;
     // 43 characters of unpadded base64url. Never stored, never logged.

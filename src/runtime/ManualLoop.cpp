@@ -91,6 +91,11 @@ void ManualLoop::advance(Duration delta) {
     advanceTo(nowNanoseconds() + static_cast<std::uint64_t>(std::max<Duration::rep>(delta.count(), 0)));
 }
 
+void ManualLoop::advanceClockOnly(Duration delta) {
+    clock_.now.fetch_add(static_cast<std::uint64_t>(std::max<Duration::rep>(delta.count(), 0)),
+                         std::memory_order_acq_rel);
+}
+
 bool ManualLoop::pumpUntil(const std::function<bool()>& predicate, Duration realTimeout) {
     const auto realStart = std::chrono::steady_clock::now();
     const auto realDeadline = realStart + realTimeout;

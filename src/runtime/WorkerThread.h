@@ -12,7 +12,9 @@ namespace murmo {
 // that must wait or block away from the main thread. Jobs run one after the
 // other in the order posted. Destruction runs every job already posted, then
 // joins: whatever a job was sent to finish (stopping a process, filing its
-// last output) is finished, and no job outlives what it reports to.
+// last output) is finished, and no job outlives what it reports to. (A
+// SerialQueue drops what is still queued when it goes, and keeps timers; use
+// it where late work may be abandoned.)
 class WorkerThread {
 public:
     using Job = std::function<void()>;

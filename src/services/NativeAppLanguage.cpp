@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "runtime/AsciiText.h"
+
 namespace murmo {
 namespace {
 
@@ -91,12 +93,8 @@ constexpr std::array<std::pair<std::string_view, NativeAppLanguage>, 27> kBaseCo
     {"et", NativeAppLanguage::estonian},
 }};
 
-char asciiLower(char character) {
-    return (character >= 'A' && character <= 'Z') ? static_cast<char>(character - 'A' + 'a') : character;
-}
-
 bool equalsIgnoringASCIICase(std::string_view left, std::string_view right) {
-    return std::ranges::equal(left, right, [](char a, char b) { return asciiLower(a) == asciiLower(b); });
+    return std::ranges::equal(left, right, [](char a, char b) { return asciiLowercased(a) == asciiLowercased(b); });
 }
 
 std::vector<std::string_view> splitDroppingEmpty(std::string_view text, char separator) {
@@ -205,7 +203,7 @@ NativeAppLanguage resolved(NativeAppLanguage language) {
 std::optional<NativeAppLanguage> matchSystemLanguage(std::string_view identifier) {
     std::string normalized(identifier);
     std::ranges::transform(normalized, normalized.begin(),
-                           [](char character) { return character == '_' ? '-' : asciiLower(character); });
+                           [](char character) { return character == '_' ? '-' : asciiLowercased(character); });
     if (normalized.empty()) return std::nullopt;
 
     for (auto language : supportedInterfaceLanguages()) {

@@ -17,27 +17,6 @@ using Change = SimDefaultsStore::Change;
 constexpr std::string_view kFunctionPayload = R"({"kind":"fn","modifiers":[],"display":"Fn/Globe"})";
 constexpr std::string_view kChordPayload = R"({"kind":"chord","modifiers":["command"],"display":"⌘Space","key_code":49})";
 
-// Stands in for the shortcut model: knows Fn/Globe and one chord.
-class TwoShortcutForms final : public LaunchShortcutForms {
-public:
-    std::optional<std::string> canonicalFromText(std::string_view text) const override {
-        static const std::map<std::string, std::string, std::less<>> texts{
-            {"fn", "fn"}, {"chord:49:cmd", "chord:49:command"}, {"chord:49:command", "chord:49:command"}};
-        auto found = texts.find(text);
-        return found == texts.end() ? std::nullopt : std::optional(found->second);
-    }
-    std::optional<std::string> canonicalFromEncodedPayload(std::string_view encoded) const override {
-        if (encoded == kFunctionPayload) return "fn";
-        if (encoded == kChordPayload) return "chord:49:command";
-        return std::nullopt;
-    }
-    std::optional<std::string> encodedPayload(std::string_view canonical) const override {
-        if (canonical == "fn") return std::string(kFunctionPayload);
-        if (canonical == "chord:49:command") return std::string(kChordPayload);
-        return std::nullopt;
-    }
-};
-
 class MurmoLaunchConfigurationTest : public ::testing::Test {
 protected:
     MurmoLaunchConfigurationServices services() {
@@ -47,8 +26,7 @@ protected:
                                     std::string("bind"));
                     }
                     return std::uint16_t{45678};
-                },
-                std::make_shared<TwoShortcutForms>()};
+                }};
     }
     MurmoLaunchConfiguration parse(std::vector<std::string> options) {
         options.insert(options.begin(), "/usr/lib/murmo/murmo");
@@ -196,7 +174,7 @@ TEST_F(MurmoLaunchConfigurationTest, ParseTable) {
         const auto configuration = parse(c.options);
         EXPECT_EQ(configuration.coreURL, c.coreURL);
         EXPECT_EQ(configuration.launchCore, c.launchCore);
-        EXPECT_EQ(configuration.shortcut, c.shortcut);
+        EXPECT_EQ(configuration.shortcut.canonicalText(), c.shortcut);
         EXPECT_EQ(configuration.repoRoot, c.repoRoot);
         EXPECT_EQ(configuration.desktopToken.size(), kDesktopTokenLength);
         EXPECT_EQ(store.changes(), c.changes);
@@ -216,7 +194,7 @@ TEST_F(MurmoLaunchConfigurationTest, IsolatedManagedIsANormalStart) {
     ASSERT_TRUE(configuration);
     EXPECT_EQ(configuration->coreURL, "http://127.0.0.1:45678");
     EXPECT_EQ(configuration->corePort(), 45678);
-    EXPECT_EQ(configuration->shortcut, "fn");
+    EXPECT_EQ(configuration->shortcut, ShortcutChoice::function());
     EXPECT_TRUE(configuration->launchCore);
     EXPECT_EQ(configuration->repoRoot, std::nullopt);
     // Bytes E0...FF encode to "+" and "/" in plain base64, and end in padding.
@@ -251,23 +229,6 @@ TEST_F(MurmoLaunchConfigurationTest, TokensHaveTheBase64URLShapeAndDiffer) {
     EXPECT_EQ(tokens.size(), 64u);
 }
 
-TEST(FunctionOnlyShortcutFormsTest, KnowsFnGlobeAlone) {
-    const auto forms = functionOnlyShortcutForms();
-    for (auto text : {"fn", "FN", "Function", "fUnCtIoN"}) EXPECT_EQ(forms->canonicalFromText(text), "fn") << text;
-    for (auto text : {" fn", "Fn/Globe", "chord:49:cmd", ""}) EXPECT_EQ(forms->canonicalFromText(text), std::nullopt);
-
-    EXPECT_EQ(forms->encodedPayload("fn"), std::string(kFunctionPayload));
-    EXPECT_EQ(forms->encodedPayload("chord:49:command"), std::nullopt);
-    EXPECT_EQ(forms->canonicalFromEncodedPayload(kFunctionPayload), "fn");
-    EXPECT_EQ(forms->canonicalFromEncodedPayload(R"({"kind":"fn","modifiers":[],"display":"x","key_code":null})"),
-              "fn");
-    for (auto payload : {R"({"kind":"fn","modifiers":[],"display":"Fn/Globe","key_code":63})",
-                         R"({"kind":"fn","modifiers":["shift"],"display":"Fn/Globe"})",
-                         R"({"kind":"Fn","modifiers":[],"display":"Fn/Globe"})",
-                         R"({"kind":"fn","modifiers":[]})", "not json", R"(["fn"])"}) {
-        EXPECT_EQ(forms->canonicalFromEncodedPayload(payload), std::nullopt) << payload;
-    }
-}
 
 }  // namespace
 }  // namespace murmo

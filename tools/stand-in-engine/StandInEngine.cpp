@@ -12,11 +12,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <utility>
+
+#include "runtime/AsciiText.h"
 
 namespace murmo {
 
@@ -29,12 +30,6 @@ namespace {
 
 constexpr std::string_view kErrorDomain = "MurmoStandInEngine";
 constexpr std::size_t kBodyLimit = 16 * 1024 * 1024;
-
-std::string lowercased(std::string_view text) {
-    std::string result(text);
-    std::ranges::transform(result, result.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return result;
-}
 
 // Compares without an early exit, so the time taken says nothing about how
 // much of a guessed token was right.
@@ -52,7 +47,7 @@ StandInReply jsonReply(unsigned status, std::string body) { return StandInReply{
 }  // namespace
 
 std::string StandInRequest::header(std::string_view name) const {
-    auto found = headers.find(lowercased(name));
+    auto found = headers.find(asciiLowercased(name));
     return found == headers.end() ? std::string() : found->second;
 }
 
@@ -103,7 +98,7 @@ private:
         request.target = std::string(message.target());
         request.path = request.target.substr(0, request.target.find('?'));
         for (const auto& field : message) {
-            request.headers[lowercased(field.name_string())] = std::string(field.value());
+            request.headers[asciiLowercased(field.name_string())] = std::string(field.value());
         }
         request.body = std::move(message.body());
 

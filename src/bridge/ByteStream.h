@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string_view>
+
+namespace murmo::bridge {
+
+class InputSource {
+public:
+    virtual ~InputSource() = default;
+    // Reads up to buffer.size() bytes; 0 at the end of the input (or when it
+    // can no longer be read).
+    virtual std::size_t read(std::span<char> buffer) = 0;
+};
+
+class OutputSink {
+public:
+    virtual ~OutputSink() = default;
+    // Writes all of `bytes`; false when the output is gone.
+    virtual bool write(std::string_view bytes) = 0;
+};
+
+class FileDescriptorInput final : public InputSource {
+public:
+    explicit FileDescriptorInput(int fd) : fd_(fd) {}
+    std::size_t read(std::span<char> buffer) override;
+
+private:
+    int fd_;
+};
+
+class FileDescriptorOutput final : public OutputSink {
+public:
+    explicit FileDescriptorOutput(int fd) : fd_(fd) {}
+    bool write(std::string_view bytes) override;
+
+private:
+    int fd_;
+};
+
+}  // namespace murmo::bridge

@@ -1,0 +1,139 @@
+#pragma once
+
+// The text delivery front: reserves the focused target at key press, runs
+// the capture worker for the coordinator, and admits one delivery at a time.
+// Delivery methods enter through admitDelivery(), which keeps two
+// deliveries from ever writing into the same target at once and lets at most
+// one more wait. Main thread only.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "delivery/DeliveryResult.h"
+#include "delivery/FocusCapture.h"
+#include "delivery/FocusTargetSnapshot.h"
+#include "platform/Accessibility.h"
+#include "platform/InputActivity.h"
+#include "platform/ProcessInfo.h"
+#include "platform/Workspace.h"
+#include "runtime/CancelToken.h"
+#include "runtime/Ids.h"
+#include "runtime/Logger.h"
+#include "runtime/MainLoop.h"
+#include "runtime/Task.h"
+
+namespace murmo {
+
+enum class DeliveryAdmission { start, queue, reject };
+
+struct DeliveryAdmissionPolicy {
+    static DeliveryAdmission admission(bool mutationActive, bool deliveryAlreadyQueued);
+};
+
+// Rules the coordinator reads while a paste is in flight.
+struct DeliveryOverlapPolicy {
+    // Once the paste command is out, the dictation no longer owns the target.
+    static bool releasesDictationOwnership(bool commandDispatched) { return commandDispatched; }
+    // The clipboard path keeps the mutation locked until its terminal report.
+    static bool keepsMutationLocked(bool clipboardTerminal) { return !clipboardTerminal; }
+};
+
+// What the gate hands a running delivery.
+struct DeliveryRun {
+    // Uptime in seconds when the request was admitted: the base of every
+    // elapsedMilliseconds of this request.
+    double startedUptime = 0;
+    // Fires on shutdown; the body checks it after every pause and before
+    // every write, and ends without a result once it fired.
+    CancelToken cancel;
+    // Reports the one result. Dropped when the delivery no longer owns the
+    // target (superseded, shut down, or the injector is gone).
+    std::function<void(DeliveryResult)> complete;
+};
+
+// One delivery request as the gate sees it. The body may finish before its
+// result arrives (a paste reports when its observation ends); it may be a
+// coroutine lambda: the gate keeps it alive while it runs.
+struct DeliveryRequest {
+    std::function<Task<void>(DeliveryRun)> body;
+    std::function<void(DeliveryResult)> completion;
+};
+
+struct FocusTextInjectorPorts {
+    MainLoop& loop;
+    Accessibility& accessibility;
+    Workspace& workspace;
+    ProcessInfo& processInfo;
+    InputActivity& inputActivity;
+    IdGenerator& ids;
+    std::shared_ptr<LogSink> logSink = StderrLogSink::shared();
+};
+
+class FocusTextInjector : public std::enable_shared_from_this<FocusTextInjector> {
+public:
+    explicit FocusTextInjector(FocusTextInjectorPorts ports);
+
+    // Pins the frontmost application and makes exactly one quick attempt to
+    // capture its focused text element. Never waits or retries.
+    FocusReservation reserve(const std::string& targetID);
+    // Name and bundle of the application pinned by the latest reservation.
+    const std::optional<FocusHostMetadata>& lastReservationHostMetadata() const {
+        return lastReservationHostMetadata_;
+    }
+    // The latest pin, kept only while it can still serve a current-focus
+    // fallback.
+    const std::optional<FocusHostPin>& lastReservationHostPin() const { return lastReservationHostPin_; }
+
+    // Activation phase: the activation delays, no deadline.
+    Task<CaptureResult> finishCapture(FocusHostPin pin, CancelToken cancel = CancelToken());
+    // Finalization phase: the finalization delays, deadline 75 ms from now.
+    Task<CaptureResult> finishCaptureForFinalization(FocusHostPin pin, CancelToken cancel = CancelToken());
+    // The capture worker itself.
+    Task<CaptureResult> finishCapture(FocusHostPin pin, std::vector<std::uint32_t> retryDelays,
+                                      FocusCapturePhase phase, std::optional<double> deadlineUptime,
+                                      CancelToken cancel = CancelToken());
+
+    // The admission gate every delivery method goes through: starts the
+    // request, queues it (at most one waits; it is admitted afresh, with a
+    // new start time, when the running one completes), or refuses it at once
+    // with "delivery_queue_full".
+    void admitDelivery(DeliveryRequest request);
+    // Cancels the running delivery and forgets the waiting one; neither
+    // completion is called.
+    void shutdown();
+
+    bool isDeliveryActive() const { return activeDeliveryID_.has_value(); }
+    bool hasQueuedDelivery() const { return static_cast<bool>(queuedDelivery_); }
+
+    // The element and host checks delivery repeats before it writes.
+    FocusCapture& capture() { return *capture_; }
+
+private:
+    static Task<void> runDelivery(std::weak_ptr<FocusTextInjector> injector, MainLoop& loop, std::string id,
+                                  DeliveryRequest request, double startedUptime, CancelToken cancel);
+    void completeDelivery(const std::string& id, const DeliveryResult& result,
+                          const std::function<void(DeliveryResult)>& completion);
+    void deliveryTaskEnded(const std::string& id, bool cancelled);
+    void startQueuedDeliveryIfPossible();
+
+    FocusReservation evaluateReservedElement(const FocusHostPin& pin, const FocusAttempt& attempt,
+                                             const AXElement& applicationElement);
+    FocusReservation requestManualAccessibility(FocusHostPin pin, const AXElement& applicationElement);
+
+    FocusTextInjectorPorts ports_;
+    Logger focusLog_;
+    std::shared_ptr<FocusCapture> capture_;
+
+    std::optional<CancelToken> deliveryTask_;
+    std::optional<std::string> deliveryTaskID_;
+    std::optional<std::string> activeDeliveryID_;
+    std::function<void()> queuedDelivery_;
+    std::optional<FocusHostMetadata> lastReservationHostMetadata_;
+    std::optional<FocusHostPin> lastReservationHostPin_;
+};
+
+}  // namespace murmo

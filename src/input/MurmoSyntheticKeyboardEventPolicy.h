@@ -1,0 +1,35 @@
+#pragma once
+
+#include <concepts>
+#include <cstdint>
+
+namespace murmo {
+
+// Every keyboard event the application posts (paste chords, synthetic typing)
+// carries this marker in its source user-data field, so the application's own
+// taps and monitors can let it pass without mistaking it for the user's keys.
+namespace MurmoSyntheticKeyboardEventPolicy {
+
+// "MURMO" in ASCII, then the bytes 0x00 and 0x01.
+inline constexpr std::int64_t userDataMarker = 0x4D55524D4F0001;
+
+// Any keyboard event type with the platform's source user-data field.
+template <class Event>
+concept EventWithSourceUserData = requires(Event event) {
+    { event.sourceUserData } -> std::convertible_to<std::int64_t>;
+};
+
+template <EventWithSourceUserData Event>
+void mark(Event& event) {
+    event.sourceUserData = userDataMarker;
+}
+
+// Only the exact marker counts; 0 and every other value are the user's events.
+template <EventWithSourceUserData Event>
+bool isMarked(const Event& event) {
+    return event.sourceUserData == userDataMarker;
+}
+
+}  // namespace MurmoSyntheticKeyboardEventPolicy
+
+}  // namespace murmo

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace murmo {
+
+// One application known to the window server.
+struct RunningApplication {
+    std::int32_t processIdentifier = 0;
+    std::optional<std::string> bundleIdentifier{};
+    std::optional<std::string> localizedName{};
+    std::optional<std::filesystem::path> bundleURL{};
+
+    bool operator==(const RunningApplication&) const = default;
+};
+
+// One on-screen window, as the window list reports it.
+struct WindowListEntry {
+    std::int32_t ownerPID = 0;
+    std::int32_t layer = 0;
+    // Absent when the window server gives no number.
+    std::optional<std::uint32_t> windowNumber{};
+
+    bool operator==(const WindowListEntry&) const = default;
+};
+
+// The desktop's applications and windows. Main thread only; sends no message
+// to other processes, so nothing here blocks.
+class Workspace {
+public:
+    virtual ~Workspace() = default;
+
+    // The application that receives keyboard input now, if any.
+    virtual std::optional<RunningApplication> frontmostApplication() = 0;
+    // The running application with this process identifier, if the process
+    // is one.
+    virtual std::optional<RunningApplication> runningApplication(std::int32_t pid) = 0;
+    virtual std::vector<RunningApplication> runningApplications() = 0;
+    // This process.
+    virtual std::int32_t ownProcessIdentifier() = 0;
+    // On-screen windows without desktop elements, front to back.
+    virtual std::vector<WindowListEntry> onScreenWindows() = 0;
+};
+
+}  // namespace murmo

@@ -1,0 +1,164 @@
+#include "platform/sim/SimDesktop.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "platform/sim/SimAccessibility.h"
+#include "platform/sim/SimInputActivity.h"
+#include "platform/sim/SimProcessInfo.h"
+#include "platform/sim/SimWorkspace.h"
+#include "runtime/ManualLoop.h"
+#include "runtime/Unicode.h"
+
+namespace murmo {
+
+SimDesktop::SimDesktop(const Clock& clock, std::function<void(Duration)> spendTime)
+    : clock_(clock),
+      spendTime_(std::move(spendTime)),
+      accessibility_(std::make_unique<SimAccessibility>(*this)),
+      workspace_(std::make_unique<SimWorkspace>(*this)),
+      processInfo_(std::make_unique<SimProcessInfo>(*this)),
+      inputActivity_(std::make_unique<SimInputActivity>(*this)) {}
+
+SimDesktop::SimDesktop(ManualLoop& loop)
+    : SimDesktop(loop.clock(), [&loop](Duration duration) { loop.advanceClockOnly(duration); }) {}
+
+SimDesktop::~SimDesktop() = default;
+
+Accessibility& SimDesktop::accessibility() { return *accessibility_; }
+Workspace& SimDesktop::workspace() { return *workspace_; }
+ProcessInfo& SimDesktop::processInfo() { return *processInfo_; }
+InputActivity& SimDesktop::inputActivity() { return *inputActivity_; }
+
+SimElementID SimDesktop::launch(const SimProcessSpec& spec) {
+    terminate(spec.pid);
+    SimElement applicationElement;
+    applicationElement.id = model_.nextElementID++;
+    applicationElement.pid = spec.pid;
+    applicationElement.role = "AXApplication";
+    model_.elements.emplace(applicationElement.id, applicationElement);
+
+    SimProcess process;
+    process.pid = spec.pid;
+    process.parentPID = spec.parentPID;
+    process.startSeconds = spec.startSeconds;
+    process.startMicroseconds = spec.startMicroseconds;
+    process.application = spec.application;
+    process.applicationElement = applicationElement.id;
+    model_.processes[spec.pid] = process;
+    return applicationElement.id;
+}
+
+void SimDesktop::terminate(std::int32_t pid) {
+    if (model_.processes.erase(pid) == 0) return;
+    std::erase_if(model_.elements, [pid](const auto& entry) { return entry.second.pid == pid; });
+    std::erase_if(model_.windows, [pid](const SimWindow& window) { return window.ownerPID == pid; });
+    if (model_.frontmostPID == pid) model_.frontmostPID.reset();
+}
+
+SimProcess& SimDesktop::process(std::int32_t pid) {
+    auto found = model_.processes.find(pid);
+    if (found == model_.processes.end()) throw std::out_of_range("no simulated process with that pid");
+    return found->second;
+}
+
+SimElementID SimDesktop::addElement(SimElementID parent, const SimElementSpec& spec) {
+    const auto& parentElement = element(parent);
+    SimElement created;
+    created.id = model_.nextElementID++;
+    created.pid = spec.ownerPID.value_or(parentElement.pid);
+    created.parent = parent;
+    created.role = spec.role;
+    created.subrole = spec.subrole;
+    created.value = spec.value;
+    created.selectedRange = spec.selectedRange;
+    created.valueSettable = spec.valueSettable;
+    created.selectedTextSettable = spec.selectedTextSettable;
+    model_.elements.emplace(created.id, created);
+    return created.id;
+}
+
+SimElementID SimDesktop::addWindow(std::int32_t pid, std::optional<std::uint32_t> windowNumber, std::int32_t layer) {
+    auto id = addElement(process(pid).applicationElement, SimElementSpec{.role = "AXWindow"});
+    model_.windows.insert(model_.windows.begin(),
+                          SimWindow{.element = id, .ownerPID = pid, .layer = layer, .windowNumber = windowNumber});
+    return id;
+}
+
+SimElement& SimDesktop::element(SimElementID id) {
+    auto found = model_.elements.find(id);
+    if (found == model_.elements.end()) throw std::out_of_range("no simulated element with that id");
+    return found->second;
+}
+
+AXElement SimDesktop::axElement(SimElementID id) const { return accessibility_->elementFor(id); }
+
+void SimDesktop::setFrontmost(std::optional<std::int32_t> pid) { model_.frontmostPID = pid; }
+
+void SimDesktop::setFocusedElement(std::int32_t pid, std::optional<SimElementID> focused) {
+    process(pid).focusedElement = focused;
+}
+
+void SimDesktop::setFocusedWindow(std::int32_t pid, std::optional<SimElementID> window) {
+    process(pid).focusedWindow = window;
+}
+
+void SimDesktop::addFault(SimAXFault fault) { model_.faults.push_back(std::move(fault)); }
+
+void SimDesktop::setMessageCost(std::int32_t pid, Duration cost) { process(pid).messageCost = cost; }
+
+void SimDesktop::userPressesKey() { deliverInputEvent(SimInputEvent{.type = InputEventType::keyDown}); }
+
+void SimDesktop::userClicks(InputEventType button) { deliverInputEvent(SimInputEvent{.type = button}); }
+
+void SimDesktop::deliverInputEvent(const SimInputEvent& event) {
+    model_.inputEvents.push_back(event);
+    // The application's own synthetic events are no sign of the user.
+    if (event.sourceUserData == kSyntheticEventUserDataMarker) return;
+    auto& counters = model_.counters;
+    switch (event.type) {
+        case InputEventType::keyDown: ++counters.keyDown; break;
+        case InputEventType::leftMouseDown: ++counters.leftMouseDown; break;
+        case InputEventType::rightMouseDown: ++counters.rightMouseDown; break;
+        case InputEventType::otherMouseDown: ++counters.otherMouseDown; break;
+    }
+}
+
+bool SimDesktop::insertText(SimElementID id, std::string_view text) {
+    auto& target = element(id);
+    if (!target.value || !target.selectedRange) return false;
+    auto value = unicode::toUTF16(*target.value);
+    auto inserted = unicode::toUTF16(text);
+    if (!value || !inserted) return false;
+    const auto range = *target.selectedRange;
+    const auto size = static_cast<std::int64_t>(value->size());
+    if (range.location < 0 || range.length < 0 || range.location > size || range.length > size - range.location) {
+        return false;
+    }
+    value->replace(static_cast<std::size_t>(range.location), static_cast<std::size_t>(range.length), *inserted);
+    auto encoded = unicode::fromUTF16(*value);
+    if (!encoded) return false;
+    target.value = std::move(*encoded);
+    target.selectedRange = AXTextRange{range.location + static_cast<std::int64_t>(inserted->size()), 0};
+    return true;
+}
+
+void SimDesktop::spend(Duration duration) {
+    if (duration > Duration::zero() && spendTime_) spendTime_(duration);
+}
+
+std::optional<AXError> SimDesktop::takeFault(SimAXOperation operation, SimElementID element, std::int32_t pid,
+                                             std::string_view attribute) {
+    for (auto& fault : model_.faults) {
+        if (fault.remaining == 0) continue;
+        if (fault.operation && *fault.operation != operation) continue;
+        if (fault.element && *fault.element != element) continue;
+        if (fault.pid && *fault.pid != pid) continue;
+        if (fault.attribute && *fault.attribute != attribute) continue;
+        if (fault.remaining > 0) --fault.remaining;
+        return fault.error;
+    }
+    return std::nullopt;
+}
+
+}  // namespace murmo

@@ -1,0 +1,266 @@
+#pragma once
+
+// The simulated desktop: one coherent in-memory model behind every simulated
+// port, so that what one port changes another one sees (the element a test
+// focuses is the one the accessibility port reports; a click the user makes
+// moves the counters the input port reads).
+//
+// Shape of the model (SimDesktopModel):
+// - processes by pid, each with its parent, its start time and, when it is an
+//   application, its bundle identifier, name and bundle folder; every process
+//   has an application element and may have a focused element and window;
+// - elements by id, each owned by one pid, with a parent, role, subrole,
+//   value, selected range (UTF-16 units) and settable flags;
+// - the frontmost pid, the window list (front to back), trust and secure
+//   input switches, the four input counters;
+// - scripted accessibility faults (SimAXFault: "answer N reads of this
+//   attribute with this error"), a virtual cost per message per process, and a
+//   log of every accessibility call with its time-out.
+//
+// Time: every accessibility message costs its process's `messageCost` of
+// virtual time, spent through the hook given at construction (with a
+// ManualLoop: advanceClockOnly, so nothing runs during the call). A message
+// whose cost exceeds its time-out spends the time-out and fails with
+// axerror::cannotComplete, as a hung application would. The system-wide
+// element answers its focused element through the frontmost application, so
+// that application's cost and faults apply to it too.
+//
+// Extension points for ports still to come:
+// - new state (a pasteboard, posted events, watches) goes into
+//   SimDesktopModel as new members, with a new Sim<Port> view class holding a
+//   SimDesktop& like the views below;
+// - every keyboard and mouse event, the user's or a synthetic one, passes
+//   through deliverInputEvent(): the counters advance only for events without
+//   kSyntheticEventUserDataMarker; a user-input watch hangs there too;
+// - insertText() is what a text field does with inserted text (the
+//   accessibility write uses it; a simulated paste can too).
+//
+// Main thread only.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Accessibility.h"
+#include "platform/InputActivity.h"
+#include "platform/ProcessInfo.h"
+#include "platform/Workspace.h"
+#include "runtime/Clock.h"
+
+namespace murmo {
+
+class ManualLoop;
+class SimAccessibility;
+class SimWorkspace;
+class SimProcessInfo;
+class SimInputActivity;
+
+using SimElementID = std::uint64_t;
+
+// The system-wide element's id; element ids of the model start after it.
+inline constexpr SimElementID kSimSystemWideElementID = 1;
+
+struct SimApplicationInfo {
+    std::optional<std::string> bundleIdentifier{};
+    std::optional<std::string> localizedName{};
+    std::optional<std::filesystem::path> bundleURL{};
+};
+
+struct SimProcess {
+    std::int32_t pid = 0;
+    std::int32_t parentPID = 1;
+    std::uint64_t startSeconds = 0;
+    std::uint64_t startMicroseconds = 0;
+    // False models a process whose kernel record cannot be read completely.
+    bool recordReadable = true;
+    // Present for processes that are running applications.
+    std::optional<SimApplicationInfo> application{};
+
+    SimElementID applicationElement = 0;
+    std::optional<SimElementID> focusedElement{};
+    std::optional<SimElementID> focusedWindow{};
+
+    // Virtual time each accessibility message to this process takes.
+    Duration messageCost{0};
+    // Applications that build their tree lazily report no focused element
+    // until asked for the full tree.
+    bool hidesFocusUntilManualAccessibility = false;
+    bool manualAccessibilityEnabled = false;
+    // What setting "AXManualAccessibility" answers.
+    AXError manualAccessibilityResult = axerror::success;
+};
+
+struct SimElement {
+    SimElementID id = 0;
+    std::int32_t pid = 0;
+    std::optional<SimElementID> parent{};
+    std::optional<std::string> role{};
+    std::optional<std::string> subrole{};
+    std::optional<std::string> value{};
+    std::optional<AXTextRange> selectedRange{};
+    bool valueSettable = false;
+    bool selectedTextSettable = false;
+    // Answers that win over the fields above (a value of an odd type, say).
+    std::map<std::string, AXAttributeValue, std::less<>> attributeOverrides{};
+};
+
+struct SimWindow {
+    SimElementID element = 0;
+    std::int32_t ownerPID = 0;
+    std::int32_t layer = 0;
+    std::optional<std::uint32_t> windowNumber{};
+};
+
+enum class SimAXOperation { copyAttribute, isAttributeSettable, setAttribute, ownerPID };
+
+// A scripted error. Unset fields match every call; `remaining` counts the
+// calls still to fail (negative: all of them).
+struct SimAXFault {
+    std::optional<std::int32_t> pid{};
+    std::optional<SimElementID> element{};
+    std::optional<std::string> attribute{};
+    std::optional<SimAXOperation> operation{};
+    AXError error = axerror::cannotComplete;
+    int remaining = 1;
+};
+
+struct SimAXCall {
+    SimAXOperation operation = SimAXOperation::copyAttribute;
+    SimElementID element = 0;
+    // The process that answered (0 for the system-wide element).
+    std::int32_t pid = 0;
+    std::string attribute{};
+    // Absent for calls that send no message.
+    std::optional<AXMessagingTimeout> timeout{};
+    AXError error = axerror::success;
+    std::uint64_t startedNanoseconds = 0;
+    Duration cost{0};
+};
+
+struct SimInputCounters {
+    std::uint32_t keyDown = 0;
+    std::uint32_t leftMouseDown = 0;
+    std::uint32_t rightMouseDown = 0;
+    std::uint32_t otherMouseDown = 0;
+};
+
+struct SimInputEvent {
+    InputEventType type = InputEventType::keyDown;
+    std::int64_t sourceUserData = 0;
+};
+
+struct SimDesktopModel {
+    std::int32_t ownPID = 500;
+    bool accessibilityTrusted = true;
+    bool secureEventInput = false;
+    std::optional<std::int32_t> frontmostPID{};
+    std::map<std::int32_t, SimProcess> processes{};
+    std::map<SimElementID, SimElement> elements{};
+    std::vector<SimWindow> windows{};  // front to back
+    SimInputCounters counters;
+    std::vector<SimInputEvent> inputEvents{};  // every event, in arrival order
+    Duration systemWideMessageCost{0};
+    std::vector<SimAXFault> faults{};
+    std::vector<SimAXCall> axCalls{};
+    // Link path -> target, applied by canonicalPath().
+    std::map<std::filesystem::path, std::filesystem::path> symbolicLinks{};
+    SimElementID nextElementID = kSimSystemWideElementID + 1;
+};
+
+struct SimProcessSpec {
+    std::int32_t pid = 0;
+    std::int32_t parentPID = 1;
+    std::uint64_t startSeconds = 1'000;
+    std::uint64_t startMicroseconds = 0;
+    // Absent for a helper process that is no application.
+    std::optional<SimApplicationInfo> application = SimApplicationInfo{};
+};
+
+struct SimElementSpec {
+    std::optional<std::string> role{};
+    std::optional<std::string> subrole{};
+    std::optional<std::string> value{};
+    std::optional<AXTextRange> selectedRange{};
+    bool valueSettable = false;
+    bool selectedTextSettable = false;
+    // Owner when it differs from the parent's (an element served by another
+    // process inside the host's tree).
+    std::optional<std::int32_t> ownerPID{};
+};
+
+class SimDesktop {
+public:
+    // `spendTime` moves the virtual clock forward while a call blocks.
+    SimDesktop(const Clock& clock, std::function<void(Duration)> spendTime);
+    explicit SimDesktop(ManualLoop& loop);
+    ~SimDesktop();
+    SimDesktop(const SimDesktop&) = delete;
+    SimDesktop& operator=(const SimDesktop&) = delete;
+
+    Accessibility& accessibility();
+    Workspace& workspace();
+    ProcessInfo& processInfo();
+    InputActivity& inputActivity();
+
+    SimDesktopModel& model() { return model_; }
+    const SimDesktopModel& model() const { return model_; }
+
+    // Starts a process (replacing any process with the same pid, as pid reuse
+    // does) and returns its application element.
+    SimElementID launch(const SimProcessSpec& spec);
+    void terminate(std::int32_t pid);
+    SimProcess& process(std::int32_t pid);
+
+    SimElementID addElement(SimElementID parent, const SimElementSpec& spec);
+    // A window of the process, put in front of the window list.
+    SimElementID addWindow(std::int32_t pid, std::optional<std::uint32_t> windowNumber = std::nullopt,
+                           std::int32_t layer = 0);
+    SimElement& element(SimElementID id);
+    // The accessibility port's reference to a model element.
+    AXElement axElement(SimElementID id) const;
+
+    void setFrontmost(std::optional<std::int32_t> pid);
+    void setFocusedElement(std::int32_t pid, std::optional<SimElementID> element);
+    void setFocusedWindow(std::int32_t pid, std::optional<SimElementID> window);
+
+    void addFault(SimAXFault fault);
+    void setMessageCost(std::int32_t pid, Duration cost);
+
+    // The user's own input.
+    void userPressesKey();
+    void userClicks(InputEventType button = InputEventType::leftMouseDown);
+    // Every keyboard and mouse event enters here.
+    void deliverInputEvent(const SimInputEvent& event);
+
+    // Inserts text at the element's selection, replacing the selected text
+    // and leaving the caret after it. False when the element has no value or
+    // no valid selection.
+    bool insertText(SimElementID element, std::string_view text);
+
+    const std::vector<SimAXCall>& axCalls() const { return model_.axCalls; }
+    void clearAXCalls() { model_.axCalls.clear(); }
+
+    std::uint64_t nowNanoseconds() const { return clock_.uptimeNanoseconds(); }
+    void spend(Duration duration);
+
+    // Finds a scripted fault for the call and uses one of its counts.
+    std::optional<AXError> takeFault(SimAXOperation operation, SimElementID element, std::int32_t pid,
+                                     std::string_view attribute);
+
+private:
+    const Clock& clock_;
+    std::function<void(Duration)> spendTime_;
+    SimDesktopModel model_;
+    std::unique_ptr<SimAccessibility> accessibility_;
+    std::unique_ptr<SimWorkspace> workspace_;
+    std::unique_ptr<SimProcessInfo> processInfo_;
+    std::unique_ptr<SimInputActivity> inputActivity_;
+};
+
+}  // namespace murmo

@@ -1,0 +1,127 @@
+#pragma once
+
+// A simulated desktop with one text editor in front, the focus text injector
+// on it, and helpers to run capture tasks in virtual time.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "delivery/FocusCapture.h"
+#include "delivery/FocusTextInjector.h"
+#include "platform/sim/SimDesktop.h"
+#include "runtime/Ids.h"
+#include "runtime/Logger.h"
+#include "runtime/ManualLoop.h"
+#include "runtime/Task.h"
+
+namespace murmo::testing {
+
+using namespace std::chrono_literals;
+
+inline constexpr std::int32_t kHostPID = 4242;
+
+struct SimHost {
+    std::int32_t pid = 0;
+    SimElementID application = 0;
+    SimElementID window = 0;
+    SimElementID field = 0;
+};
+
+// Runs a capture task and keeps its result and the virtual time it arrived.
+struct CaptureRun {
+    std::optional<CaptureResult> result;
+    std::uint64_t finishedNanoseconds = 0;
+};
+
+inline Task<void> awaitCapture(ManualLoop& loop, Task<CaptureResult> task, std::shared_ptr<CaptureRun> run) {
+    auto result = co_await std::move(task);
+    run->finishedNanoseconds = loop.nowNanoseconds();
+    run->result = std::move(result);
+}
+
+class FocusDesktopTest : public ::testing::Test {
+protected:
+    ManualLoop loop;
+    SimDesktop desktop{loop};
+    SequentialIdGenerator ids;
+    std::shared_ptr<RecordingLogSink> logs = std::make_shared<RecordingLogSink>();
+    std::shared_ptr<FocusTextInjector> injector = std::make_shared<FocusTextInjector>(
+        FocusTextInjectorPorts{.loop = loop,
+                               .accessibility = desktop.accessibility(),
+                               .workspace = desktop.workspace(),
+                               .processInfo = desktop.processInfo(),
+                               .inputActivity = desktop.inputActivity(),
+                               .ids = ids,
+                               .logSink = logs});
+
+    // A frontmost editor whose window and text field ("hello", caret at the
+    // end) have the focus.
+    SimHost launchEditor(std::int32_t pid = kHostPID, std::string bundleURL = "/Applications/Notes.app") {
+        SimHost host;
+        host.pid = pid;
+        host.application = desktop.launch(SimProcessSpec{
+            .pid = pid,
+            .parentPID = 1,
+            .startSeconds = 1'700'000'000,
+            .startMicroseconds = 250'000,
+            .application = SimApplicationInfo{.bundleIdentifier = "local.test.notes",
+                                              .localizedName = "Notes",
+                                              .bundleURL = std::filesystem::path(bundleURL)}});
+        host.window = desktop.addWindow(pid, 7);
+        host.field = desktop.addElement(host.window, SimElementSpec{.role = "AXTextField",
+                                                                    .value = "hello",
+                                                                    .selectedRange = AXTextRange{5, 0},
+                                                                    .valueSettable = true,
+                                                                    .selectedTextSettable = true});
+        desktop.setFocusedWindow(pid, host.window);
+        desktop.setFocusedElement(pid, host.field);
+        desktop.setFrontmost(pid);
+        return host;
+    }
+
+    // The pin a reservation would make for the host now.
+    FocusHostPin pinHost(const SimHost& host, bool manualRequested = false, AXError manualError = axerror::failure) {
+        return FocusHostPin{
+            .targetID = "target-1",
+            .pid = host.pid,
+            .bundleIdentifier = "local.test.notes",
+            .applicationName = "Notes",
+            .pinnedUptime = uptime(),
+            .focusedWindow = desktop.axElement(host.window),
+            .manualAccessibilityRequested = manualRequested,
+            .manualAccessibilityError = manualError,
+            .inputEpoch = FocusInputEpoch::read(desktop.inputActivity()),
+            .processBirth = FocusProcessBirthIdentity::read(desktop.processInfo(), host.pid),
+        };
+    }
+
+    double uptime() const { return static_cast<double>(loop.nowNanoseconds()) / 1e9; }
+
+    std::shared_ptr<CaptureRun> startCapture(Task<CaptureResult> task) {
+        auto run = std::make_shared<CaptureRun>();
+        spawn(awaitCapture(loop, std::move(task), run));
+        return run;
+    }
+
+    CaptureResult runCapture(Task<CaptureResult> task, Duration budget = 2s) {
+        auto run = startCapture(std::move(task));
+        loop.advance(budget);
+        EXPECT_TRUE(run->result.has_value()) << "capture did not finish in time";
+        return run->result.value_or(std::unexpected(CaptureFailure::permission));
+    }
+
+    std::vector<SimAXCall> callsTo(std::string_view attribute, SimAXOperation operation) const {
+        std::vector<SimAXCall> found;
+        for (const auto& call : desktop.axCalls()) {
+            if (call.attribute == attribute && call.operation == operation) found.push_back(call);
+        }
+        return found;
+    }
+};
+
+}  // namespace murmo::testing
