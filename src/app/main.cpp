@@ -1,15 +1,39 @@
 #include <cstdio>
 #include <string_view>
+#include <unistd.h>
 
-// The desktop application's entry. It grows into the full menu-bar program as
-// its components land; for now it answers its command line.
-int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::string_view(argv[i]) == "--delivery-smoke") {
-            std::fputs("murmo: --delivery-smoke is not available in this build\n", stderr);
-            return 69;
-        }
+#include "engine/MurmoLaunchConfiguration.h"
+#include "runtime/Ids.h"
+
+namespace {
+
+constexpr std::string_view kDeliverySmokeNotice = "Dorvex delivery smoke is disabled in this build.\n";
+constexpr int kDeliverySmokeStatus = 69;
+constexpr int kConfigurationFailureStatus = 78;
+
+bool asksForDeliverySmoke(int argc, char** argv) {
+    for (int i = 0; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--delivery-smoke") return true;
     }
-    std::puts("Murmo: the desktop shell is not built yet; run the test suite to exercise the components.");
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (asksForDeliverySmoke(argc, argv)) {
+        // Straight to the descriptor: nothing else of the program may run.
+        [[maybe_unused]] auto written = ::write(STDERR_FILENO, kDeliverySmokeNotice.data(), kDeliverySmokeNotice.size());
+        return kDeliverySmokeStatus;
+    }
+
+    murmo::SystemIdGenerator ids;
+    auto configuration = murmo::MurmoLaunchConfiguration::isolatedManaged({.ids = ids});
+    if (!configuration) {
+        std::fprintf(stderr, "murmo: %s\n", configuration.error().localizedDescription().c_str());
+        return kConfigurationFailureStatus;
+    }
+    std::printf("Murmo: launch configuration ready (engine at %s); the desktop shell is not built yet.\n",
+                configuration->coreURL.c_str());
     return 0;
 }
