@@ -1,4 +1,5 @@
 #include "stand-in-engine/StandInEngine.h"
+#include "stand-in-engine/StandInRoutes.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +60,8 @@ TEST_F(StandInEngineTest, HealthFollowsReadinessAndRepliesCanBeScriptedPerPath) 
     EXPECT_EQ(ready.body, R"({"ok":true,"protocol_version":1,"desktop_hosted":true})");
     EXPECT_EQ(firstReady.get_future().wait_for(5s), std::future_status::ready);
 
-    EXPECT_EQ(get("api/settings").status, 404u);
+    EXPECT_EQ(get("api/v1/unknown").status, 404u);
+    EXPECT_EQ(get("api/settings").body, standInDefaultSettings());
     engine.setReply("GET", "/api/settings", StandInReply{200, R"({"shortcut":null})"});
     auto scripted = get("api/settings?x=1");
     EXPECT_EQ(scripted.status, 200u);

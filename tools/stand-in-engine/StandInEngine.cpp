@@ -9,14 +9,19 @@
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <utility>
 
+#include "StandInRoutes.h"
 #include "runtime/AsciiText.h"
 
 namespace murmo {
@@ -24,6 +29,7 @@ namespace murmo {
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
+namespace websocket = beast::websocket;
 using tcp = asio::ip::tcp;
 
 namespace {
@@ -53,13 +59,22 @@ std::string StandInRequest::header(std::string_view name) const {
 
 struct StandInEngine::Impl {
     class Session;
+    class EventSocket;
 
     explicit Impl(StandInEngineOptions options) : options(std::move(options)) {}
 
     // Sets `readyHealth` when the answer is the built-in ready health reply.
     StandInReply answer(StandInRequest& request, bool& readyHealth);
+    // Records an upgrade request; the status to refuse it with, or 101.
+    unsigned admitUpgrade(StandInRequest& request);
     void noteWritten(bool readyHealth);
     void accept();
+
+    // I/O thread.
+    template <class Action>
+    void forEachSocket(Action action);
+    void recordFrame(std::size_t socket, bool text, std::string bytes);
+    StandInAcknowledgements acknowledgementPolicy() const;
 
     StandInEngineOptions options;
     std::unique_ptr<asio::io_context> ioc = std::make_unique<asio::io_context>(1);
@@ -73,7 +88,141 @@ struct StandInEngine::Impl {
     std::function<void()> firstReady;
     std::map<std::pair<std::string, std::string>, StandInHandler, std::less<>> handlers;
     std::vector<StandInRequest> received;
+    bool refusesSockets = false;
+    StandInAcknowledgements acknowledgements = StandInAcknowledgements::send;
+    std::size_t acceptedSockets = 0;
+    std::size_t openSockets = 0;
+    std::vector<StandInSocketFrame> frames;
+    mutable std::condition_variable framesArrived;
+
+    // I/O thread only.
+    std::vector<std::weak_ptr<EventSocket>> sockets;
+    // Connections told to hang are kept here until the engine stops.
+    std::vector<std::shared_ptr<Session>> hanging;
+    std::vector<std::pair<std::weak_ptr<EventSocket>, std::string>> heldAcknowledgements;
 };
+
+// One accepted event socket. Touched on the I/O thread only.
+class StandInEngine::Impl::EventSocket : public std::enable_shared_from_this<EventSocket> {
+public:
+    EventSocket(Impl& engine, beast::tcp_stream stream, std::size_t index)
+        : engine_(engine), socket_(std::move(stream)), index_(index) {}
+
+    void accept(http::request<http::string_body> request) {
+        socket_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+        socket_.async_accept(request, [self = shared_from_this()](beast::error_code error) {
+            if (error) return self->closed();
+            self->engine_.sockets.push_back(self);
+            self->sendEvent("runtime_status", R"({"state":"ready"})", "reliable", std::nullopt);
+            self->read();
+        });
+    }
+
+    void sendEvent(const std::string& type, const std::string& dataJSON, const std::string& qos,
+                   const std::optional<std::string>& operationID) {
+        auto data = nlohmann::json::parse(dataJSON, nullptr, false);
+        nlohmann::json event = {{"protocol_version", 1}, {"sequence", ++sequence_}, {"type", type},
+                                {"qos", qos},           {"data", data.is_discarded() ? nlohmann::json::object() : data}};
+        if (operationID) event["operation_id"] = *operationID;
+        send(event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    }
+
+    void send(std::string text) {
+        outbox_.push_back(std::move(text));
+        writeNext();
+    }
+
+    void acknowledge(const std::string& operationID) {
+        send(nlohmann::json{{"type", "native_audio_end_ack"}, {"operation_id", operationID}}.dump());
+    }
+
+    void drop() {
+        beast::error_code ignored;
+        beast::get_lowest_layer(socket_).socket().shutdown(tcp::socket::shutdown_both, ignored);
+        beast::get_lowest_layer(socket_).socket().close(ignored);
+    }
+
+private:
+    void read() {
+        socket_.async_read(buffer_, [self = shared_from_this()](beast::error_code error, std::size_t) {
+            if (error) return self->closed();
+            self->onMessage();
+            self->read();
+        });
+    }
+
+    void onMessage() {
+        const bool text = socket_.got_text();
+        std::string bytes = beast::buffers_to_string(buffer_.cdata());
+        buffer_.consume(buffer_.size());
+        std::optional<std::string> ended;
+        if (text) {
+            auto message = nlohmann::json::parse(bytes, nullptr, false);
+            if (message.is_object() && message.value("type", "") == "native_audio_end" &&
+                message.contains("operation_id") && message["operation_id"].is_string()) {
+                ended = message["operation_id"].get<std::string>();
+            }
+        }
+        engine_.recordFrame(index_, text, std::move(bytes));
+        if (!ended) return;
+        switch (engine_.acknowledgementPolicy()) {
+            case StandInAcknowledgements::send: acknowledge(*ended); break;
+            case StandInAcknowledgements::hold: engine_.heldAcknowledgements.emplace_back(weak_from_this(), *ended); break;
+            case StandInAcknowledgements::refuse: break;
+        }
+    }
+
+    void writeNext() {
+        if (writing_ || outbox_.empty() || closed_) return;
+        writing_ = true;
+        socket_.text(true);
+        socket_.async_write(asio::buffer(outbox_.front()), [self = shared_from_this()](beast::error_code error,
+                                                                                      std::size_t) {
+            self->writing_ = false;
+            self->outbox_.pop_front();
+            if (error) return self->closed();
+            self->writeNext();
+        });
+    }
+
+    void closed() {
+        if (closed_) return;
+        closed_ = true;
+        drop();
+        std::lock_guard lock(engine_.mutex);
+        --engine_.openSockets;
+    }
+
+    Impl& engine_;
+    websocket::stream<beast::tcp_stream> socket_;
+    std::size_t index_;
+    beast::flat_buffer buffer_;
+    std::deque<std::string> outbox_;
+    bool writing_ = false;
+    bool closed_ = false;
+    std::int64_t sequence_ = 0;
+};
+
+template <class Action>
+void StandInEngine::Impl::forEachSocket(Action action) {
+    std::erase_if(sockets, [](const auto& weak) { return weak.expired(); });
+    for (const auto& weak : sockets) {
+        if (auto socket = weak.lock()) action(*socket);
+    }
+}
+
+void StandInEngine::Impl::recordFrame(std::size_t socket, bool text, std::string bytes) {
+    {
+        std::lock_guard lock(mutex);
+        frames.push_back(StandInSocketFrame{socket, text, std::move(bytes)});
+    }
+    framesArrived.notify_all();
+}
+
+StandInAcknowledgements StandInEngine::Impl::acknowledgementPolicy() const {
+    std::lock_guard lock(mutex);
+    return acknowledgements;
+}
 
 class StandInEngine::Impl::Session : public std::enable_shared_from_this<Session> {
 public:
@@ -102,7 +251,40 @@ private:
         }
         request.body = std::move(message.body());
 
-        const auto reply = engine_.answer(request, readyHealth_);
+        if (websocket::is_upgrade(message)) return upgrade(request, std::move(message));
+        auto reply = engine_.answer(request, readyHealth_);
+        if (reply.delay > Duration::zero()) {
+            timer_.expires_after(reply.delay);
+            timer_.async_wait([self = shared_from_this(), reply = std::move(reply),
+                               message = std::move(message)](beast::error_code error) mutable {
+                if (error) return self->close();
+                self->deliver(std::move(reply), message);
+            });
+            return;
+        }
+        deliver(std::move(reply), message);
+    }
+
+    void upgrade(StandInRequest& request, http::request<http::string_body> message) {
+        const auto status = engine_.admitUpgrade(request);
+        if (status != 101) {
+            return deliver(StandInReply{status, R"({"detail":"event socket refused"})"}, message);
+        }
+        std::size_t index = 0;
+        {
+            std::lock_guard lock(engine_.mutex);
+            index = engine_.acceptedSockets++;
+            ++engine_.openSockets;
+        }
+        std::make_shared<EventSocket>(engine_, std::move(stream_), index)->accept(std::move(message));
+    }
+
+    void deliver(StandInReply reply, const http::request<http::string_body>& message) {
+        switch (reply.delivery) {
+            case StandInReply::Delivery::respond: break;
+            case StandInReply::Delivery::hang: engine_.hanging.push_back(shared_from_this()); return;
+            case StandInReply::Delivery::closeWithoutReply: return close();
+        }
         response_ = {};
         response_.version(message.version());
         response_.result(reply.status);
@@ -137,6 +319,7 @@ private:
 
     Impl& engine_;
     beast::tcp_stream stream_;
+    asio::steady_timer timer_{stream_.get_executor()};
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
     http::response<http::string_body> response_;
@@ -162,7 +345,18 @@ StandInReply StandInEngine::Impl::answer(StandInRequest& request, bool& readyHea
         readyHealth = readyNow;
         return readyNow ? readyHealthReply() : notReadyHealthReply();
     }
+    if (auto reply = standInDefaultReply(request)) return std::move(*reply);
     return jsonReply(404, R"({"detail":"Not Found"})");
+}
+
+unsigned StandInEngine::Impl::admitUpgrade(StandInRequest& request) {
+    request.authorized = tokensMatch(options.desktopToken, request.header(kTokenHeader));
+    std::lock_guard lock(mutex);
+    received.push_back(request);
+    if (!request.authorized) return 401;
+    if (request.path != kEventsPath) return 404;
+    if (refusesSockets) return 403;
+    return 101;
 }
 
 void StandInEngine::Impl::noteWritten(bool readyHealth) {
@@ -218,6 +412,8 @@ void StandInEngine::stop() {
     if (!impl_->ioc) return;
     impl_->ioc->stop();
     if (impl_->thread.joinable()) impl_->thread.join();
+    impl_->hanging.clear();
+    impl_->heldAcknowledgements.clear();
     // Destroying the context drops every pending operation and so closes
     // every connection, instead of leaving clients hanging on a dead server.
     impl_->acceptor.reset();
@@ -267,6 +463,93 @@ std::size_t StandInEngine::requestCount(std::string_view path) const {
     std::lock_guard lock(impl_->mutex);
     return static_cast<std::size_t>(
         std::ranges::count_if(impl_->received, [&](const StandInRequest& request) { return request.path == path; }));
+}
+
+void StandInEngine::pushEvent(std::string type, std::string dataJSON, std::string qos,
+                              std::optional<std::string> operationID) {
+    if (!impl_->ioc) return;
+    asio::post(*impl_->ioc, [impl = impl_.get(), type = std::move(type), dataJSON = std::move(dataJSON),
+                             qos = std::move(qos), operationID = std::move(operationID)] {
+        impl->forEachSocket([&](Impl::EventSocket& socket) { socket.sendEvent(type, dataJSON, qos, operationID); });
+    });
+}
+
+void StandInEngine::pushText(std::string text) {
+    if (!impl_->ioc) return;
+    asio::post(*impl_->ioc, [impl = impl_.get(), text = std::move(text)] {
+        impl->forEachSocket([&](Impl::EventSocket& socket) { socket.send(text); });
+    });
+}
+
+void StandInEngine::setRefusesSockets(bool refuse) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->refusesSockets = refuse;
+}
+
+void StandInEngine::dropSockets() {
+    if (!impl_->ioc) return;
+    asio::post(*impl_->ioc, [impl = impl_.get()] {
+        impl->forEachSocket([](Impl::EventSocket& socket) { socket.drop(); });
+    });
+}
+
+void StandInEngine::setAcknowledgements(StandInAcknowledgements policy) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->acknowledgements = policy;
+}
+
+void StandInEngine::releaseHeldAcknowledgements() {
+    if (!impl_->ioc) return;
+    asio::post(*impl_->ioc, [impl = impl_.get()] {
+        auto held = std::move(impl->heldAcknowledgements);
+        impl->heldAcknowledgements.clear();
+        for (auto& [weak, operationID] : held) {
+            if (auto socket = weak.lock()) socket->acknowledge(operationID);
+        }
+    });
+}
+
+std::size_t StandInEngine::openSocketCount() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->openSockets;
+}
+
+std::size_t StandInEngine::acceptedSocketCount() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->acceptedSockets;
+}
+
+std::vector<StandInSocketFrame> StandInEngine::socketFrames() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->frames;
+}
+
+std::size_t StandInEngine::socketFrameCount() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->frames.size();
+}
+
+bool StandInEngine::waitForSocketFrames(std::size_t count, Duration timeout) const {
+    std::unique_lock lock(impl_->mutex);
+    return impl_->framesArrived.wait_for(lock, timeout, [&] { return impl_->frames.size() >= count; });
+}
+
+StandInReply StandInReply::hanging() {
+    StandInReply reply;
+    reply.delivery = Delivery::hang;
+    return reply;
+}
+
+StandInReply StandInReply::closingWithoutReply() {
+    StandInReply reply;
+    reply.delivery = Delivery::closeWithoutReply;
+    return reply;
+}
+
+StandInReply StandInReply::after(Duration wait) const {
+    StandInReply reply = *this;
+    reply.delay = wait;
+    return reply;
 }
 
 StandInReply StandInEngine::readyHealthReply() {

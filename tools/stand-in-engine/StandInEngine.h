@@ -4,10 +4,12 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "runtime/Clock.h"
 #include "runtime/Error.h"
 
 namespace murmo {
@@ -29,9 +31,43 @@ struct StandInRequest {
 };
 
 struct StandInReply {
+    // How the connection is answered.
+    enum class Delivery {
+        respond,
+        // Reads the request and never answers; the connection stays open
+        // until the engine stops.
+        hang,
+        // Closes the connection without writing anything.
+        closeWithoutReply,
+    };
+
     unsigned status = 200;
     std::string body;
     std::string contentType = "application/json";
+    // Waits this long before answering (or closing).
+    Duration delay{};
+    Delivery delivery = Delivery::respond;
+
+    static StandInReply hanging();
+    static StandInReply closingWithoutReply();
+    StandInReply after(Duration wait) const;
+};
+
+// One message the engine received on an event socket.
+struct StandInSocketFrame {
+    // Which socket, counting accepted sockets from 0.
+    std::size_t socket = 0;
+    bool text = true;
+    std::string bytes;
+};
+
+// What the engine does with the acknowledgement due after a native audio end.
+enum class StandInAcknowledgements {
+    send,
+    // Kept until releaseHeldAcknowledgements().
+    hold,
+    // Never sent.
+    refuse,
 };
 
 // Answers one authorised request. Runs on the engine's I/O thread.
@@ -45,14 +81,22 @@ struct StandInEngineOptions {
     std::string desktopToken;
 };
 
-// A stand-in for the engine program: an HTTP server on the loopback
-// interface, run on an I/O thread of its own, so tests, benchmarks and local
-// runs have a real peer. It recognises no speech. Tests script it through
-// this API from any thread; the murmo-stand-in-engine program wraps it.
+// A stand-in for the engine program: its HTTP API and event WebSocket on the
+// loopback interface, run on an I/O thread of its own, so tests, benchmarks
+// and local runs have a real peer. It recognises no speech: every endpoint
+// gives a well-formed default reply. Tests script it through this API from
+// any thread; the murmo-stand-in-engine program wraps it.
+//
+// Event socket ("/ws/events"): every accepted socket first gets a
+// "runtime_status" event, then whatever is pushed; events carry the socket's
+// own sequence numbers from 1. A text frame {"type":"native_audio_end",
+// "operation_id":X} is answered with {"type":"native_audio_end_ack",
+// "operation_id":X} unless acknowledgements are held or refused.
 class StandInEngine {
 public:
     static constexpr std::string_view kTokenHeader = "X-Murmo-Desktop-Token";
     static constexpr std::string_view kHealthPath = "/api/health";
+    static constexpr std::string_view kEventsPath = "/ws/events";
 
     explicit StandInEngine(StandInEngineOptions options);
     ~StandInEngine();
@@ -82,9 +126,31 @@ public:
     void setReply(std::string method, std::string path, StandInReply reply);
     void removeHandler(std::string_view method, std::string_view path);
 
-    // Every request received so far, refused ones included, in arrival order.
+    // Every request received so far, refused ones and socket upgrades
+    // included, in arrival order.
     std::vector<StandInRequest> requests() const;
     std::size_t requestCount(std::string_view path) const;
+
+    // Event socket control.
+    // Sends an event with the next sequence number of each open socket.
+    void pushEvent(std::string type, std::string dataJSON = "{}", std::string qos = "reliable",
+                   std::optional<std::string> operationID = std::nullopt);
+    // Sends this text as it is to every open socket.
+    void pushText(std::string text);
+    // While refused, upgrades are answered with 403.
+    void setRefusesSockets(bool refuse);
+    // Closes every open socket at once, without a closing handshake.
+    void dropSockets();
+    void setAcknowledgements(StandInAcknowledgements policy);
+    // Sends the acknowledgements held so far.
+    void releaseHeldAcknowledgements();
+    std::size_t openSocketCount() const;
+    std::size_t acceptedSocketCount() const;
+    std::vector<StandInSocketFrame> socketFrames() const;
+    std::size_t socketFrameCount() const;
+    // Blocks until at least `count` frames arrived or `timeout` passed; false
+    // on time-out.
+    bool waitForSocketFrames(std::size_t count, Duration timeout) const;
 
     // {"ok":true,"protocol_version":1,"desktop_hosted":true}
     static StandInReply readyHealthReply();
