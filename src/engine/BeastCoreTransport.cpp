@@ -10,6 +10,8 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/connect.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
@@ -54,6 +56,15 @@ Error exchangeFailure(const beast::error_code& error) {
     return coreTransportError(CoreTransportErrorCode::networkConnectionLost);
 }
 
+// A literal address needs no resolver, whose lookups run on a thread of
+// their own: loopback requests skip two thread hops this way.
+std::optional<tcp::endpoint> literalEndpoint(const CoreURL& url) {
+    beast::error_code error;
+    const auto address = asio::ip::make_address(url.host, error);
+    if (error) return std::nullopt;
+    return tcp::endpoint(address, url.effectivePort());
+}
+
 http::verb verbFor(std::string_view method) {
     const auto verb = http::string_to_verb(method);
     return verb == http::verb::unknown ? http::verb::get : verb;
@@ -88,15 +99,15 @@ namespace {
 
 using Impl = BeastCoreTransport::Impl;
 
-// One request on a connection of its own: resolve, connect, write, then read
-// the reply piece by piece so that the idle time-out restarts whenever the
-// engine makes progress.
+// One request on a connection of its own: connect (resolving a host name
+// first), write, then read the reply piece by piece. The idle time-out is one
+// timer whose deadline moves on whenever the engine makes progress.
 class HTTPExchange final : public Abortable, public std::enable_shared_from_this<HTTPExchange> {
 public:
     HTTPExchange(std::shared_ptr<Impl> owner, CoreHTTPRequest request, CoreHTTPCompletion completion)
         : owner_(std::move(owner)),
-          resolver_(owner_->context),
-          stream_(owner_->context),
+          socket_(owner_->context),
+          timer_(owner_->context),
           request_(std::move(request)),
           completion_(std::move(completion)) {
         // Engine replies are small; anything larger is not a reply we can use.
@@ -109,27 +120,48 @@ public:
             finish(fail(coreTransportError(CoreTransportErrorCode::unsupportedURL)));
             return;
         }
-        resolver_.async_resolve(request_.url.host, std::to_string(request_.url.effectivePort()),
-                                [self = shared_from_this()](const beast::error_code& error,
-                                                            tcp::resolver::results_type results) {
-                                    self->onResolve(error, std::move(results));
-                                });
+        startWatchdog();
+        if (auto endpoint = literalEndpoint(request_.url)) {
+            socket_.async_connect(*endpoint, [self = shared_from_this()](const beast::error_code& error) {
+                self->onConnect(error);
+            });
+            return;
+        }
+        resolver_.emplace(owner_->context);
+        resolver_->async_resolve(request_.url.host, std::to_string(request_.url.effectivePort()),
+                                 [self = shared_from_this()](const beast::error_code& error,
+                                                             tcp::resolver::results_type results) {
+                                     self->onResolve(error, std::move(results));
+                                 });
     }
 
-    void abort() override {
-        resolver_.cancel();
-        beast::error_code ignored;
-        stream_.socket().close(ignored);
-        finish(fail(coreTransportError(CoreTransportErrorCode::cancelled)));
-    }
+    void abort() override { finish(fail(coreTransportError(CoreTransportErrorCode::cancelled))); }
 
 private:
+    void startWatchdog() {
+        progressed();
+        timer_.expires_at(deadline_);
+        timer_.async_wait([self = shared_from_this()](const beast::error_code& error) { self->onTimer(error); });
+    }
+
+    void progressed() { deadline_ = std::chrono::steady_clock::now() + request_.idleTimeout; }
+
+    void onTimer(const beast::error_code& error) {
+        if (error || finished_) return;
+        if (std::chrono::steady_clock::now() < deadline_) {
+            timer_.expires_at(deadline_);
+            timer_.async_wait([self = shared_from_this()](const beast::error_code& next) { self->onTimer(next); });
+            return;
+        }
+        finish(fail(coreTransportError(CoreTransportErrorCode::timedOut)));
+    }
+
     void onResolve(const beast::error_code& error, tcp::resolver::results_type results) {
         if (finished_) return;
         if (error) return finish(fail(connectFailure(error)));
-        stream_.expires_after(request_.idleTimeout);
-        stream_.async_connect(results, [self = shared_from_this()](const beast::error_code& connectError,
-                                                                   const tcp::endpoint&) {
+        progressed();
+        asio::async_connect(socket_, results, [self = shared_from_this()](const beast::error_code& connectError,
+                                                                          const tcp::endpoint&) {
             self->onConnect(connectError);
         });
     }
@@ -137,6 +169,9 @@ private:
     void onConnect(const beast::error_code& error) {
         if (finished_) return;
         if (error) return finish(fail(connectFailure(error)));
+        progressed();
+        beast::error_code ignored;
+        socket_.set_option(tcp::no_delay(true), ignored);
         message_.method(verbFor(request_.method));
         message_.target(request_.url.target());
         message_.version(11);
@@ -144,8 +179,7 @@ private:
         for (const auto& [name, value] : request_.headers) message_.set(name, value);
         if (request_.body) message_.body() = *request_.body;
         message_.prepare_payload();
-        stream_.expires_after(request_.idleTimeout);
-        http::async_write(stream_, message_, [self = shared_from_this()](const beast::error_code& writeError,
+        http::async_write(socket_, message_, [self = shared_from_this()](const beast::error_code& writeError,
                                                                           std::size_t) {
             self->onWrite(writeError);
         });
@@ -154,12 +188,12 @@ private:
     void onWrite(const beast::error_code& error) {
         if (finished_) return;
         if (error) return finish(fail(exchangeFailure(error)));
+        progressed();
         readSome();
     }
 
     void readSome() {
-        stream_.expires_after(request_.idleTimeout);
-        http::async_read_some(stream_, buffer_, parser_,
+        http::async_read_some(socket_, buffer_, parser_,
                               [self = shared_from_this()](const beast::error_code& error, std::size_t) {
                                   self->onRead(error);
                               });
@@ -168,24 +202,32 @@ private:
     void onRead(const beast::error_code& error) {
         if (finished_) return;
         if (error) return finish(fail(exchangeFailure(error)));
+        progressed();
         if (!parser_.is_done()) return readSome();
         auto& reply = parser_.get();
         finish(CoreHTTPResponse{static_cast<int>(reply.result_int()), std::move(reply.body())});
     }
 
+    // The first outcome wins; what is still pending then ends with an error
+    // that nobody hears.
     void finish(Result<CoreHTTPResponse> result) {
         if (finished_) return;
         finished_ = true;
+        if (resolver_) resolver_->cancel();
+        timer_.cancel();
         beast::error_code ignored;
-        stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
-        stream_.socket().close(ignored);
+        socket_.shutdown(tcp::socket::shutdown_both, ignored);
+        socket_.close(ignored);
         auto completion = std::move(completion_);
         if (completion) completion(std::move(result));
     }
 
     std::shared_ptr<Impl> owner_;
-    tcp::resolver resolver_;
-    beast::tcp_stream stream_;
+    // Only for host names; a literal address connects directly.
+    std::optional<tcp::resolver> resolver_;
+    tcp::socket socket_;
+    asio::steady_timer timer_;
+    std::chrono::steady_clock::time_point deadline_;
     CoreHTTPRequest request_;
     CoreHTTPCompletion completion_;
     http::request<http::string_body> message_;
@@ -201,12 +243,26 @@ class BeastWebSocket final : public CoreWebSocket,
                              public std::enable_shared_from_this<BeastWebSocket> {
 public:
     BeastWebSocket(std::shared_ptr<Impl> owner, CoreWebSocketRequest request)
-        : owner_(std::move(owner)), resolver_(owner_->context), socket_(owner_->context), request_(std::move(request)) {}
+        : owner_(std::move(owner)), socket_(owner_->context), connectTimer_(owner_->context), request_(std::move(request)) {}
 
     void start() {
         owner_->track(shared_from_this());
         if (request_.url.scheme != "ws") return failAll(coreTransportError(CoreTransportErrorCode::unsupportedURL));
-        resolver_.async_resolve(request_.url.host, std::to_string(request_.url.effectivePort()),
+        // The time-out bounds connecting here and the handshake below; the
+        // open socket then waits for messages as long as it takes.
+        connectTimer_.expires_after(request_.handshakeTimeout);
+        connectTimer_.async_wait([self = shared_from_this()](const beast::error_code& error) {
+            if (!error && self->state_ == State::connecting) {
+                self->failAll(coreTransportError(CoreTransportErrorCode::timedOut));
+            }
+        });
+        if (auto endpoint = literalEndpoint(request_.url)) {
+            beast::get_lowest_layer(socket_).async_connect(
+                *endpoint, [self = shared_from_this()](const beast::error_code& error) { self->onConnect(error); });
+            return;
+        }
+        resolver_.emplace(owner_->context);
+        resolver_->async_resolve(request_.url.host, std::to_string(request_.url.effectivePort()),
                                 [self = shared_from_this()](const beast::error_code& error,
                                                             tcp::resolver::results_type results) {
                                     self->onResolve(error, std::move(results));
@@ -243,9 +299,9 @@ public:
     }
 
     void abort() override {
-        resolver_.cancel();
+        if (resolver_) resolver_->cancel();
         beast::error_code ignored;
-        beast::get_lowest_layer(socket_).socket().close(ignored);
+        beast::get_lowest_layer(socket_).close(ignored);
         failAll(coreTransportError(CoreTransportErrorCode::cancelled));
     }
 
@@ -261,11 +317,8 @@ private:
     void onResolve(const beast::error_code& error, tcp::resolver::results_type results) {
         if (state_ != State::connecting) return;
         if (error) return failAll(connectFailure(error));
-        // The time-out bounds connecting and the handshake; the open socket
-        // then waits for messages as long as it takes.
-        beast::get_lowest_layer(socket_).expires_after(request_.handshakeTimeout);
-        beast::get_lowest_layer(socket_).async_connect(
-            results, [self = shared_from_this()](const beast::error_code& connectError, const tcp::endpoint&) {
+        asio::async_connect(
+            beast::get_lowest_layer(socket_), results, [self = shared_from_this()](const beast::error_code& connectError, const tcp::endpoint&) {
                 self->onConnect(connectError);
             });
     }
@@ -275,9 +328,9 @@ private:
         if (error) return failAll(connectFailure(error));
         // From here the socket's own time-outs apply: the handshake (opening
         // and closing) is bounded, an open socket is never idle-timed.
-        beast::get_lowest_layer(socket_).expires_never();
+        connectTimer_.cancel();
         beast::error_code ignored;
-        beast::get_lowest_layer(socket_).socket().set_option(tcp::no_delay(true), ignored);
+        beast::get_lowest_layer(socket_).set_option(tcp::no_delay(true), ignored);
         websocket::stream_base::timeout timeouts{};
         timeouts.handshake_timeout = std::chrono::duration_cast<websocket::stream_base::duration>(request_.handshakeTimeout);
         timeouts.idle_timeout = websocket::stream_base::none();
@@ -356,10 +409,10 @@ private:
     void closeOnIOThread(std::uint16_t code) {
         switch (state_) {
             case State::connecting:
-                resolver_.cancel();
+                if (resolver_) resolver_->cancel();
                 {
                     beast::error_code ignored;
-                    beast::get_lowest_layer(socket_).socket().close(ignored);
+                    beast::get_lowest_layer(socket_).close(ignored);
                 }
                 return failAll(coreTransportError(CoreTransportErrorCode::cancelled));
             case State::open:
@@ -376,7 +429,7 @@ private:
 
     void onClosed() {
         beast::error_code ignored;
-        beast::get_lowest_layer(socket_).socket().close(ignored);
+        beast::get_lowest_layer(socket_).close(ignored);
         failAll(coreTransportError(CoreTransportErrorCode::cancelled));
     }
 
@@ -392,9 +445,11 @@ private:
 
     void failAll(const Error& error) {
         if (!failure_) failure_ = error;
+        connectTimer_.cancel();
+        if (resolver_) resolver_->cancel();
         if (state_ != State::closed && state_ != State::closing) {
             beast::error_code ignored;
-            beast::get_lowest_layer(socket_).socket().close(ignored);
+            beast::get_lowest_layer(socket_).close(ignored);
         }
         state_ = State::closed;
         failQueuedSends();
@@ -405,8 +460,10 @@ private:
     }
 
     std::shared_ptr<Impl> owner_;
-    tcp::resolver resolver_;
-    websocket::stream<beast::tcp_stream> socket_;
+    // Only for host names; a literal address connects directly.
+    std::optional<tcp::resolver> resolver_;
+    websocket::stream<tcp::socket> socket_;
+    asio::steady_timer connectTimer_;
     CoreWebSocketRequest request_;
     State state_ = State::connecting;
     std::optional<Error> failure_;
@@ -437,8 +494,10 @@ BeastCoreTransport::~BeastCoreTransport() {
 }
 
 void BeastCoreTransport::sendHTTP(CoreHTTPRequest request, CoreHTTPCompletion completion) {
-    auto exchange = std::make_shared<HTTPExchange>(impl_, std::move(request), std::move(completion));
-    asio::post(impl_->context, [exchange] { exchange->start(); });
+    // Built on the I/O thread: the caller's thread only hands the request over.
+    asio::post(impl_->context, [impl = impl_, request = std::move(request), completion = std::move(completion)]() mutable {
+        std::make_shared<HTTPExchange>(impl, std::move(request), std::move(completion))->start();
+    });
 }
 
 std::shared_ptr<CoreWebSocket> BeastCoreTransport::openWebSocket(CoreWebSocketRequest request) {
