@@ -14,7 +14,6 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
-#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>

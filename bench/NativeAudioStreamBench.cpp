@@ -18,7 +18,6 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/websocket.hpp>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <future>
