@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "delivery/ClipboardPaster.h"
 #include "delivery/FocusCapture.h"
 #include "delivery/FocusTextInjector.h"
 #include "platform/sim/SimDesktop.h"
@@ -50,6 +51,13 @@ protected:
     SimDesktop desktop{loop};
     SequentialIdGenerator ids;
     std::shared_ptr<RecordingLogSink> logs = std::make_shared<RecordingLogSink>();
+    std::shared_ptr<ClipboardPaster> paster = ClipboardPaster::create(ClipboardPasterPorts{
+        .loop = loop,
+        .pasteboard = desktop.pasteboard(),
+        .eventPoster = desktop.eventPoster(),
+        .workspace = desktop.workspace(),
+        .ids = ids,
+    });
     std::shared_ptr<FocusTextInjector> injector = std::make_shared<FocusTextInjector>(
         FocusTextInjectorPorts{.loop = loop,
                                .accessibility = desktop.accessibility(),
@@ -57,6 +65,7 @@ protected:
                                .processInfo = desktop.processInfo(),
                                .inputActivity = desktop.inputActivity(),
                                .ids = ids,
+                               .clipboardPaster = paster,
                                .logSink = logs});
 
     // A frontmost editor whose window and text field ("hello", caret at the
