@@ -10,21 +10,7 @@
 namespace murmo::testing {
 namespace {
 
-PasteboardRepresentation representation(std::string type, PasteboardBytes data) {
-    return PasteboardRepresentation{.type = std::move(type), .data = std::move(data)};
-}
-
-// What the user had copied: two items, one of them with three
-// representations, one of which is not text at all.
-std::vector<PasteboardItem> userClipboard() {
-    return {
-        PasteboardItem{.representations = {representation(std::string(kPasteboardPlainTextType),
-                                                           pasteboardBytes("quarterly numbers")),
-                                           representation("public.rtf", pasteboardBytes("{\\rtf1 quarterly}")),
-                                           representation("public.png", {0x89, 0x50, 0x4E, 0x47, 0x00, 0xFF, 0x0A})}},
-        PasteboardItem{.representations = {representation("public.file-url", pasteboardBytes("file:///tmp/q.pdf"))}},
-    };
-}
+std::vector<PasteboardItem> userClipboard() { return sampleUserClipboard(); }
 
 std::vector<PasteboardItem> newerCopy() { return {PasteboardItem::plainText("copied meanwhile")}; }
 

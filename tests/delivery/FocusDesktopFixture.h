@@ -33,6 +33,18 @@ struct SimHost {
     SimElementID field = 0;
 };
 
+// What the user had copied: two items, one of them with three
+// representations, one of which is not text at all.
+inline std::vector<PasteboardItem> sampleUserClipboard() {
+    auto bytes = [](std::string_view text) { return pasteboardBytes(text); };
+    return {
+        PasteboardItem{.representations = {{std::string(kPasteboardPlainTextType), bytes("quarterly numbers")},
+                                           {"public.rtf", bytes("{\\rtf1 quarterly}")},
+                                           {"public.png", {0x89, 0x50, 0x4E, 0x47, 0x00, 0xFF, 0x0A}}}},
+        PasteboardItem{.representations = {{"public.file-url", bytes("file:///tmp/q.pdf")}}},
+    };
+}
+
 // Runs a capture task and keeps its result and the virtual time it arrived.
 struct CaptureRun {
     std::optional<CaptureResult> result;
