@@ -222,7 +222,8 @@ bool ClipboardPaster::paste(std::string_view text, std::int32_t targetPID,
                             const std::function<bool()>& validateTarget, std::function<bool()> consumptionCheck,
                             std::function<void()> completion) {
     auto validate = [&validateTarget] {
-        return validateTarget && validateTarget() ? ClipboardTargetValidation::exact : ClipboardTargetValidation::changed;
+        const bool same = validateTarget && validateTarget();
+        return same ? ClipboardTargetValidation::exact : ClipboardTargetValidation::changed;
     };
     return beginPaste(text, targetPID, validate, std::move(consumptionCheck), std::move(completion)) ==
            ClipboardPasteStartResult::posted;

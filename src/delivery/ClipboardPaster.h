@@ -51,7 +51,13 @@ struct PasteboardSnapshot {
 
 enum class ClipboardPasteStartResult { posted, transient, changed, unavailable };
 
-enum class ClipboardPreparationFailure { emptyText, eventAccessDenied, snapshotUnavailable, writeFailed, postCommandRejected };
+enum class ClipboardPreparationFailure {
+    emptyText,
+    eventAccessDenied,
+    snapshotUnavailable,
+    writeFailed,
+    postCommandRejected,
+};
 std::string_view rawValue(ClipboardPreparationFailure failure);
 std::optional<ClipboardPreparationFailure> clipboardPreparationFailureFromRawValue(std::string_view raw);
 

@@ -288,7 +288,8 @@ Task<bool> accessibilityFallback(std::weak_ptr<FocusTextInjector> weak, MainLoop
     auto after = capture.selectedTextRange(element, std::nullopt, timeout);
     const bool verified = TextInsertionVerification::isVerifiedInsertion(expected, valueBefore, valueAfter, range,
                                                                          after, utf16Count(text), text);
-    run.complete(DeliveryResult::inserted(TextDeliveryMethod::accessibility, verified, elapsedMilliseconds(*self, run)));
+    run.complete(
+        DeliveryResult::inserted(TextDeliveryMethod::accessibility, verified, elapsedMilliseconds(*self, run)));
     co_return true;
 }
 
@@ -568,7 +569,8 @@ Task<void> FocusDelivery::intoCurrentFocus(std::weak_ptr<FocusTextInjector> inje
     {
         auto self = injector.lock();
         if (!self) co_return;
-        deadline = self->capture().uptime() + AXManualAccessibilityRetryPolicy::clipboardPreDispatchWallClockBudgetSeconds;
+        deadline =
+            self->capture().uptime() + AXManualAccessibilityRetryPolicy::clipboardPreDispatchWallClockBudgetSeconds;
     }
     auto state = CurrentFocusState::transient;
     for (const auto delay : AXManualAccessibilityRetryPolicy::finalizationRetryDelaysMicroseconds()) {

@@ -140,13 +140,15 @@ TEST_F(ClipboardPasterTest, EveryFailurePathGivesTheClipboardBackByteForByte) {
              desktop.launch(SimProcessSpec{.pid = 777});
              desktop.setFrontmost(777);
          },
-         {V::exact, V::exact}, ClipboardPasteStartResult::unavailable, ClipboardPreparationFailure::postCommandRejected},
+         {V::exact, V::exact}, ClipboardPasteStartResult::unavailable,
+         ClipboardPreparationFailure::postCommandRejected},
         {"target not frontmost, empty clipboard", true,
          [](SimDesktop& desktop) {
              desktop.launch(SimProcessSpec{.pid = 777});
              desktop.setFrontmost(777);
          },
-         {V::exact, V::exact}, ClipboardPasteStartResult::unavailable, ClipboardPreparationFailure::postCommandRejected},
+         {V::exact, V::exact}, ClipboardPasteStartResult::unavailable,
+         ClipboardPreparationFailure::postCommandRejected},
         {"write fails", false,
          [](SimDesktop& desktop) {
              desktop.addPasteboardFault(SimPasteboardFault{.operation = SimPasteboardOperation::write});
@@ -156,12 +158,14 @@ TEST_F(ClipboardPasterTest, EveryFailurePathGivesTheClipboardBackByteForByte) {
          [](SimDesktop& desktop) {
              desktop.addEventFault(SimEventFault{.operation = SimEventOperation::makeSource});
          },
-         {V::exact, V::exact}, ClipboardPasteStartResult::unavailable, ClipboardPreparationFailure::postCommandRejected},
+         {V::exact, V::exact}, ClipboardPasteStartResult::unavailable,
+         ClipboardPreparationFailure::postCommandRejected},
         {"no key event", false,
          [](SimDesktop& desktop) {
              desktop.addEventFault(SimEventFault{.operation = SimEventOperation::makeEvent});
          },
-         {V::exact, V::exact}, ClipboardPasteStartResult::unavailable, ClipboardPreparationFailure::postCommandRejected},
+         {V::exact, V::exact}, ClipboardPasteStartResult::unavailable,
+         ClipboardPreparationFailure::postCommandRejected},
         {"target changed before the command", false, nullptr, {V::exact, V::changed},
          ClipboardPasteStartResult::changed, std::nullopt},
         {"target unconfirmable before the command", false, nullptr, {V::exact, V::transient},

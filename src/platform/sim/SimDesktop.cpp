@@ -198,8 +198,8 @@ void SimDesktop::receivePostedEvent(const KeyboardEvent& event) {
     if (!event.keyDown) return;
     deliverInputEvent(SimInputEvent{.type = InputEventType::keyDown, .sourceUserData = event.sourceUserData});
     if (!receiver || !model_.processes.contains(*receiver)) return;
-    const bool pasteChord =
-        event.virtualKey == virtual_key::v && (event.flags & key_event_flags::command) != 0 && event.unicodeString.empty();
+    const bool pasteChord = event.virtualKey == virtual_key::v && (event.flags & key_event_flags::command) != 0 &&
+                            event.unicodeString.empty();
     if (pasteChord) {
         const auto pid = *receiver;
         const auto delay = process(pid).pasteResponse.delay;
