@@ -72,8 +72,8 @@ struct FocusTextInjectorPorts {
     ProcessInfo& processInfo;
     InputActivity& inputActivity;
     IdGenerator& ids;
-    // The paste engine every delivery uses; the injector shares it with
-    // whoever made it.
+    // The paste engine every delivery uses (required for deliver() and
+    // for ending a pending paste at shutdown); shared with whoever made it.
     std::shared_ptr<ClipboardPaster> clipboardPaster;
     std::shared_ptr<LogSink> logSink = StderrLogSink::shared();
 };
