@@ -43,6 +43,23 @@ FocusSelectionDisposition FocusSelectionRevalidationPolicy::disposition(const st
     return *captured == *observed ? FocusSelectionDisposition::exact : FocusSelectionDisposition::changed;
 }
 
+bool FocusDeliveryPolicy::prefersClipboardFirst(bool) { return true; }
+
+bool FocusDeliveryPolicy::permitsClipboardFallback(bool) { return false; }
+
+bool UniversalFocusDeliveryPolicy::allowsCurrentResponder(const std::optional<std::string>& role, bool pasteCapable) {
+    if (pasteCapable) return true;
+    if (!role || role->empty() || roleIsOneOf(role, {"AXUnknown", "AXGenericElement"})) return true;
+    return FocusCandidatePolicy::disposition(role, false) == FocusCandidateDisposition::retryablePartialTree;
+}
+
+bool UniversalFocusDeliveryPolicy::allowsCurrentFocusFallback(bool frontmostHostMatches, bool processBirthMatches,
+                                                              bool inputEpochMatches, bool focusedWindowMatches,
+                                                              bool secureInputEnabled, bool focusedAXElementIsSecure) {
+    return frontmostHostMatches && processBirthMatches && inputEpochMatches && focusedWindowMatches &&
+           !secureInputEnabled && !focusedAXElementIsSecure;
+}
+
 bool FocusApplicationFamilyPolicy::permitsElementOwner(std::int32_t hostPID, std::int32_t ownerPID,
                                                        const std::optional<std::filesystem::path>& hostBundleURL,
                                                        const std::optional<std::filesystem::path>& ownerBundleURL,

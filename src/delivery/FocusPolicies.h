@@ -31,6 +31,25 @@ struct FocusSelectionRevalidationPolicy {
                                                  const std::optional<AXTextRange>& observed);
 };
 
+struct FocusDeliveryPolicy {
+    // The clipboard goes first for every target, web-backed or not.
+    static bool prefersClipboardFirst(bool isWebBacked);
+    // Nothing is pasted after an accessibility write, verified or not: the
+    // text could land twice.
+    static bool permitsClipboardFallback(bool afterAXWrite);
+};
+
+// Rules for a paste into whatever responder has the focus in the pinned
+// host, when no element identity can be held.
+struct UniversalFocusDeliveryPolicy {
+    // Editable text, a responder whose tree is not built yet, or a container
+    // that may hold the caret.
+    static bool allowsCurrentResponder(const std::optional<std::string>& role, bool pasteCapable);
+    static bool allowsCurrentFocusFallback(bool frontmostHostMatches, bool processBirthMatches,
+                                           bool inputEpochMatches, bool focusedWindowMatches,
+                                           bool secureInputEnabled, bool focusedAXElementIsSecure);
+};
+
 struct FocusApplicationFamilyPolicy {
     using PathResolver = std::function<std::filesystem::path(const std::filesystem::path&)>;
 

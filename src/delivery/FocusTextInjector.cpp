@@ -166,6 +166,29 @@ Task<CaptureResult> FocusTextInjector::finishCapture(FocusHostPin pin, std::vect
                                        std::move(cancel));
 }
 
+// ---- Delivery -------------------------------------------------------------------
+
+void FocusTextInjector::deliver(std::string text, FocusTargetSnapshot to,
+                                CommandDispatchedCallback onCommandDispatched,
+                                std::function<void(DeliveryResult)> completion) {
+    auto body = [weak = weak_from_this(), &loop = ports_.loop, text = std::move(text), target = std::move(to),
+                 dispatched = std::move(onCommandDispatched)](DeliveryRun run) {
+        return FocusDelivery::intoTarget(weak, loop, text, target, dispatched, std::move(run));
+    };
+    admitDelivery(DeliveryRequest{.body = std::move(body), .completion = std::move(completion)});
+}
+
+void FocusTextInjector::deliver(std::string text, FocusHostPin toCurrentFocusOf, std::string triggerReason,
+                                CommandDispatchedCallback onCommandDispatched,
+                                std::function<void(DeliveryResult)> completion) {
+    auto body = [weak = weak_from_this(), &loop = ports_.loop, text = std::move(text),
+                 host = CurrentFocusHost::of(toCurrentFocusOf), trigger = std::move(triggerReason),
+                 dispatched = std::move(onCommandDispatched)](DeliveryRun run) {
+        return FocusDelivery::intoCurrentFocus(weak, loop, text, host, trigger, dispatched, std::move(run));
+    };
+    admitDelivery(DeliveryRequest{.body = std::move(body), .completion = std::move(completion)});
+}
+
 // ---- Admission --------------------------------------------------------------------
 
 void FocusTextInjector::admitDelivery(DeliveryRequest request) {
@@ -238,6 +261,8 @@ void FocusTextInjector::shutdown() {
     deliveryTaskID_.reset();
     activeDeliveryID_.reset();
     queuedDelivery_ = nullptr;
+    // Its report finds no delivery to complete any more and is dropped.
+    if (ports_.clipboardPaster) ports_.clipboardPaster->restorePendingNow();
 }
 
 }  // namespace murmo

@@ -13,8 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "delivery/ClipboardPaster.h"
 #include "delivery/DeliveryResult.h"
 #include "delivery/FocusCapture.h"
+#include "delivery/FocusDelivery.h"
 #include "delivery/FocusTargetSnapshot.h"
 #include "platform/Accessibility.h"
 #include "platform/InputActivity.h"
@@ -70,6 +72,9 @@ struct FocusTextInjectorPorts {
     ProcessInfo& processInfo;
     InputActivity& inputActivity;
     IdGenerator& ids;
+    // The paste engine every delivery uses (required for deliver() and
+    // for ending a pending paste at shutdown); shared with whoever made it.
+    std::shared_ptr<ClipboardPaster> clipboardPaster;
     std::shared_ptr<LogSink> logSink = StderrLogSink::shared();
 };
 
@@ -97,13 +102,28 @@ public:
                                       FocusCapturePhase phase, std::optional<double> deadlineUptime,
                                       CancelToken cancel = CancelToken());
 
+    // Inserts the final text into the captured element: revalidates it,
+    // pastes through the guarded clipboard, writes through accessibility
+    // only when the clipboard cannot be prepared, and falls back to the
+    // current focus of the same host when the element's identity is lost.
+    // `completion` is called once, or not at all when the delivery is
+    // superseded or shut down; `onCommandDispatched` gets the uptime in
+    // nanoseconds right after the paste command went out.
+    void deliver(std::string text, FocusTargetSnapshot to, CommandDispatchedCallback onCommandDispatched,
+                 std::function<void(DeliveryResult)> completion);
+    // Pastes into whatever has the focus in the pinned host, provided the
+    // host, its process, the user's input and its window are unchanged.
+    void deliver(std::string text, FocusHostPin toCurrentFocusOf, std::string triggerReason,
+                 CommandDispatchedCallback onCommandDispatched, std::function<void(DeliveryResult)> completion);
+
     // The admission gate every delivery method goes through: starts the
     // request, queues it (at most one waits; it is admitted afresh, with a
     // new start time, when the running one completes), or refuses it at once
     // with "delivery_queue_full".
     void admitDelivery(DeliveryRequest request);
     // Cancels the running delivery and forgets the waiting one; neither
-    // completion is called.
+    // completion is called. A paste still being observed ends now, giving
+    // the user's clipboard back while the paster still owns it.
     void shutdown();
 
     bool isDeliveryActive() const { return activeDeliveryID_.has_value(); }
@@ -111,6 +131,8 @@ public:
 
     // The element and host checks delivery repeats before it writes.
     FocusCapture& capture() { return *capture_; }
+    ClipboardPaster& clipboardPaster() { return *ports_.clipboardPaster; }
+    const Logger& focusLog() const { return focusLog_; }
 
 private:
     static Task<void> runDelivery(std::weak_ptr<FocusTextInjector> injector, MainLoop& loop, std::string id,

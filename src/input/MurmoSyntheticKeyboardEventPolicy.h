@@ -3,6 +3,8 @@
 #include <concepts>
 #include <cstdint>
 
+#include "platform/InputActivity.h"
+
 namespace murmo {
 
 // Every keyboard event the application posts (paste chords, synthetic typing)
@@ -10,8 +12,8 @@ namespace murmo {
 // taps and monitors can let it pass without mistaking it for the user's keys.
 namespace MurmoSyntheticKeyboardEventPolicy {
 
-// "MURMO" in ASCII, then the bytes 0x00 and 0x01.
-inline constexpr std::int64_t userDataMarker = 0x4D55524D4F0001;
+// The one marker value, shared with the platform layer's input counters.
+inline constexpr std::int64_t userDataMarker = kSyntheticEventUserDataMarker;
 
 // Any keyboard event type with the platform's source user-data field.
 template <class Event>

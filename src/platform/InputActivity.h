@@ -6,7 +6,7 @@ namespace murmo {
 
 // Every keyboard event this application posts carries this value in its
 // source user-data field, so its own taps, monitors and counters can tell it
-// from the user's input.
+// from the user's input. "MURMO" in ASCII, then the bytes 0x00 and 0x01.
 inline constexpr std::int64_t kSyntheticEventUserDataMarker = 0x4D55524D4F0001;
 
 // The input events whose counts reveal that the user typed or clicked.

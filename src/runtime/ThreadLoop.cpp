@@ -64,10 +64,6 @@ bool ThreadLoop::runReady() {
 }
 
 void ThreadLoop::run() {
-    {
-        std::lock_guard lock(mutex_);
-        quitRequested_ = false;
-    }
     while (runReady()) {
         std::unique_lock lock(mutex_);
         auto ready = [this] { return quitRequested_ || !posts_.empty(); };
@@ -79,6 +75,9 @@ void ThreadLoop::run() {
             wake_.wait(lock, ready);
         }
     }
+    // A quit ends one run: the one under way, or the next when none is.
+    std::lock_guard lock(mutex_);
+    quitRequested_ = false;
 }
 
 }  // namespace murmo

@@ -24,6 +24,7 @@ public:
     const Clock& clock() const override { return SystemClock::shared(); }
 
     void run();
+    // Ends the run under way, or the next one when called before it starts.
     void quit();
 
 private:

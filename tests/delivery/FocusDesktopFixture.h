@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "delivery/ClipboardPaster.h"
 #include "delivery/FocusCapture.h"
 #include "delivery/FocusTextInjector.h"
 #include "platform/sim/SimDesktop.h"
@@ -32,6 +33,18 @@ struct SimHost {
     SimElementID field = 0;
 };
 
+// What the user had copied: two items, one of them with three
+// representations, one of which is not text at all.
+inline std::vector<PasteboardItem> sampleUserClipboard() {
+    auto bytes = [](std::string_view text) { return pasteboardBytes(text); };
+    return {
+        PasteboardItem{.representations = {{std::string(kPasteboardPlainTextType), bytes("quarterly numbers")},
+                                           {"public.rtf", bytes("{\\rtf1 quarterly}")},
+                                           {"public.png", {0x89, 0x50, 0x4E, 0x47, 0x00, 0xFF, 0x0A}}}},
+        PasteboardItem{.representations = {{"public.file-url", bytes("file:///tmp/q.pdf")}}},
+    };
+}
+
 // Runs a capture task and keeps its result and the virtual time it arrived.
 struct CaptureRun {
     std::optional<CaptureResult> result;
@@ -50,6 +63,13 @@ protected:
     SimDesktop desktop{loop};
     SequentialIdGenerator ids;
     std::shared_ptr<RecordingLogSink> logs = std::make_shared<RecordingLogSink>();
+    std::shared_ptr<ClipboardPaster> paster = ClipboardPaster::create(ClipboardPasterPorts{
+        .loop = loop,
+        .pasteboard = desktop.pasteboard(),
+        .eventPoster = desktop.eventPoster(),
+        .workspace = desktop.workspace(),
+        .ids = ids,
+    });
     std::shared_ptr<FocusTextInjector> injector = std::make_shared<FocusTextInjector>(
         FocusTextInjectorPorts{.loop = loop,
                                .accessibility = desktop.accessibility(),
@@ -57,6 +77,7 @@ protected:
                                .processInfo = desktop.processInfo(),
                                .inputActivity = desktop.inputActivity(),
                                .ids = ids,
+                               .clipboardPaster = paster,
                                .logSink = logs});
 
     // A frontmost editor whose window and text field ("hello", caret at the

@@ -32,6 +32,9 @@ struct StopCase {
     std::vector<Duration> expectedWaits = {};
 };
 
+// Names the case instead of dumping its bytes into every test name.
+void PrintTo(const StopCase& stopCase, std::ostream* out) { *out << stopCase.name; }
+
 class CoreStopSequenceTable : public ::testing::TestWithParam<StopCase> {};
 
 TEST_P(CoreStopSequenceTable, SignalsAndOutcome) {

@@ -3,25 +3,33 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "platform/KeyTap.h"
 #include "platform/sim/SimAccessibility.h"
+#include "platform/sim/SimEventPoster.h"
 #include "platform/sim/SimInputActivity.h"
+#include "platform/sim/SimPasteboard.h"
 #include "platform/sim/SimProcessInfo.h"
+#include "platform/sim/SimUserInputWatch.h"
 #include "platform/sim/SimWorkspace.h"
 #include "runtime/ManualLoop.h"
 #include "runtime/Unicode.h"
 
 namespace murmo {
 
-SimDesktop::SimDesktop(const Clock& clock, std::function<void(Duration)> spendTime)
+SimDesktop::SimDesktop(const Clock& clock, std::function<void(Duration)> spendTime, MainLoop* loop)
     : clock_(clock),
       spendTime_(std::move(spendTime)),
+      loop_(loop),
       accessibility_(std::make_unique<SimAccessibility>(*this)),
       workspace_(std::make_unique<SimWorkspace>(*this)),
       processInfo_(std::make_unique<SimProcessInfo>(*this)),
-      inputActivity_(std::make_unique<SimInputActivity>(*this)) {}
+      inputActivity_(std::make_unique<SimInputActivity>(*this)),
+      pasteboard_(std::make_unique<SimPasteboard>(*this)),
+      eventPoster_(std::make_unique<SimEventPoster>(*this)),
+      userInputWatch_(std::make_shared<SimUserInputWatch>()) {}
 
 SimDesktop::SimDesktop(ManualLoop& loop)
-    : SimDesktop(loop.clock(), [&loop](Duration duration) { loop.advanceClockOnly(duration); }) {}
+    : SimDesktop(loop.clock(), [&loop](Duration duration) { loop.advanceClockOnly(duration); }, &loop) {}
 
 SimDesktop::~SimDesktop() = default;
 
@@ -29,6 +37,9 @@ Accessibility& SimDesktop::accessibility() { return *accessibility_; }
 Workspace& SimDesktop::workspace() { return *workspace_; }
 ProcessInfo& SimDesktop::processInfo() { return *processInfo_; }
 InputActivity& SimDesktop::inputActivity() { return *inputActivity_; }
+Pasteboard& SimDesktop::pasteboard() { return *pasteboard_; }
+EventPoster& SimDesktop::eventPoster() { return *eventPoster_; }
+UserInputWatch& SimDesktop::userInputWatch() { return *userInputWatch_; }
 
 SimElementID SimDesktop::launch(const SimProcessSpec& spec) {
     terminate(spec.pid);
@@ -74,6 +85,7 @@ SimElementID SimDesktop::addElement(SimElementID parent, const SimElementSpec& s
     created.selectedRange = spec.selectedRange;
     created.valueSettable = spec.valueSettable;
     created.selectedTextSettable = spec.selectedTextSettable;
+    created.insertionLeavesCaretAtStart = spec.insertionLeavesCaretAtStart;
     model_.elements.emplace(created.id, created);
     return created.id;
 }
@@ -114,17 +126,126 @@ void SimDesktop::userClicks(InputEventType button) { deliverInputEvent(SimInputE
 void SimDesktop::deliverInputEvent(const SimInputEvent& event) {
     model_.inputEvents.push_back(event);
     // The application's own synthetic events are no sign of the user.
-    if (event.sourceUserData == kSyntheticEventUserDataMarker) return;
-    auto& counters = model_.counters;
-    switch (event.type) {
-        case InputEventType::keyDown: ++counters.keyDown; break;
-        case InputEventType::leftMouseDown: ++counters.leftMouseDown; break;
-        case InputEventType::rightMouseDown: ++counters.rightMouseDown; break;
-        case InputEventType::otherMouseDown: ++counters.otherMouseDown; break;
+    if (event.sourceUserData != kSyntheticEventUserDataMarker) {
+        auto& counters = model_.counters;
+        switch (event.type) {
+            case InputEventType::keyDown: ++counters.keyDown; break;
+            case InputEventType::leftMouseDown: ++counters.leftMouseDown; break;
+            case InputEventType::rightMouseDown: ++counters.rightMouseDown; break;
+            case InputEventType::otherMouseDown: ++counters.otherMouseDown; break;
+        }
+    }
+    // Watches see every event; telling the application's own apart is theirs.
+    userInputWatch_->dispatch(UserInputEvent{.type = event.type, .sourceUserData = event.sourceUserData});
+}
+
+// ---- Pasteboard -----------------------------------------------------------------
+
+void SimDesktop::userCopies(std::vector<PasteboardItem> items) {
+    auto& state = model_.pasteboard;
+    ++state.changeCount;
+    state.items = std::move(items);
+}
+
+void SimDesktop::userCopiesAfter(Duration delay, std::vector<PasteboardItem> items) {
+    later(delay, [this, items = std::move(items)]() mutable { userCopies(std::move(items)); });
+}
+
+void SimDesktop::addPasteboardFault(SimPasteboardFault fault) { model_.pasteboard.faults.push_back(std::move(fault)); }
+
+bool SimDesktop::takePasteboardFault(SimPasteboardOperation operation, std::string_view type) {
+    for (auto& fault : model_.pasteboard.faults) {
+        if (fault.remaining == 0 || fault.operation != operation) continue;
+        if (fault.type && *fault.type != type) continue;
+        if (fault.remaining > 0) --fault.remaining;
+        return true;
+    }
+    return false;
+}
+
+void SimDesktop::logPasteboardCall(SimPasteboardOperation operation, std::string_view type, bool succeeded) {
+    auto& state = model_.pasteboard;
+    state.calls.push_back(SimPasteboardCall{
+        .operation = operation, .type = std::string(type), .succeeded = succeeded, .nanoseconds = nowNanoseconds()});
+    if (state.afterCall) {
+        // A copy, so that the hook may replace itself.
+        auto hook = state.afterCall;
+        hook(state.calls.back());
     }
 }
 
-bool SimDesktop::insertText(SimElementID id, std::string_view text) {
+// ---- Posted events --------------------------------------------------------------
+
+void SimDesktop::setPasteResponse(std::int32_t pid, SimPasteResponse response) {
+    process(pid).pasteResponse = std::move(response);
+}
+
+void SimDesktop::addEventFault(SimEventFault fault) { model_.eventPosting.faults.push_back(fault); }
+
+bool SimDesktop::takeEventFault(SimEventOperation operation) {
+    for (auto& fault : model_.eventPosting.faults) {
+        if (fault.remaining == 0 || fault.operation != operation) continue;
+        if (fault.remaining > 0) --fault.remaining;
+        return true;
+    }
+    return false;
+}
+
+void SimDesktop::receivePostedEvent(const KeyboardEvent& event) {
+    const auto receiver = model_.frontmostPID;
+    model_.eventPosting.posted.push_back(
+        SimPostedEvent{.event = event, .frontmostPID = receiver, .postedNanoseconds = nowNanoseconds()});
+    if (!event.keyDown) return;
+    deliverInputEvent(SimInputEvent{.type = InputEventType::keyDown, .sourceUserData = event.sourceUserData});
+    if (!receiver || !model_.processes.contains(*receiver)) return;
+    const bool pasteChord = event.virtualKey == virtual_key::v && (event.flags & key_event_flags::command) != 0 &&
+                            event.unicodeString.empty();
+    if (pasteChord) {
+        const auto pid = *receiver;
+        const auto delay = process(pid).pasteResponse.delay;
+        if (delay > Duration::zero()) {
+            later(delay, [this, pid] { handlePaste(pid); });
+        } else {
+            handlePaste(pid);
+        }
+        return;
+    }
+    if (!event.unicodeString.empty()) typeText(*receiver, event.unicodeString);
+}
+
+void SimDesktop::handlePaste(std::int32_t pid) {
+    auto found = model_.processes.find(pid);
+    if (found == model_.processes.end()) return;
+    const auto response = found->second.pasteResponse;
+    const auto focused = found->second.focusedElement;
+    if (response.insertion != SimPasteInsertion::never && focused && model_.elements.contains(*focused)) {
+        const auto& items = model_.pasteboard.items;
+        const PasteboardBytes* text = items.empty() ? nullptr : items.front().data(kPasteboardPlainTextType);
+        if (text) {
+            insertText(*focused, std::string(text->begin(), text->end()),
+                       response.insertion == SimPasteInsertion::caretElsewhere);
+        }
+    }
+    if (response.overwritesPasteboard) userCopies(*response.overwritesPasteboard);
+}
+
+void SimDesktop::typeText(std::int32_t pid, const std::u16string& text) {
+    const auto focused = process(pid).focusedElement;
+    if (!focused || !model_.elements.contains(*focused)) return;
+    if (auto encoded = unicode::fromUTF16(text)) insertText(*focused, *encoded);
+}
+
+void SimDesktop::later(Duration delay, std::function<void()> action) {
+    if (!loop_) {
+        action();
+        return;
+    }
+    auto timer = loop_->after(delay, std::move(action));
+    std::erase_if(scheduled_, [](const Timer& scheduled) { return !scheduled.armed(); });
+    scheduled_.push_back(std::move(timer));
+}
+
+bool SimDesktop::insertText(SimElementID id, std::string_view text, bool caretAtStart) {
     auto& target = element(id);
     if (!target.value || !target.selectedRange) return false;
     auto value = unicode::toUTF16(*target.value);
@@ -139,7 +260,9 @@ bool SimDesktop::insertText(SimElementID id, std::string_view text) {
     auto encoded = unicode::fromUTF16(*value);
     if (!encoded) return false;
     target.value = std::move(*encoded);
-    target.selectedRange = AXTextRange{range.location + static_cast<std::int64_t>(inserted->size()), 0};
+    const bool leavesCaretAtStart = caretAtStart || target.insertionLeavesCaretAtStart;
+    target.selectedRange =
+        AXTextRange{leavesCaretAtStart ? 0 : range.location + static_cast<std::int64_t>(inserted->size()), 0};
     return true;
 }
 

@@ -25,15 +25,24 @@
 // element answers its focused element through the frontmost application, so
 // that application's cost and faults apply to it too.
 //
-// Extension points for ports still to come:
-// - new state (a pasteboard, posted events, watches) goes into
-//   SimDesktopModel as new members, with a new Sim<Port> view class holding a
-//   SimDesktop& like the views below;
+// The pasteboard, event posting and the user-input watch:
+// - the pasteboard (SimPasteboardState) holds items and a change count;
+//   clearing moves the count, writing after a clear does not (as the platform
+//   counts). Reads, data materialisation and writes fail on script
+//   (SimPasteboardFault), every port call is logged, and `afterCall` lets a
+//   test act at an exact step. userCopies() is the user (or another
+//   application) taking the pasteboard over.
+// - every posted keyboard event is recorded (SimEventPostingState); key-downs
+//   pass through deliverInputEvent(). The application frontmost when a
+//   Command-V arrives answers it as its SimPasteResponse says (insert the
+//   pasteboard's text at the selection, now or later, never, with the caret
+//   left elsewhere, and/or write the pasteboard over); a key-down carrying a
+//   Unicode string types that string into the focused element.
 // - every keyboard and mouse event, the user's or a synthetic one, passes
 //   through deliverInputEvent(): the counters advance only for events without
-//   kSyntheticEventUserDataMarker; a user-input watch hangs there too;
-// - insertText() is what a text field does with inserted text (the
-//   accessibility write uses it; a simulated paste can too).
+//   kSyntheticEventUserDataMarker, and every user-input watch sees it;
+// - insertText() is what a text field does with inserted text (accessibility
+//   writes, pastes and typed text all use it).
 //
 // Main thread only.
 
@@ -48,10 +57,14 @@
 #include <vector>
 
 #include "platform/Accessibility.h"
+#include "platform/EventPoster.h"
 #include "platform/InputActivity.h"
+#include "platform/Pasteboard.h"
 #include "platform/ProcessInfo.h"
+#include "platform/UserInputWatch.h"
 #include "platform/Workspace.h"
 #include "runtime/Clock.h"
+#include "runtime/MainLoop.h"
 
 namespace murmo {
 
@@ -60,6 +73,9 @@ class SimAccessibility;
 class SimWorkspace;
 class SimProcessInfo;
 class SimInputActivity;
+class SimPasteboard;
+class SimEventPoster;
+class SimUserInputWatch;
 
 using SimElementID = std::uint64_t;
 
@@ -70,6 +86,26 @@ struct SimApplicationInfo {
     std::optional<std::string> bundleIdentifier{};
     std::optional<std::string> localizedName{};
     std::optional<std::filesystem::path> bundleURL{};
+};
+
+// What an application does with the text when a Command-V reaches it.
+enum class SimPasteInsertion {
+    // Replaces the focused element's selection, caret after the text.
+    atSelection,
+    // Does nothing with it.
+    never,
+    // Inserts it, but leaves the caret at the start of the field.
+    caretElsewhere,
+};
+
+struct SimPasteResponse {
+    SimPasteInsertion insertion = SimPasteInsertion::atSelection;
+    // How long after the chord the application handles it; it reads the
+    // pasteboard then, not when the chord was posted.
+    Duration delay{0};
+    // Written over the pasteboard when the paste is handled (a clipboard
+    // manager, an application that copies on paste).
+    std::optional<std::vector<PasteboardItem>> overwritesPasteboard{};
 };
 
 struct SimProcess {
@@ -94,6 +130,7 @@ struct SimProcess {
     bool manualAccessibilityEnabled = false;
     // What setting "AXManualAccessibility" answers.
     AXError manualAccessibilityResult = axerror::success;
+    SimPasteResponse pasteResponse{};
 };
 
 struct SimElement {
@@ -106,6 +143,8 @@ struct SimElement {
     std::optional<AXTextRange> selectedRange{};
     bool valueSettable = false;
     bool selectedTextSettable = false;
+    // A field that takes inserted text but puts the caret back at its start.
+    bool insertionLeavesCaretAtStart = false;
     // Answers that win over the fields above (a value of an odd type, say).
     std::map<std::string, AXAttributeValue, std::less<>> attributeOverrides{};
 };
@@ -155,6 +194,55 @@ struct SimInputEvent {
     std::int64_t sourceUserData = 0;
 };
 
+enum class SimPasteboardOperation { readItems, readData, clear, write };
+
+// A scripted pasteboard failure: reads of the items answer "unreadable",
+// data reads answer nothing, writes fail. `type` narrows data reads to one
+// type; `remaining` counts the calls still to fail (negative: all of them).
+struct SimPasteboardFault {
+    SimPasteboardOperation operation = SimPasteboardOperation::readItems;
+    std::optional<std::string> type{};
+    int remaining = 1;
+};
+
+struct SimPasteboardCall {
+    SimPasteboardOperation operation = SimPasteboardOperation::readItems;
+    std::string type{};
+    bool succeeded = true;
+    std::uint64_t nanoseconds = 0;
+};
+
+struct SimPasteboardState {
+    std::int64_t changeCount = 1;
+    std::vector<PasteboardItem> items{};
+    std::vector<SimPasteboardFault> faults{};
+    std::vector<SimPasteboardCall> calls{};
+    // Runs after each port call, for a test that needs something to happen
+    // at an exact step.
+    std::function<void(const SimPasteboardCall&)> afterCall{};
+};
+
+enum class SimEventOperation { makeSource, makeEvent };
+
+// A scripted refusal of event posting; `remaining` as for SimAXFault.
+struct SimEventFault {
+    SimEventOperation operation = SimEventOperation::makeEvent;
+    int remaining = 1;
+};
+
+struct SimPostedEvent {
+    KeyboardEvent event{};
+    // The application that received it.
+    std::optional<std::int32_t> frontmostPID{};
+    std::uint64_t postedNanoseconds = 0;
+};
+
+struct SimEventPostingState {
+    bool postAccess = true;
+    std::vector<SimEventFault> faults{};
+    std::vector<SimPostedEvent> posted{};
+};
+
 struct SimDesktopModel {
     std::int32_t ownPID = 500;
     bool accessibilityTrusted = true;
@@ -171,6 +259,8 @@ struct SimDesktopModel {
     // Link path -> target, applied by canonicalPath().
     std::map<std::filesystem::path, std::filesystem::path> symbolicLinks{};
     SimElementID nextElementID = kSimSystemWideElementID + 1;
+    SimPasteboardState pasteboard{};
+    SimEventPostingState eventPosting{};
 };
 
 struct SimProcessSpec {
@@ -189,6 +279,7 @@ struct SimElementSpec {
     std::optional<AXTextRange> selectedRange{};
     bool valueSettable = false;
     bool selectedTextSettable = false;
+    bool insertionLeavesCaretAtStart = false;
     // Owner when it differs from the parent's (an element served by another
     // process inside the host's tree).
     std::optional<std::int32_t> ownerPID{};
@@ -196,8 +287,10 @@ struct SimElementSpec {
 
 class SimDesktop {
 public:
-    // `spendTime` moves the virtual clock forward while a call blocks.
-    SimDesktop(const Clock& clock, std::function<void(Duration)> spendTime);
+    // `spendTime` moves the virtual clock forward while a call blocks;
+    // `loop` runs what the desktop does later (a delayed paste); without one
+    // such things happen at once.
+    SimDesktop(const Clock& clock, std::function<void(Duration)> spendTime, MainLoop* loop = nullptr);
     explicit SimDesktop(ManualLoop& loop);
     ~SimDesktop();
     SimDesktop(const SimDesktop&) = delete;
@@ -207,6 +300,9 @@ public:
     Workspace& workspace();
     ProcessInfo& processInfo();
     InputActivity& inputActivity();
+    Pasteboard& pasteboard();
+    EventPoster& eventPoster();
+    UserInputWatch& userInputWatch();
 
     SimDesktopModel& model() { return model_; }
     const SimDesktopModel& model() const { return model_; }
@@ -238,10 +334,30 @@ public:
     // Every keyboard and mouse event enters here.
     void deliverInputEvent(const SimInputEvent& event);
 
+    // Someone else takes the pasteboard over: the user copies, or another
+    // application writes it. Moves the change count.
+    void userCopies(std::vector<PasteboardItem> items);
+    // The same after `delay` of virtual time (needs the loop).
+    void userCopiesAfter(Duration delay, std::vector<PasteboardItem> items);
+    void addPasteboardFault(SimPasteboardFault fault);
+    const std::vector<PasteboardItem>& pasteboardItems() const { return model_.pasteboard.items; }
+
+    void setPasteResponse(std::int32_t pid, SimPasteResponse response);
+    void addEventFault(SimEventFault fault);
+    const std::vector<SimPostedEvent>& postedEvents() const { return model_.eventPosting.posted; }
+    // A posted event reaching the desktop: recorded, counted, watched, and
+    // answered by the frontmost application.
+    void receivePostedEvent(const KeyboardEvent& event);
+    // Finds a scripted fault for the call and uses one of its counts.
+    bool takeEventFault(SimEventOperation operation);
+    bool takePasteboardFault(SimPasteboardOperation operation, std::string_view type);
+    void logPasteboardCall(SimPasteboardOperation operation, std::string_view type, bool succeeded);
+
     // Inserts text at the element's selection, replacing the selected text
-    // and leaving the caret after it. False when the element has no value or
-    // no valid selection.
-    bool insertText(SimElementID element, std::string_view text);
+    // and leaving the caret after it (or at the start, for a field that
+    // does so or when `caretAtStart`). False when the element has no value
+    // or no valid selection.
+    bool insertText(SimElementID element, std::string_view text, bool caretAtStart = false);
 
     const std::vector<SimAXCall>& axCalls() const { return model_.axCalls; }
     void clearAXCalls() { model_.axCalls.clear(); }
@@ -254,13 +370,23 @@ public:
                                      std::string_view attribute);
 
 private:
+    void handlePaste(std::int32_t pid);
+    void typeText(std::int32_t pid, const std::u16string& text);
+    void later(Duration delay, std::function<void()> action);
+
     const Clock& clock_;
     std::function<void(Duration)> spendTime_;
+    MainLoop* loop_ = nullptr;
     SimDesktopModel model_;
     std::unique_ptr<SimAccessibility> accessibility_;
     std::unique_ptr<SimWorkspace> workspace_;
     std::unique_ptr<SimProcessInfo> processInfo_;
     std::unique_ptr<SimInputActivity> inputActivity_;
+    std::unique_ptr<SimPasteboard> pasteboard_;
+    std::unique_ptr<SimEventPoster> eventPoster_;
+    std::shared_ptr<SimUserInputWatch> userInputWatch_;
+    // Last, so that they are cancelled before anything they would touch goes.
+    std::vector<Timer> scheduled_;
 };
 
 }  // namespace murmo
