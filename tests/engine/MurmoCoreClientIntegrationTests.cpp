@@ -158,6 +158,33 @@ TEST_F(MurmoCoreClientIntegrationTest, AnIdleEngineTimesOutAsATransportError) {
     EXPECT_EQ(reply->error(), coreTransportError(CoreTransportErrorCode::timedOut));
 }
 
+TEST_F(MurmoCoreClientIntegrationTest, TheHandshakeTimeoutDoesNotLimitAnOpenSocket) {
+    CoreWebSocketRequest request;
+    request.url = *CoreURL::parse("ws://127.0.0.1:" + std::to_string(engine.port()) + "/ws/events");
+    request.headers.emplace_back("X-Murmo-Desktop-Token", std::string(kToken));
+    request.handshakeTimeout = 200ms;
+    auto socket = transport->openWebSocket(request);
+    std::mutex mutex;
+    std::vector<std::string> received;
+    std::function<void(Result<CoreSocketMessage>)> onMessage = [&](Result<CoreSocketMessage> message) {
+        std::lock_guard lock(mutex);
+        received.push_back(message ? std::string(message->view()) : "error " + message.error().message);
+    };
+    socket->receive(onMessage);
+    auto count = [&] {
+        std::lock_guard lock(mutex);
+        return received.size();
+    };
+    ASSERT_TRUE(pumpUntil([&] { return count() == 1; }));
+    EXPECT_FALSE(pumpUntil([&] { return count() > 1; }, 600ms)) << "idle well past the handshake time-out";
+    socket->receive(onMessage);
+    engine.pushEvent("status");
+    ASSERT_TRUE(pumpUntil([&] { return count() == 2; }));
+    std::lock_guard lock(mutex);
+    EXPECT_NE(received[1].find("\"status\""), std::string::npos) << received[1];
+    socket->close(1001);
+}
+
 TEST_F(MurmoCoreClientIntegrationTest, SynchronousCancelWaitsAtMostItsTimeoutOnTheMainThread) {
     engine.setReply("POST", "/api/v1/dictations/never/cancel", StandInReply::hanging());
     engine.setReply("POST", "/api/v1/dictations/slow/cancel", StandInReply{200, "{}"}.after(50ms));

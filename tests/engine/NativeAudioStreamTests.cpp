@@ -100,6 +100,12 @@ TEST_F(NativeAudioStreamTest, FramesLeaveInOrderOneAtATimeWithCatchUpPauses) {
     EXPECT_FALSE(client->audioStream().endTimerArmed());
 }
 
+TEST(NativeAudioControlTextTest, AnIdentifierThatIsNotTextIsNeverSentAltered) {
+    EXPECT_EQ(NativeAudioStream::controlText("native_audio_begin", "op", 16000),
+              R"({"operation_id":"op","sample_rate":16000,"type":"native_audio_begin"})");
+    EXPECT_EQ(NativeAudioStream::controlText("native_audio_end", "op\xFF", std::nullopt), "{}");
+}
+
 TEST_F(NativeAudioStreamTest, QueueCapAtExactly16MiBAndOneFailureReportPerStream) {
     client->beginNativeAudio("op", 16000);  // no socket: everything stays queued
     client->sendNativeAudio(chunk(static_cast<std::size_t>(kCap)));
