@@ -1,9 +1,3 @@
-// Asio issues standalone memory fences, which ThreadSanitizer cannot model
-// and GCC warns about; the warning concerns only the sanitizer's accuracy.
-#if defined(__SANITIZE_THREAD__) && defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wtsan"
-#endif
-
 #include "engine/BeastCoreTransport.h"
 
 #include <boost/asio/executor_work_guard.hpp>
