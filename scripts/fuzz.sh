@@ -60,13 +60,13 @@ cmake --build "$build" -j "$(nproc)"
 
 mkdir -p "$build/artifacts"
 run_target() {
-    local target=$1 seeds=$2
+    local target=$1 starting_inputs=$2
     local corpus="$build/corpus/$target"
     mkdir -p "$corpus"
     echo "fuzz: running $target for ${seconds}s"
-    # New inputs go to the working corpus; the seeds in the repository stay
+    # New inputs go to the working corpus; the starting inputs in the repository stay
     # as they are.
-    "$build/$target" "$corpus" "$seeds" \
+    "$build/$target" "$corpus" "$starting_inputs" \
         -max_total_time="$seconds" -max_len=16384 -timeout=10 -rss_limit_mb=2048 \
         -artifact_prefix="$build/artifacts/$target-" -print_final_stats=1
 }

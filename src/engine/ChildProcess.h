@@ -18,7 +18,7 @@ namespace murmo {
 
 // What to run: the program, the arguments after the program path, the working
 // directory and the child's whole environment.
-struct ChildProcessSpec {
+struct ChildProcessRequest {
     std::filesystem::path executable;
     std::vector<std::string> arguments;
     std::filesystem::path workingDirectory;
@@ -69,7 +69,7 @@ public:
 
 // Starts a child process, or fails with the platform's error.
 using ChildProcessLauncher = std::function<Result<std::shared_ptr<ChildProcess>>(
-    const ChildProcessSpec& spec, ChildProcess::OutputHandler onOutput, ChildProcess::ExitHandler onExit)>;
+    const ChildProcessRequest& request, ChildProcess::OutputHandler onOutput, ChildProcess::ExitHandler onExit)>;
 
 inline constexpr std::string_view kPosixErrorDomain = "NSPOSIXErrorDomain";
 

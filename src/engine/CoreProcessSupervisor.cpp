@@ -133,12 +133,12 @@ Status CoreProcessSupervisor::launch(const std::optional<fs::path>& repoRoot, in
     if (!plan) return fail(plan.error().toError());
     if (auto prepared = prepareWorkingDirectory(*plan); !prepared) return prepared;
 
-    ChildProcessSpec spec;
-    spec.executable = plan->executableURL;
-    spec.arguments = plan->arguments;
-    std::ranges::move(serveArguments(port), std::back_inserter(spec.arguments));
-    spec.workingDirectory = plan->currentDirectoryURL;
-    spec.environment = engineEnvironment(environment, CoreEnvironmentInputs{repoRoot, userHomeDirectory(environment),
+    ChildProcessRequest request;
+    request.executable = plan->executableURL;
+    request.arguments = plan->arguments;
+    std::ranges::move(serveArguments(port), std::back_inserter(request.arguments));
+    request.workingDirectory = plan->currentDirectoryURL;
+    request.environment = engineEnvironment(environment, CoreEnvironmentInputs{repoRoot, userHomeDirectory(environment),
                                                                             bundleURL, std::string(desktopToken),
                                                                             plan->runtimeKind});
 
@@ -166,7 +166,7 @@ Status CoreProcessSupervisor::launch(const std::optional<fs::path>& repoRoot, in
     isReady_ = false;
     launchPlan_ = *plan;
 
-    auto child = services_.launcher(spec, std::move(onOutput), std::move(onExit));
+    auto child = services_.launcher(request, std::move(onOutput), std::move(onExit));
     if (!child) {
         (*log)->finish();
         launchPlan_.reset();

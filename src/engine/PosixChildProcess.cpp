@@ -122,12 +122,12 @@ private:
     posix_spawnattr_t attributes_;
 };
 
-int prepareActions(SpawnActions& actions, const ChildProcessSpec& spec, const Pipe& out, const Pipe& err) {
+int prepareActions(SpawnActions& actions, const ChildProcessRequest& request, const Pipe& out, const Pipe& err) {
     if (int rc = ::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0)) return rc;
     if (int rc = ::posix_spawn_file_actions_adddup2(actions.get(), out.writeEnd.get(), STDOUT_FILENO)) return rc;
     if (int rc = ::posix_spawn_file_actions_adddup2(actions.get(), err.writeEnd.get(), STDERR_FILENO)) return rc;
-    if (!spec.workingDirectory.empty()) {
-        if (int rc = ::posix_spawn_file_actions_addchdir_np(actions.get(), spec.workingDirectory.c_str())) return rc;
+    if (!request.workingDirectory.empty()) {
+        if (int rc = ::posix_spawn_file_actions_addchdir_np(actions.get(), request.workingDirectory.c_str())) return rc;
     }
     // Descriptors opened elsewhere in this process without close-on-exec
     // must not leak into the engine either.
@@ -292,7 +292,7 @@ private:
 PosixChildProcess::PosixChildProcess(pid_t pid, std::shared_ptr<ExitState> exit, std::unique_ptr<OutputReader> reader)
     : pid_(pid), exit_(std::move(exit)), reader_(std::move(reader)) {}
 
-Result<std::shared_ptr<ChildProcess>> PosixChildProcess::spawn(const ChildProcessSpec& spec, OutputHandler onOutput,
+Result<std::shared_ptr<ChildProcess>> PosixChildProcess::spawn(const ChildProcessRequest& request, OutputHandler onOutput,
                                                                ExitHandler onExit) {
     auto out = makeOutputPipe();
     if (!out) return fail(out.error());
@@ -303,18 +303,18 @@ Result<std::shared_ptr<ChildProcess>> PosixChildProcess::spawn(const ChildProces
 
     SpawnActions actions;
     SpawnAttributes attributes;
-    if (int rc = prepareActions(actions, spec, *out, *err)) return fail(posixError(rc));
+    if (int rc = prepareActions(actions, request, *out, *err)) return fail(posixError(rc));
     if (int rc = prepareAttributes(attributes)) return fail(posixError(rc));
 
     CStringList argv;
-    argv.add(spec.executable.string());
-    for (const auto& argument : spec.arguments) argv.add(argument);
+    argv.add(request.executable.string());
+    for (const auto& argument : request.arguments) argv.add(argument);
     CStringList envp;
-    for (const auto& [name, value] : spec.environment) envp.add(name + "=" + value);
+    for (const auto& [name, value] : request.environment) envp.add(name + "=" + value);
 
     pid_t pid = -1;
     const int rc =
-        ::posix_spawn(&pid, spec.executable.c_str(), actions.get(), attributes.get(), argv.pointers(), envp.pointers());
+        ::posix_spawn(&pid, request.executable.c_str(), actions.get(), attributes.get(), argv.pointers(), envp.pointers());
     out->writeEnd.reset();
     err->writeEnd.reset();
     if (rc != 0) return fail(posixError(rc));
@@ -334,8 +334,8 @@ Result<std::shared_ptr<ChildProcess>> PosixChildProcess::spawn(const ChildProces
 }
 
 ChildProcessLauncher PosixChildProcess::launcher() {
-    return [](const ChildProcessSpec& spec, OutputHandler onOutput, ExitHandler onExit) {
-        return spawn(spec, std::move(onOutput), std::move(onExit));
+    return [](const ChildProcessRequest& request, OutputHandler onOutput, ExitHandler onExit) {
+        return spawn(request, std::move(onOutput), std::move(onExit));
     };
 }
 

@@ -28,7 +28,7 @@ public:
     // Bytes read from each pipe when draining, at most.
     static constexpr std::size_t kDrainLimit = 1024 * 1024;
 
-    static Result<std::shared_ptr<ChildProcess>> spawn(const ChildProcessSpec& spec, OutputHandler onOutput,
+    static Result<std::shared_ptr<ChildProcess>> spawn(const ChildProcessRequest& request, OutputHandler onOutput,
                                                        ExitHandler onExit);
     static ChildProcessLauncher launcher();
 

@@ -137,14 +137,14 @@ TEST_F(ClipboardPasterTest, EveryFailurePathGivesTheClipboardBackByteForByte) {
     const std::vector<FailurePath> paths{
         {"target not frontmost", false,
          [](SimDesktop& desktop) {
-             desktop.launch(SimProcessSpec{.pid = 777});
+             desktop.launch(SimProcessSetup{.pid = 777});
              desktop.setFrontmost(777);
          },
          {V::exact, V::exact}, ClipboardPasteStartResult::unavailable,
          ClipboardPreparationFailure::postCommandRejected},
         {"target not frontmost, empty clipboard", true,
          [](SimDesktop& desktop) {
-             desktop.launch(SimProcessSpec{.pid = 777});
+             desktop.launch(SimProcessSetup{.pid = 777});
              desktop.setFrontmost(777);
          },
          {V::exact, V::exact}, ClipboardPasteStartResult::unavailable,

@@ -12,12 +12,12 @@ protected:
 
     // A process started by `parent`, with no application of its own.
     void launchHelper(std::int32_t pid, std::int32_t parent) {
-        desktop.launch(SimProcessSpec{.pid = pid, .parentPID = parent, .application = std::nullopt});
+        desktop.launch(SimProcessSetup{.pid = pid, .parentPID = parent, .application = std::nullopt});
     }
 
     // Makes `owner` serve the host's focused element.
     SimElementID focusElementOwnedBy(const SimHost& host, std::int32_t owner) {
-        auto remote = desktop.addElement(host.window, SimElementSpec{.role = "AXTextArea",
+        auto remote = desktop.addElement(host.window, SimElementSetup{.role = "AXTextArea",
                                                                      .value = "",
                                                                      .selectedRange = AXTextRange{0, 0},
                                                                      .selectedTextSettable = true,
@@ -49,7 +49,7 @@ TEST_F(FocusCaptureTest, ElementOfAProcessTheHostStartedIsAccepted) {
 TEST_F(FocusCaptureTest, ElementOfAnApplicationInsideTheHostBundleIsAccepted) {
     auto host = launchEditor(kHostPID, "/Links/Notes.app");
     desktop.model().symbolicLinks["/Links/Notes.app"] = "/Applications/Notes.app";
-    desktop.launch(SimProcessSpec{
+    desktop.launch(SimProcessSetup{
         .pid = 5100,
         .application = SimApplicationInfo{.bundleURL = "/Applications/Notes.app/Contents/Helpers/Web.app"}});
     auto remote = focusElementOwnedBy(host, 5100);
@@ -61,7 +61,7 @@ TEST_F(FocusCaptureTest, ElementOfAnApplicationInsideTheHostBundleIsAccepted) {
 
 TEST_F(FocusCaptureTest, ElementOfAnUnrelatedProcessIsRejectedAndLogged) {
     auto host = launchEditor();
-    desktop.launch(SimProcessSpec{.pid = 6000,
+    desktop.launch(SimProcessSetup{.pid = 6000,
                                   .parentPID = 1,
                                   .application = SimApplicationInfo{.bundleURL = "/Applications/Other.app"}});
     auto foreign = focusElementOwnedBy(host, 6000);
@@ -115,9 +115,9 @@ TEST_F(FocusCaptureTest, SamePidWithANewBirthIsADifferentProcess) {
     // The editor quits and another program starts under the same pid, with a
     // text field focused and its window in front.
     desktop.terminate(host.pid);
-    desktop.launch(SimProcessSpec{.pid = host.pid, .startSeconds = 1'700'000'900});
+    desktop.launch(SimProcessSetup{.pid = host.pid, .startSeconds = 1'700'000'900});
     auto window = desktop.addWindow(host.pid);
-    auto field = desktop.addElement(window, SimElementSpec{.role = "AXTextField", .selectedRange = AXTextRange{0, 0}});
+    auto field = desktop.addElement(window, SimElementSetup{.role = "AXTextField", .selectedRange = AXTextRange{0, 0}});
     desktop.setFocusedWindow(host.pid, window);
     desktop.setFocusedElement(host.pid, field);
     desktop.setFrontmost(host.pid);
@@ -159,23 +159,23 @@ TEST_F(FocusCaptureTest, FocusedWindowValidation) {
 
 TEST_F(FocusCaptureTest, WebBackedElementsAreFoundThroughTheirAncestors) {
     auto host = launchEditor();
-    auto webArea = desktop.addElement(host.window, SimElementSpec{.role = "AXWebArea"});
-    auto group = desktop.addElement(webArea, SimElementSpec{.role = "AXGroup"});
-    auto input = desktop.addElement(group, SimElementSpec{.role = "AXTextField"});
+    auto webArea = desktop.addElement(host.window, SimElementSetup{.role = "AXWebArea"});
+    auto group = desktop.addElement(webArea, SimElementSetup{.role = "AXGroup"});
+    auto input = desktop.addElement(group, SimElementSetup{.role = "AXTextField"});
     EXPECT_TRUE(capture().isWebBacked(desktop.axElement(input)));
     EXPECT_TRUE(capture().isWebBacked(desktop.axElement(webArea)));
     EXPECT_FALSE(capture().isWebBacked(desktop.axElement(host.field)));
 
     // A tree whose parents form a loop ends the walk.
-    auto a = desktop.addElement(host.window, SimElementSpec{.role = "AXGroup"});
-    auto b = desktop.addElement(a, SimElementSpec{.role = "AXGroup"});
+    auto a = desktop.addElement(host.window, SimElementSetup{.role = "AXGroup"});
+    auto b = desktop.addElement(a, SimElementSetup{.role = "AXGroup"});
     desktop.element(a).parent = b;
     EXPECT_FALSE(capture().isWebBacked(desktop.axElement(b)));
 }
 
 TEST_F(FocusCaptureTest, ChecksWithoutTimeToReadAreUnknownNeverNo) {
     auto host = launchEditor();
-    auto secureField = desktop.addElement(host.window, SimElementSpec{.role = "AXSecureTextField"});
+    auto secureField = desktop.addElement(host.window, SimElementSetup{.role = "AXSecureTextField"});
     const auto almostOver = uptime() + 0.0005;
     desktop.clearAXCalls();
     EXPECT_EQ(capture().secureState(desktop.axElement(secureField), almostOver), std::nullopt);
@@ -262,7 +262,7 @@ TEST_F(FocusCaptureTest, ApplicationsOwnSyntheticKeysDoNotChangeTheTarget) {
 
 TEST_F(FocusCaptureTest, SwitchingApplicationsOrLosingTrustChangesTheTarget) {
     auto host = launchEditor();
-    desktop.launch(SimProcessSpec{.pid = 77});
+    desktop.launch(SimProcessSetup{.pid = 77});
     desktop.setFrontmost(77);
     EXPECT_EQ(runCapture(activation(pinHost(host))), std::unexpected(CaptureFailure::targetChanged));
 
@@ -286,14 +286,14 @@ TEST_F(FocusCaptureTest, CancellationEndsTheWorkerPromptlyAsTargetChanged) {
 
 TEST_F(FocusCaptureTest, SecureAndNonEditableElementsEndTheWorker) {
     struct Row {
-        SimElementSpec element;
+        SimElementSetup element;
         CaptureFailure expected;
     };
     const Row rows[] = {
-        {SimElementSpec{.role = "AXSecureTextField", .selectedRange = AXTextRange{0, 0}}, CaptureFailure::secureField},
-        {SimElementSpec{.role = "AXTextField", .subrole = "AXSecureTextField", .selectedRange = AXTextRange{0, 0}},
+        {SimElementSetup{.role = "AXSecureTextField", .selectedRange = AXTextRange{0, 0}}, CaptureFailure::secureField},
+        {SimElementSetup{.role = "AXTextField", .subrole = "AXSecureTextField", .selectedRange = AXTextRange{0, 0}},
          CaptureFailure::secureField},
-        {SimElementSpec{.role = "AXButton"}, CaptureFailure::notEditable},
+        {SimElementSetup{.role = "AXButton"}, CaptureFailure::notEditable},
     };
     for (const auto& row : rows) {
         auto host = launchEditor();
@@ -307,14 +307,14 @@ TEST_F(FocusCaptureTest, SecureAndNonEditableElementsEndTheWorker) {
 TEST_F(FocusCaptureTest, ExhaustedRunTellsAPartialTreeFromNoFocus) {
     struct Row {
         const char* what;
-        std::optional<SimElementSpec> focused;  // absent: the host reports an error
+        std::optional<SimElementSetup> focused;  // absent: the host reports an error
         AXError error;
         bool manualRequested;
         AXError manualError;
         CaptureFailure expected;
     };
     const Row rows[] = {
-        {"a web area still building", SimElementSpec{.role = "AXWebArea"}, axerror::success, false, axerror::failure,
+        {"a web area still building", SimElementSetup{.role = "AXWebArea"}, axerror::success, false, axerror::failure,
          CaptureFailure::accessibilityTreeNotReady},
         {"a lazy tree after a granted request", std::nullopt, axerror::noValue, true, axerror::success,
          CaptureFailure::accessibilityTreeNotReady},

@@ -55,7 +55,7 @@ protected:
     }
 
     SimElementID addTextArea(SimElementID parent) {
-        return desktop.addElement(parent, SimElementSpec{.role = "AXTextArea",
+        return desktop.addElement(parent, SimElementSetup{.role = "AXTextArea",
                                                          .value = "",
                                                          .selectedRange = AXTextRange{0, 0},
                                                          .valueSettable = true,
@@ -179,7 +179,7 @@ TEST_F(FocusDeliveryTest, TheCurrentFocusIsOnlyPastedIntoWhileTheHostIsUnchanged
          failed("secure_field", "secure_input_enabled", "Secure keyboard input is active.")},
         {"a button has the focus",
          [&] {
-             auto button = desktop.addElement(host.window, SimElementSpec{.role = "AXButton"});
+             auto button = desktop.addElement(host.window, SimElementSetup{.role = "AXButton"});
              desktop.setFocusedElement(host.pid, button);
          },
          changed},
@@ -188,7 +188,7 @@ TEST_F(FocusDeliveryTest, TheCurrentFocusIsOnlyPastedIntoWhileTheHostIsUnchanged
         {"the user clicked since the pin", [&] { desktop.userClicks(); }, changed},
         {"another application came to the front",
          [&] {
-             desktop.launch(SimProcessSpec{.pid = 777});
+             desktop.launch(SimProcessSetup{.pid = 777});
              desktop.setFrontmost(777);
          },
          changed},
@@ -298,7 +298,7 @@ TEST_F(FocusDeliveryTest, WithoutTheClipboardOnlyAPlainFieldIsWrittenThroughAcce
         SCOPED_TRACE(c.name);
         resetDesktop();
         if (c.webBacked) {
-            auto web = desktop.addElement(host.window, SimElementSpec{.role = "AXWebArea"});
+            auto web = desktop.addElement(host.window, SimElementSetup{.role = "AXWebArea"});
             auto field = addTextArea(web);
             desktop.element(field).value = "hello";
             desktop.element(field).selectedRange = AXTextRange{5, 0};

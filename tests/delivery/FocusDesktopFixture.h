@@ -85,7 +85,7 @@ protected:
     SimHost launchEditor(std::int32_t pid = kHostPID, std::string bundleURL = "/Applications/Notes.app") {
         SimHost host;
         host.pid = pid;
-        host.application = desktop.launch(SimProcessSpec{
+        host.application = desktop.launch(SimProcessSetup{
             .pid = pid,
             .parentPID = 1,
             .startSeconds = 1'700'000'000,
@@ -94,7 +94,7 @@ protected:
                                               .localizedName = "Notes",
                                               .bundleURL = std::filesystem::path(bundleURL)}});
         host.window = desktop.addWindow(pid, 7);
-        host.field = desktop.addElement(host.window, SimElementSpec{.role = "AXTextField",
+        host.field = desktop.addElement(host.window, SimElementSetup{.role = "AXTextField",
                                                                     .value = "hello",
                                                                     .selectedRange = AXTextRange{5, 0},
                                                                     .valueSettable = true,

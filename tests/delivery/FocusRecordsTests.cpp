@@ -128,7 +128,7 @@ TEST_F(FocusRecordsDesktopTest, ProcessBirthNeedsARealProcessAndAFullRecord) {
     ASSERT_TRUE(birth);
     EXPECT_EQ(*birth, (FocusProcessBirthIdentity{1'700'000'000, 250'000}));
 
-    desktop.launch(SimProcessSpec{.pid = 1});
+    desktop.launch(SimProcessSetup{.pid = 1});
     EXPECT_FALSE(FocusProcessBirthIdentity::read(desktop.processInfo(), 0));
     EXPECT_FALSE(FocusProcessBirthIdentity::read(desktop.processInfo(), 1));
     desktop.process(host.pid).recordReadable = false;
@@ -143,7 +143,7 @@ TEST_F(FocusRecordsDesktopTest, ReleaseBoundaryBreaksOnInputOrSwitchAndNeverMatc
     EXPECT_FALSE(boundary.stillMatches(desktop.workspace(), desktop.inputActivity()));
 
     boundary = FocusReleaseBoundary::take(desktop.workspace(), desktop.inputActivity());
-    desktop.launch(SimProcessSpec{.pid = 77});
+    desktop.launch(SimProcessSetup{.pid = 77});
     desktop.setFrontmost(77);
     EXPECT_FALSE(boundary.stillMatches(desktop.workspace(), desktop.inputActivity()));
     desktop.setFrontmost(host.pid);

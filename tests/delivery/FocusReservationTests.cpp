@@ -59,7 +59,7 @@ TEST_F(FocusReservationTest, FocusedTextFieldIsReadyAtOnce) {
 }
 
 TEST_F(FocusReservationTest, ApplicationWithoutNameOrBundleIdentifier) {
-    desktop.launch(SimProcessSpec{.pid = 300});
+    desktop.launch(SimProcessSetup{.pid = 300});
     desktop.setFrontmost(300);
     auto reservation = injector->reserve("t");
     EXPECT_EQ(reservation.kind(), FocusReservation::Kind::warming);
@@ -121,7 +121,7 @@ TEST_F(FocusReservationTest, PartialTreeWaitsInsteadOfFailing) {
     for (auto role : {"AXWebArea", "AXGroup"}) {
         auto host = launchEditor();
         desktop.clearAXCalls();
-        desktop.setFocusedElement(host.pid, desktop.addElement(host.window, SimElementSpec{.role = role}));
+        desktop.setFocusedElement(host.pid, desktop.addElement(host.window, SimElementSetup{.role = role}));
         auto reservation = injector->reserve("t");
         ASSERT_EQ(reservation.kind(), FocusReservation::Kind::warming) << role;
         EXPECT_TRUE(reservation.pin()->manualAccessibilityRequested);
@@ -132,10 +132,10 @@ TEST_F(FocusReservationTest, PartialTreeWaitsInsteadOfFailing) {
 }
 
 TEST_F(FocusReservationTest, SecureOrNonEditableFocusFailsAndDropsThePin) {
-    const std::pair<SimElementSpec, CaptureFailure> rows[] = {
-        {SimElementSpec{.role = "AXTextField", .subrole = "AXSecureTextField", .selectedRange = AXTextRange{0, 0}},
+    const std::pair<SimElementSetup, CaptureFailure> rows[] = {
+        {SimElementSetup{.role = "AXTextField", .subrole = "AXSecureTextField", .selectedRange = AXTextRange{0, 0}},
          CaptureFailure::secureField},
-        {SimElementSpec{.role = "AXButton"}, CaptureFailure::notEditable},
+        {SimElementSetup{.role = "AXButton"}, CaptureFailure::notEditable},
     };
     for (const auto& [element, expected] : rows) {
         auto host = launchEditor();

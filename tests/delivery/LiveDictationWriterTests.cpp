@@ -250,29 +250,29 @@ TEST_F(LiveDictationWriterTest, NoWriterWhereNothingMayBeSafelyWritten) {
         std::string name;
         std::function<void()> setUp;
     };
-    auto focus = [&](SimElementSpec spec) {
-        auto element = desktop.addElement(host.window, spec);
+    auto focus = [&](SimElementSetup setup) {
+        auto element = desktop.addElement(host.window, setup);
         desktop.setFocusedElement(host.pid, element);
     };
     const std::vector<Case> cases{
         {"password field",
          [&] {
-             focus(SimElementSpec{.role = "AXTextField",
+             focus(SimElementSetup{.role = "AXTextField",
                                   .subrole = "AXSecureTextField",
                                   .value = "",
                                   .selectedRange = AXTextRange{0, 0},
                                   .selectedTextSettable = true});
          }},
-        {"focused button", [&] { focus(SimElementSpec{.role = "AXButton"}); }},
+        {"focused button", [&] { focus(SimElementSetup{.role = "AXButton"}); }},
         {"selection that typing would replace",
          [&] {
-             focus(SimElementSpec{.role = "AXTextField", .value = "hello", .selectedRange = AXTextRange{0, 5}});
+             focus(SimElementSetup{.role = "AXTextField", .value = "hello", .selectedRange = AXTextRange{0, 5}});
          }},
         {"secure input on", [&] { desktop.model().secureEventInput = true; }},
         {"no accessibility trust", [&] { desktop.model().accessibilityTrusted = false; }},
         {"this application in front",
          [&] {
-             desktop.launch(SimProcessSpec{.pid = desktop.model().ownPID});
+             desktop.launch(SimProcessSetup{.pid = desktop.model().ownPID});
              desktop.setFrontmost(desktop.model().ownPID);
          }},
         {"no write access and no event posting",

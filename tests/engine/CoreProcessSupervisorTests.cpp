@@ -117,9 +117,9 @@ protected:
             return environment;
         };
         services.searchPaths = {tree.path(), {tree.path() / "system/bin"}};
-        services.launcher = [this](const ChildProcessSpec& spec, ChildProcess::OutputHandler onOutput,
+        services.launcher = [this](const ChildProcessRequest& request, ChildProcess::OutputHandler onOutput,
                                    ChildProcess::ExitHandler onExit) -> Result<std::shared_ptr<ChildProcess>> {
-            launched.push_back(spec);
+            launched.push_back(request);
             if (launchFailure) return fail(*launchFailure);
             const pid_t pid = 4242 + static_cast<pid_t>(launched.size());
             auto child = std::make_shared<FakeChildProcess>(pid, pid);
@@ -142,7 +142,7 @@ protected:
     std::shared_ptr<FixedBundle> bundle = std::make_shared<FixedBundle>(tree.path() / "Murmo.app");
     EnvironmentMap environment;
     int environmentReads = 0;
-    std::vector<ChildProcessSpec> launched;
+    std::vector<ChildProcessRequest> launched;
     std::vector<std::shared_ptr<FakeChildProcess>> children;
     std::optional<Error> launchFailure;
     std::shared_ptr<CoreProcessSupervisor> supervisor;
@@ -213,11 +213,11 @@ TEST_F(CoreProcessSupervisorLaunchTest, BundledEngineGetsAPrivateWorkingDirector
     ASSERT_TRUE(launch());
 
     ASSERT_EQ(launched.size(), 1u);
-    const auto& spec = launched[0];
-    EXPECT_EQ(spec.executable, engine);
-    EXPECT_THAT(spec.arguments, ElementsAre("serve", "--host", "127.0.0.1", "--port", "8765"));
-    EXPECT_EQ(spec.workingDirectory, dataFolder() / "runtime");
-    EXPECT_EQ(spec.environment.at("MURMO_DESKTOP_TOKEN"), kToken);
+    const auto& request = launched[0];
+    EXPECT_EQ(request.executable, engine);
+    EXPECT_THAT(request.arguments, ElementsAre("serve", "--host", "127.0.0.1", "--port", "8765"));
+    EXPECT_EQ(request.workingDirectory, dataFolder() / "runtime");
+    EXPECT_EQ(request.environment.at("MURMO_DESKTOP_TOKEN"), kToken);
     for (const auto& folder : {dataFolder(), dataFolder() / "runtime"}) {
         struct stat status {};
         ASSERT_EQ(::stat(folder.c_str(), &status), 0) << folder;

@@ -37,7 +37,7 @@ protected:
             return EnvironmentMap{{"HOME", (tree.path() / "home").string()},
                                   {"XDG_DATA_HOME", (tree.path() / "data").string()}};
         };
-        services.launcher = [this](const ChildProcessSpec&, ChildProcess::OutputHandler onOutput,
+        services.launcher = [this](const ChildProcessRequest&, ChildProcess::OutputHandler onOutput,
                                    ChildProcess::ExitHandler onExit) -> Result<std::shared_ptr<ChildProcess>> {
             child = std::make_shared<FakeChildProcess>(4242, 4242);
             child->setHandlers(std::move(onOutput), std::move(onExit));

@@ -56,17 +56,17 @@ struct ChildObserver {
     }
 };
 
-ChildProcessSpec shell(std::string script) {
-    ChildProcessSpec spec;
-    spec.executable = "/bin/sh";
-    spec.arguments = {"-c", std::move(script)};
-    spec.workingDirectory = "/";
-    spec.environment = {{"PATH", "/usr/bin:/bin"}};
-    return spec;
+ChildProcessRequest shell(std::string script) {
+    ChildProcessRequest request;
+    request.executable = "/bin/sh";
+    request.arguments = {"-c", std::move(script)};
+    request.workingDirectory = "/";
+    request.environment = {{"PATH", "/usr/bin:/bin"}};
+    return request;
 }
 
-std::shared_ptr<ChildProcess> spawnOrFail(const ChildProcessSpec& spec, ChildObserver& observer) {
-    auto child = PosixChildProcess::spawn(spec, observer.outputHandler(), observer.exitHandler());
+std::shared_ptr<ChildProcess> spawnOrFail(const ChildProcessRequest& request, ChildObserver& observer) {
+    auto child = PosixChildProcess::spawn(request, observer.outputHandler(), observer.exitHandler());
     EXPECT_TRUE(child.has_value()) << (child ? "" : child.error().message);
     return child ? *child : nullptr;
 }
@@ -80,11 +80,11 @@ std::vector<std::string> lines(const std::string& text) {
 
 TEST(PosixChildProcess, RunsWithTheGivenDirectoryAndEnvironmentAndReportsOutputAndStatus) {
     const auto directory = std::filesystem::temp_directory_path();
-    auto spec = shell("pwd; echo \"$ONLY_THIS\"; env | sort; echo oops >&2; exit 7");
-    spec.workingDirectory = directory;
-    spec.environment = {{"ONLY_THIS", "value with spaces"}};
+    auto request = shell("pwd; echo \"$ONLY_THIS\"; env | sort; echo oops >&2; exit 7");
+    request.workingDirectory = directory;
+    request.environment = {{"ONLY_THIS", "value with spaces"}};
     ChildObserver observer;
-    auto child = spawnOrFail(spec, observer);
+    auto child = spawnOrFail(request, observer);
     ASSERT_TRUE(child);
     ASSERT_TRUE(observer.waitForExit());
     child->finishOutput(true);
@@ -150,16 +150,16 @@ TEST(PosixChildProcess, LeadsItsOwnGroupWithDefaultSignalsAnEmptyMaskAndNothingB
 
 TEST(PosixChildProcess, FailsWithThePlatformErrorWhenTheProgramOrDirectoryIsMissing) {
     ChildObserver observer;
-    auto spec = shell("exit 0");
-    spec.executable = "/nonexistent/program";
-    auto missingProgram = PosixChildProcess::spawn(spec, observer.outputHandler(), observer.exitHandler());
+    auto request = shell("exit 0");
+    request.executable = "/nonexistent/program";
+    auto missingProgram = PosixChildProcess::spawn(request, observer.outputHandler(), observer.exitHandler());
     ASSERT_FALSE(missingProgram);
     EXPECT_EQ(missingProgram.error().domain, kPosixErrorDomain);
     EXPECT_EQ(missingProgram.error().code, ENOENT);
 
-    spec = shell("exit 0");
-    spec.workingDirectory = "/nonexistent/directory";
-    auto missingDirectory = PosixChildProcess::spawn(spec, observer.outputHandler(), observer.exitHandler());
+    request = shell("exit 0");
+    request.workingDirectory = "/nonexistent/directory";
+    auto missingDirectory = PosixChildProcess::spawn(request, observer.outputHandler(), observer.exitHandler());
     ASSERT_FALSE(missingDirectory);
     EXPECT_EQ(missingDirectory.error().code, ENOENT);
 }

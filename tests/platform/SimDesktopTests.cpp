@@ -18,7 +18,7 @@ protected:
 };
 
 TEST_F(SimDesktopTest, MessagesCostVirtualTimeAndASlowAnswerTimesOut) {
-    auto app = desktop.launch(SimProcessSpec{.pid = 10});
+    auto app = desktop.launch(SimProcessSetup{.pid = 10});
     desktop.setMessageCost(10, 30ms);
     const auto start = loop.nowNanoseconds();
 
@@ -40,8 +40,8 @@ TEST_F(SimDesktopTest, MessagesCostVirtualTimeAndASlowAnswerTimesOut) {
 }
 
 TEST_F(SimDesktopTest, ScriptedFaultsAnswerTheirCountOfCallsThenTheModelAnswers) {
-    auto app = desktop.launch(SimProcessSpec{.pid = 10});
-    auto field = desktop.addElement(app, SimElementSpec{.role = "AXTextField"});
+    auto app = desktop.launch(SimProcessSetup{.pid = 10});
+    auto field = desktop.addElement(app, SimElementSetup{.role = "AXTextField"});
     desktop.setFocusedElement(10, field);
     desktop.setFrontmost(10);
     desktop.addFault(SimAXFault{.pid = 10, .attribute = "AXFocusedUIElement", .error = axerror::noValue,
@@ -56,10 +56,10 @@ TEST_F(SimDesktopTest, ScriptedFaultsAnswerTheirCountOfCallsThenTheModelAnswers)
 }
 
 TEST_F(SimDesktopTest, APidReusedByANewProcessInvalidatesTheOldElements) {
-    auto app = desktop.launch(SimProcessSpec{.pid = 10, .startSeconds = 5});
-    auto field = desktop.addElement(app, SimElementSpec{.role = "AXTextField"});
+    auto app = desktop.launch(SimProcessSetup{.pid = 10, .startSeconds = 5});
+    auto field = desktop.addElement(app, SimElementSetup{.role = "AXTextField"});
     auto oldApplication = ax.applicationElement(10);
-    desktop.launch(SimProcessSpec{.pid = 10, .startSeconds = 9});
+    desktop.launch(SimProcessSetup{.pid = 10, .startSeconds = 9});
 
     EXPECT_EQ(ax.copyAttributeValue(desktop.axElement(field), "AXRole", 1).error, axerror::invalidUIElement);
     EXPECT_NE(ax.applicationElement(10), oldApplication);
@@ -68,9 +68,9 @@ TEST_F(SimDesktopTest, APidReusedByANewProcessInvalidatesTheOldElements) {
 }
 
 TEST_F(SimDesktopTest, SelectedTextWritesReplaceTheSelectionInUTF16Units) {
-    auto app = desktop.launch(SimProcessSpec{.pid = 10});
+    auto app = desktop.launch(SimProcessSetup{.pid = 10});
     // "😀" is two UTF-16 units: the selection covers "b".
-    auto field = desktop.addElement(app, SimElementSpec{.role = "AXTextField",
+    auto field = desktop.addElement(app, SimElementSetup{.role = "AXTextField",
                                                         .value = "a😀bc",
                                                         .selectedRange = AXTextRange{3, 1},
                                                         .selectedTextSettable = true});

@@ -41,22 +41,22 @@ Pasteboard& SimDesktop::pasteboard() { return *pasteboard_; }
 EventPoster& SimDesktop::eventPoster() { return *eventPoster_; }
 UserInputWatch& SimDesktop::userInputWatch() { return *userInputWatch_; }
 
-SimElementID SimDesktop::launch(const SimProcessSpec& spec) {
-    terminate(spec.pid);
+SimElementID SimDesktop::launch(const SimProcessSetup& setup) {
+    terminate(setup.pid);
     SimElement applicationElement;
     applicationElement.id = model_.nextElementID++;
-    applicationElement.pid = spec.pid;
+    applicationElement.pid = setup.pid;
     applicationElement.role = "AXApplication";
     model_.elements.emplace(applicationElement.id, applicationElement);
 
     SimProcess process;
-    process.pid = spec.pid;
-    process.parentPID = spec.parentPID;
-    process.startSeconds = spec.startSeconds;
-    process.startMicroseconds = spec.startMicroseconds;
-    process.application = spec.application;
+    process.pid = setup.pid;
+    process.parentPID = setup.parentPID;
+    process.startSeconds = setup.startSeconds;
+    process.startMicroseconds = setup.startMicroseconds;
+    process.application = setup.application;
     process.applicationElement = applicationElement.id;
-    model_.processes[spec.pid] = process;
+    model_.processes[setup.pid] = process;
     return applicationElement.id;
 }
 
@@ -73,25 +73,25 @@ SimProcess& SimDesktop::process(std::int32_t pid) {
     return found->second;
 }
 
-SimElementID SimDesktop::addElement(SimElementID parent, const SimElementSpec& spec) {
+SimElementID SimDesktop::addElement(SimElementID parent, const SimElementSetup& setup) {
     const auto& parentElement = element(parent);
     SimElement created;
     created.id = model_.nextElementID++;
-    created.pid = spec.ownerPID.value_or(parentElement.pid);
+    created.pid = setup.ownerPID.value_or(parentElement.pid);
     created.parent = parent;
-    created.role = spec.role;
-    created.subrole = spec.subrole;
-    created.value = spec.value;
-    created.selectedRange = spec.selectedRange;
-    created.valueSettable = spec.valueSettable;
-    created.selectedTextSettable = spec.selectedTextSettable;
-    created.insertionLeavesCaretAtStart = spec.insertionLeavesCaretAtStart;
+    created.role = setup.role;
+    created.subrole = setup.subrole;
+    created.value = setup.value;
+    created.selectedRange = setup.selectedRange;
+    created.valueSettable = setup.valueSettable;
+    created.selectedTextSettable = setup.selectedTextSettable;
+    created.insertionLeavesCaretAtStart = setup.insertionLeavesCaretAtStart;
     model_.elements.emplace(created.id, created);
     return created.id;
 }
 
 SimElementID SimDesktop::addWindow(std::int32_t pid, std::optional<std::uint32_t> windowNumber, std::int32_t layer) {
-    auto id = addElement(process(pid).applicationElement, SimElementSpec{.role = "AXWindow"});
+    auto id = addElement(process(pid).applicationElement, SimElementSetup{.role = "AXWindow"});
     model_.windows.insert(model_.windows.begin(),
                           SimWindow{.element = id, .ownerPID = pid, .layer = layer, .windowNumber = windowNumber});
     return id;

@@ -263,7 +263,7 @@ struct SimDesktopModel {
     SimEventPostingState eventPosting{};
 };
 
-struct SimProcessSpec {
+struct SimProcessSetup {
     std::int32_t pid = 0;
     std::int32_t parentPID = 1;
     std::uint64_t startSeconds = 1'000;
@@ -272,7 +272,7 @@ struct SimProcessSpec {
     std::optional<SimApplicationInfo> application = SimApplicationInfo{};
 };
 
-struct SimElementSpec {
+struct SimElementSetup {
     std::optional<std::string> role{};
     std::optional<std::string> subrole{};
     std::optional<std::string> value{};
@@ -309,11 +309,11 @@ public:
 
     // Starts a process (replacing any process with the same pid, as pid reuse
     // does) and returns its application element.
-    SimElementID launch(const SimProcessSpec& spec);
+    SimElementID launch(const SimProcessSetup& setup);
     void terminate(std::int32_t pid);
     SimProcess& process(std::int32_t pid);
 
-    SimElementID addElement(SimElementID parent, const SimElementSpec& spec);
+    SimElementID addElement(SimElementID parent, const SimElementSetup& setup);
     // A window of the process, put in front of the window list.
     SimElementID addWindow(std::int32_t pid, std::optional<std::uint32_t> windowNumber = std::nullopt,
                            std::int32_t layer = 0);
