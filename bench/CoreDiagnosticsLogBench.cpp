@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/CoreProcessPrivacyLog.h"
+#include "support/RatioReporter.h"
 
 namespace {
 
@@ -118,37 +119,14 @@ void BM_PlainCopy(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainCopy)->Unit(benchmark::kMillisecond);
 
-// Remembers each benchmark's time per iteration to print the ratio.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto& run : runs) {
-            if (run.run_type == Run::RT_Iteration) times_[run.run_name.function_name] = run.GetAdjustedRealTime();
-        }
-    }
-    void printRatio() const {
-        const auto filter = times_.find("BM_PrivacyLogFilter");
-        const auto copy = times_.find("BM_PlainCopy");
-        if (filter == times_.end() || copy == times_.end() || copy->second <= 0) return;
-        std::printf("filtered / plain copy time: %.1fx on %zu bytes of engine output\n",
-                    filter->second / copy->second, output().size());
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatio();
-    benchmark::Shutdown();
-    std::error_code ignored;
-    fs::remove_all(scratchDirectory(), ignored);
-    return 0;
+    return murmo::bench::runWithRatio(argc, argv, [](const murmo::bench::RatioReporter& reporter) {
+        if (auto ratio = reporter.ratio("BM_PrivacyLogFilter", "BM_PlainCopy")) {
+            std::printf("filtered / plain copy time: %.1fx on %zu bytes of engine output\n", *ratio, output().size());
+        }
+        std::error_code ignored;
+        fs::remove_all(scratchDirectory(), ignored);
+    });
 }

@@ -3,10 +3,6 @@
 // against a bare Beast request to the same stand-in engine. Both open a
 // connection per request, as the transport does. Prints client/bare.
 
-#if defined(__SANITIZE_THREAD__) && defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wtsan"
-#endif
-
 #include <benchmark/benchmark.h>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
@@ -22,6 +18,7 @@
 #include "engine/MurmoCoreClient.h"
 #include "runtime/ManualLoop.h"
 #include "stand-in-engine/StandInEngine.h"
+#include "support/RatioReporter.h"
 
 namespace {
 
@@ -79,33 +76,12 @@ void BM_BareBeastRequest(benchmark::State& state) {
 }
 BENCHMARK(BM_BareBeastRequest)->Unit(benchmark::kMicrosecond);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto& run : runs) {
-            if (run.run_type == Run::RT_Iteration) times_[run.run_name.function_name] = run.GetAdjustedRealTime();
-        }
-    }
-    void printRatio() const {
-        const auto client = times_.find("BM_ClientSettingsRoundTrip");
-        const auto bare = times_.find("BM_BareBeastRequest");
-        if (client == times_.end() || bare == times_.end() || bare->second <= 0) return;
-        std::printf("client / bare Beast time per settings round trip: %.2fx\n", client->second / bare->second);
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatio();
-    benchmark::Shutdown();
-    return 0;
+    return murmo::bench::runWithRatio(argc, argv, [](const murmo::bench::RatioReporter& reporter) {
+        if (auto ratio = reporter.ratio("BM_ClientSettingsRoundTrip", "BM_BareBeastRequest")) {
+            std::printf("client / bare Beast time per settings round trip: %.2fx\n", *ratio);
+        }
+    });
 }

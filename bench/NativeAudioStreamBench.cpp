@@ -7,10 +7,6 @@
 // frame (20 ms at this size) is over before the next one: the timing is the
 // steady state, one chunk at a time.
 
-#if defined(__SANITIZE_THREAD__) && defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wtsan"
-#endif
-
 #include <benchmark/benchmark.h>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
@@ -30,6 +26,7 @@
 #include "engine/MurmoCoreClient.h"
 #include "runtime/ThreadLoop.h"
 #include "stand-in-engine/StandInEngine.h"
+#include "support/RatioReporter.h"
 
 namespace {
 
@@ -128,34 +125,12 @@ void BM_BareBeastWrite(benchmark::State& state) {
 }
 BENCHMARK(BM_BareBeastWrite)->UseManualTime()->Iterations(kIterations)->Unit(benchmark::kMicrosecond);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto& run : runs) {
-            if (run.run_type == Run::RT_Iteration) times_[run.run_name.function_name] = run.GetAdjustedRealTime();
-        }
-    }
-    void printRatio() const {
-        const auto client = times_.find("BM_ClientAudioChunk");
-        const auto bare = times_.find("BM_BareBeastWrite");
-        if (client == times_.end() || bare == times_.end() || bare->second <= 0) return;
-        std::printf("client / bare Beast time per %zu-byte chunk, post to engine: %.2fx\n", kChunkBytes,
-                    client->second / bare->second);
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatio();
-    benchmark::Shutdown();
-    return 0;
+    return murmo::bench::runWithRatio(argc, argv, [](const murmo::bench::RatioReporter& reporter) {
+        if (auto ratio = reporter.ratio("BM_ClientAudioChunk", "BM_BareBeastWrite")) {
+            std::printf("client / bare Beast time per %zu-byte chunk, post to engine: %.2fx\n", kChunkBytes, *ratio);
+        }
+    });
 }
