@@ -8,15 +8,6 @@ namespace murmo {
 
 namespace {
 
-std::string shortDigest(std::string_view text) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_Digest(text.data(), text.size(), digest, &length, EVP_sha256(), nullptr);
-    std::string hex;
-    for (unsigned int i = 0; i < 4 && i < length; ++i) hex += fmt::format("{:02x}", digest[i]);
-    return hex;
-}
-
 std::string_view levelName(LogLevel level) {
     switch (level) {
         case LogLevel::debug: return "debug";
@@ -30,13 +21,13 @@ std::string_view levelName(LogLevel level) {
 
 }  // namespace
 
-std::string LogValue::rendered() const {
-    switch (privacy) {
-        case LogPrivacy::publicValue: return text;
-        case LogPrivacy::privateValue: return "<private>";
-        case LogPrivacy::privateHashed: return "<mask.hash: '" + shortDigest(text) + "'>";
-    }
-    return "<private>";
+std::string detail::logDigest(std::string_view text) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(text.data(), text.size(), digest, &length, EVP_sha256(), nullptr);
+    std::string hex;
+    for (unsigned int i = 0; i < 4 && i < length; ++i) hex += fmt::format("{:02x}", digest[i]);
+    return hex;
 }
 
 void StderrLogSink::write(const LogRecord& record) {
@@ -76,18 +67,7 @@ void RecordingLogSink::clear() {
 Logger::Logger(std::string category, std::shared_ptr<LogSink> sink)
     : category_(std::move(category)), sink_(sink ? std::move(sink) : StderrLogSink::shared()) {}
 
-void Logger::write(LogLevel level, std::string_view format, std::vector<LogValue> values) const {
-    std::string message;
-    std::size_t next = 0;
-    std::size_t position = 0;
-    while (position < format.size()) {
-        auto placeholder = format.find("{}", position);
-        if (placeholder == std::string_view::npos) break;
-        message.append(format.substr(position, placeholder - position));
-        message += next < values.size() ? values[next++].rendered() : std::string("{}");
-        position = placeholder + 2;
-    }
-    if (position < format.size()) message.append(format.substr(position));
+void Logger::write(LogLevel level, std::string message) const {
     sink_->write(LogRecord{level, std::string(kSubsystem), category_, std::move(message)});
 }
 

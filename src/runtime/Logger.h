@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace murmo {
@@ -14,28 +15,39 @@ enum class LogLevel { debug, info, notice, error, fault };
 
 enum class LogPrivacy { publicValue, privateValue, privateHashed };
 
-// One interpolated value with its privacy marker. Private values never reach
-// a sink in clear; hashed ones appear as a short stable digest, so two log
-// lines about the same operation can be matched without revealing it.
-struct LogValue {
-    std::string text;
-    LogPrivacy privacy = LogPrivacy::publicValue;
-
-    std::string rendered() const;
+// One interpolated value with its privacy marker. It refers to the value and
+// renders nothing until the line is really written: private values never
+// reach a sink in clear; hashed ones appear as a short stable digest, so two
+// log lines about the same operation can be matched without revealing it.
+// Only lives within the logging call's full expression; never store one.
+template <class T>
+struct LogArgument {
+    const T& value;
+    LogPrivacy privacy;
 };
 
 template <class T>
-LogValue logPublic(const T& value) {
-    return LogValue{fmt::format("{}", value), LogPrivacy::publicValue};
+LogArgument<T> logPublic(const T& value) {
+    return {value, LogPrivacy::publicValue};
 }
 template <class T>
-LogValue logPrivate(const T& value) {
-    return LogValue{fmt::format("{}", value), LogPrivacy::privateValue};
+LogArgument<T> logPrivate(const T& value) {
+    return {value, LogPrivacy::privateValue};
 }
 template <class T>
-LogValue logHashed(const T& value) {
-    return LogValue{fmt::format("{}", value), LogPrivacy::privateHashed};
+LogArgument<T> logHashed(const T& value) {
+    return {value, LogPrivacy::privateHashed};
 }
+
+template <class T>
+inline constexpr bool isLogArgument = false;
+template <class T>
+inline constexpr bool isLogArgument<LogArgument<T>> = true;
+
+namespace detail {
+// The first four bytes of the text's SHA-256, in lower-case hex.
+std::string logDigest(std::string_view text);
+}  // namespace detail
 
 struct LogRecord {
     LogLevel level = LogLevel::info;
@@ -48,11 +60,24 @@ struct LogRecord {
 class LogSink {
 public:
     virtual ~LogSink() = default;
+    // Lines below the sink's level are neither formatted nor written.
+    virtual bool accepts(LogLevel level) const = 0;  // any thread
     virtual void write(const LogRecord& record) = 0;  // any thread
 };
 
-class StderrLogSink final : public LogSink {
+// Keeps lines at or above one level; everything by default.
+class LevelFilteredLogSink : public LogSink {
 public:
+    explicit LevelFilteredLogSink(LogLevel minimum = LogLevel::debug) : minimum_(minimum) {}
+    bool accepts(LogLevel level) const override { return level >= minimum_; }
+
+private:
+    LogLevel minimum_;
+};
+
+class StderrLogSink final : public LevelFilteredLogSink {
+public:
+    using LevelFilteredLogSink::LevelFilteredLogSink;
     void write(const LogRecord& record) override;
     static std::shared_ptr<LogSink> shared();
 
@@ -61,8 +86,9 @@ private:
 };
 
 // Keeps records for tests to read.
-class RecordingLogSink final : public LogSink {
+class RecordingLogSink final : public LevelFilteredLogSink {
 public:
+    using LevelFilteredLogSink::LevelFilteredLogSink;
     void write(const LogRecord& record) override;
     std::vector<LogRecord> records() const;
     // True when some record's message contains `text`.
@@ -76,35 +102,44 @@ private:
 
 // A category of the "local.murmo.dev" subsystem. Cheap to copy; thread-safe
 // as far as its sink is.
+//
+// The format is checked at compile time: one {} placeholder per value, and
+// every value must say its privacy (logPublic, logPrivate or logHashed).
 class Logger {
 public:
     static constexpr std::string_view kSubsystem = "local.murmo.dev";
 
     explicit Logger(std::string category, std::shared_ptr<LogSink> sink = StderrLogSink::shared());
 
-    // `format` uses {} placeholders, one per value, in order.
     template <class... Values>
-    void log(LogLevel level, std::string_view format, const Values&... values) const {
-        write(level, format, {toLogValue(values)...});
+        requires(isLogArgument<Values> && ...)
+    void log(LogLevel level, fmt::format_string<Values...> format, const Values&... values) const {
+        if (!sink_->accepts(level)) return;
+        write(level, fmt::vformat(format, fmt::make_format_args(values...)));
     }
     template <class... Values>
-    void info(std::string_view format, const Values&... values) const {
-        log(LogLevel::info, format, values...);
-    }
-    template <class... Values>
-    void debug(std::string_view format, const Values&... values) const {
+        requires(isLogArgument<Values> && ...)
+    void debug(fmt::format_string<Values...> format, const Values&... values) const {
         log(LogLevel::debug, format, values...);
     }
     template <class... Values>
-    void notice(std::string_view format, const Values&... values) const {
+        requires(isLogArgument<Values> && ...)
+    void info(fmt::format_string<Values...> format, const Values&... values) const {
+        log(LogLevel::info, format, values...);
+    }
+    template <class... Values>
+        requires(isLogArgument<Values> && ...)
+    void notice(fmt::format_string<Values...> format, const Values&... values) const {
         log(LogLevel::notice, format, values...);
     }
     template <class... Values>
-    void error(std::string_view format, const Values&... values) const {
+        requires(isLogArgument<Values> && ...)
+    void error(fmt::format_string<Values...> format, const Values&... values) const {
         log(LogLevel::error, format, values...);
     }
     template <class... Values>
-    void fault(std::string_view format, const Values&... values) const {
+        requires(isLogArgument<Values> && ...)
+    void fault(fmt::format_string<Values...> format, const Values&... values) const {
         log(LogLevel::fault, format, values...);
     }
 
@@ -112,12 +147,33 @@ public:
     const std::shared_ptr<LogSink>& sink() const { return sink_; }
 
 private:
-    // A bare value must say its privacy; only LogValue is accepted.
-    static const LogValue& toLogValue(const LogValue& value) { return value; }
-    void write(LogLevel level, std::string_view format, std::vector<LogValue> values) const;
+    void write(LogLevel level, std::string message) const;
 
     std::string category_;
     std::shared_ptr<LogSink> sink_;
 };
 
 }  // namespace murmo
+
+// Renders a value under its privacy rule. Log values take no format spec, so
+// what reaches the sink never depends on a spec a caller chose.
+template <class T>
+struct fmt::formatter<murmo::LogArgument<T>> {
+    constexpr auto parse(fmt::format_parse_context& context) {
+        auto it = context.begin();
+        if (it != context.end() && *it != '}') throw fmt::format_error("log values take no format spec");
+        return it;
+    }
+
+    template <class Context>
+    auto format(const murmo::LogArgument<T>& argument, Context& context) const {
+        switch (argument.privacy) {
+            case murmo::LogPrivacy::publicValue: return fmt::format_to(context.out(), "{}", argument.value);
+            case murmo::LogPrivacy::privateHashed:
+                return fmt::format_to(context.out(), "<mask.hash: '{}'>",
+                                      murmo::detail::logDigest(fmt::format("{}", argument.value)));
+            case murmo::LogPrivacy::privateValue: break;
+        }
+        return fmt::format_to(context.out(), "<private>");
+    }
+};

@@ -37,10 +37,42 @@ TEST(LoggerTest, HashedValuesAreShortStableAndDistinct) {
     EXPECT_LT(records[0].message.size(), 32u);
 }
 
-TEST(LoggerTest, MissingValuesLeavePlaceholdersAndExtraTextIsKept) {
+// Counts how often it is rendered, to show what a disabled level costs.
+struct CountedValue {
+    int* renders;
+};
+
+}  // namespace
+}  // namespace murmo
+
+template <>
+struct fmt::formatter<murmo::CountedValue> : fmt::formatter<int> {
+    auto format(const murmo::CountedValue& value, fmt::format_context& context) const {
+        return fmt::formatter<int>::format(++*value.renders, context);
+    }
+};
+
+namespace murmo {
+namespace {
+
+TEST(LoggerTest, LinesBelowTheSinkLevelAreNeitherFormattedNorHashed) {
+    auto sink = std::make_shared<RecordingLogSink>(LogLevel::notice);
+    Logger logger("delivery", sink);
+    int renders = 0;
+    logger.debug("a={}", logPublic(CountedValue{&renders}));
+    logger.info("a={} b={}", logHashed(CountedValue{&renders}), logPublic(CountedValue{&renders}));
+    EXPECT_EQ(renders, 0);
+    EXPECT_TRUE(sink->records().empty());
+
+    logger.notice("a={} b={}", logPrivate(CountedValue{&renders}), logPublic(CountedValue{&renders}));
+    EXPECT_EQ(renders, 1) << "a private value is never rendered, even when the line is written";
+    EXPECT_EQ(sink->records().at(0).message, "a=<private> b=1");
+}
+
+TEST(LoggerTest, FormatsRenderEveryValueInOrderAndKeepTheRestOfTheText) {
     auto sink = std::make_shared<RecordingLogSink>();
-    Logger("x", sink).error("a={} b={} end", logPublic(1));
-    EXPECT_EQ(sink->records().at(0).message, "a=1 b={} end");
+    Logger("x", sink).error("a={} b={} end {{literal}}", logPublic(1), logPublic(std::string("two")));
+    EXPECT_EQ(sink->records().at(0).message, "a=1 b=two end {literal}");
 }
 
 }  // namespace
