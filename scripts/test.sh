@@ -8,7 +8,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
-export MURMO_WERROR=${MURMO_WERROR:-ON}
 jobs=$(nproc)
 
 run_preset() {
