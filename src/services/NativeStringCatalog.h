@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "services/NativeAppLanguage.h"
+#include "services/NativeStringTable.h"
 
 namespace murmo {
 
@@ -15,110 +16,14 @@ namespace murmo {
 // is its own name ("hudListening"); see NativeAppLanguage.h for the rawValue /
 // ...FromRawValue convention.
 enum class NativeStringKey : std::uint8_t {
-    openMurmo,
-    settings,
-    view,
-    quitMurmo,
-    checkMicrophonePermission,
-    checkAccessibilityPermission,
-    checkInputMonitoringPermission,
-    coreConnected,
-    coreOffline,
-    resumeDictation,
-    pauseDictation,
-    shortcut,
-    holdShortcut,
-    disabled,
-    launchAtLogin,
-    awaitingApproval,
-    unavailable,
-    hideNavigation,
-    showNavigation,
-    localProfile,
-    changeTheme,
-    bigMode,
-    useBigMode,
-    useCompactMode,
-    launchAtLoginChangeFailed,
-    mainWindowTitle,
-    settingsWindowTitle,
-    coreLoading,
-    settingsLoading,
-    confirm,
-    cancel,
-    hudReady,
-    hudBooting,
-    hudPaused,
-    hudOffline,
-    hudListening,
-    hudProcessing,
-    hudShortcutCapture,
-    hudInserted,
-    hudCopied,
-    hudTextReady,
-    hudCouldNotComplete,
-    hudTryAgain,
-    hudCopy,
-    hudCopyToClipboard,
-    hudCopyFailed,
-    hudPasteFailed,
-    hudPasteUnverified,
-    hudCopyInstruction,
-    hudError,
-    hudListeningAnnouncement,
-    hudProcessingAnnouncement,
-    hudAgentListeningAnnouncement,
-    hudAgentProcessingAnnouncement,
-    hudShortcutAnnouncement,
-    hudClipboardAnnouncement,
-    hudUnverifiedAnnouncement,
-    hudCopyFailureAnnouncement,
-    hudInsertedAnnouncement,
-    hudCopiedAnnouncement,
-    hudInsertedDetail,
-    hudCopiedDetail,
-    hudErrorPrefix,
-    processingTimedOut,
-    dictationTimedOut,
-    shortcutSaveFailed,
-    permissionMicrophoneShort,
-    permissionAccessibilityShort,
-    permissionInputMonitoringShort,
-    shortcutInputMonitoringRequired,
-    shortcutAccessibilityRequired,
-    shortcutEventTapUnavailable,
-    coreUnexpectedlyExited,
-    coreLaunchFailed,
-    coreStartAcknowledgementMismatch,
-    coreRecordingStateFailed,
-    coreReleaseAcknowledgementMismatch,
-    finalTranscriptionMissing,
-    transcriptionFailed,
-    dictationFailed,
-    agentLabel,
-    agentCouldNotComplete,
-    agentNoAnswer,
-    agentAudioUnclear,
-    agentSearchNotConfigured,
-    agentSearchUnauthorized,
-    agentSearchTimedOut,
-    agentModelUnavailable,
-    agentOutputInvalid,
-    agentRemoteUnavailable,
-    noEditableTarget,
-    dictationStartFailed,
-    dictationFinishFailed,
-    dictationCancelPending,
-    voiceProcessingFormatUnsupported,
-    voiceProcessingUnavailable,
-    nativeAudioTransportInterrupted,
-    selectionRequestRejected,
-    nativePreferenceInvalid,
-    dockVisibilityChangeFailed,
-    launchAtLoginUnavailable,
+#define MURMO_NATIVE_STRING_KEY(name, access, english, turkish) name,
+    MURMO_NATIVE_STRINGS(MURMO_NATIVE_STRING_KEY)
+#undef MURMO_NATIVE_STRING_KEY
 };
 
-inline constexpr std::size_t kNativeStringKeyCount = 101;
+#define MURMO_NATIVE_STRING_COUNT(name, access, english, turkish) +1
+inline constexpr std::size_t kNativeStringKeyCount = 0 MURMO_NATIVE_STRINGS(MURMO_NATIVE_STRING_COUNT);
+#undef MURMO_NATIVE_STRING_COUNT
 
 std::string_view rawValue(NativeStringKey key);
 std::optional<NativeStringKey> nativeStringKeyFromRawValue(std::string_view rawValue);
@@ -148,105 +53,15 @@ public:
     // Never `system`.
     NativeAppLanguage language() const { return language_; }
 
-    std::string openMurmo() const;
-    std::string settings() const;
-    std::string view() const;
-    std::string quitMurmo() const;
-    std::string checkMicrophonePermission() const;
-    std::string checkAccessibilityPermission() const;
-    std::string checkInputMonitoringPermission() const;
-    std::string coreConnected() const;
-    std::string coreOffline() const;
-    std::string resumeDictation() const;
-    std::string pauseDictation() const;
-    std::string shortcut() const;
-    std::string holdShortcut() const;
-    std::string disabled() const;
-    std::string launchAtLogin() const;
-    std::string awaitingApproval() const;
-    std::string unavailable() const;
-    std::string hideNavigation() const;
-    std::string showNavigation() const;
-    std::string localProfile() const;
-    std::string changeTheme() const;
-    std::string bigMode() const;
-    std::string useBigMode() const;
-    std::string useCompactMode() const;
-    std::string launchAtLoginChangeFailed() const;
-    std::string mainWindowTitle() const;
-    std::string settingsWindowTitle() const;
-    std::string coreLoading() const;
-    std::string settingsLoading() const;
-    std::string confirm() const;
-    std::string cancel() const;
-    std::string hudReady() const;
-    std::string hudBooting() const;
-    std::string hudPaused() const;
-    std::string hudOffline() const;
-    std::string hudListening() const;
-    std::string hudProcessing() const;
-    std::string hudShortcutCapture() const;
-    std::string hudInserted() const;
-    std::string hudCopied() const;
-    std::string hudTextReady() const;
-    std::string hudCouldNotComplete() const;
-    std::string hudTryAgain() const;
-    std::string hudCopy() const;
-    std::string hudCopyToClipboard() const;
-    std::string hudCopyFailed() const;
-    std::string hudPasteFailed() const;
-    std::string hudPasteUnverified() const;
-    std::string hudCopyInstruction() const;
-    std::string hudError() const;
-    std::string hudListeningAnnouncement() const;
-    std::string hudProcessingAnnouncement() const;
-    std::string hudAgentListeningAnnouncement() const;
-    std::string hudAgentProcessingAnnouncement() const;
-    std::string hudShortcutAnnouncement() const;
-    std::string hudClipboardAnnouncement() const;
-    std::string hudUnverifiedAnnouncement() const;
-    std::string hudCopyFailureAnnouncement() const;
-    std::string hudInsertedAnnouncement() const;
-    std::string hudCopiedAnnouncement() const;
-    std::string hudInsertedDetail() const;
-    std::string hudCopiedDetail() const;
-    std::string processingTimedOut() const;
-    std::string dictationTimedOut() const;
-    std::string shortcutSaveFailed() const;
-    std::string permissionMicrophoneShort() const;
-    std::string permissionAccessibilityShort() const;
-    std::string permissionInputMonitoringShort() const;
-    std::string shortcutInputMonitoringRequired() const;
-    std::string shortcutAccessibilityRequired() const;
-    std::string shortcutEventTapUnavailable() const;
-    std::string coreLaunchFailed() const;
-    std::string coreStartAcknowledgementMismatch() const;
-    std::string coreRecordingStateFailed() const;
-    std::string coreReleaseAcknowledgementMismatch() const;
-    std::string finalTranscriptionMissing() const;
-    std::string transcriptionFailed() const;
-    std::string dictationFailed() const;
-    std::string agentLabel() const;
-    std::string agentCouldNotComplete() const;
-    std::string agentNoAnswer() const;
-    std::string agentAudioUnclear() const;
-    std::string agentSearchNotConfigured() const;
-    std::string agentSearchUnauthorized() const;
-    std::string agentSearchTimedOut() const;
-    std::string agentModelUnavailable() const;
-    std::string agentOutputInvalid() const;
-    std::string agentRemoteUnavailable() const;
-    std::string noEditableTarget() const;
-    std::string dictationStartFailed() const;
-    std::string dictationFinishFailed() const;
-    std::string dictationCancelPending() const;
-    std::string voiceProcessingFormatUnsupported() const;
-    std::string voiceProcessingUnavailable() const;
-    std::string nativeAudioTransportInterrupted() const;
-    std::string selectionRequestRejected() const;
-    std::string nativePreferenceInvalid() const;
-    std::string dockVisibilityChangeFailed() const;
-    std::string launchAtLoginUnavailable() const;
+    // One accessor per `plain` key, named after it.
+#define MURMO_NATIVE_STRING_ACCESSOR_plain(name) std::string name() const;
+#define MURMO_NATIVE_STRING_ACCESSOR_composed(name)
+#define MURMO_NATIVE_STRING_ACCESSOR(name, access, english, turkish) MURMO_NATIVE_STRING_ACCESSOR_##access(name)
+    MURMO_NATIVE_STRINGS(MURMO_NATIVE_STRING_ACCESSOR)
+#undef MURMO_NATIVE_STRING_ACCESSOR
+#undef MURMO_NATIVE_STRING_ACCESSOR_composed
+#undef MURMO_NATIVE_STRING_ACCESSOR_plain
+
     // The exit notice followed by " (<status>)".
     std::string coreUnexpectedlyExited(std::int32_t status) const;
     // The error prefix, what failed and the advice, joined by ". " (no final
