@@ -2,7 +2,8 @@
 // bounded line reader, request parsing, both runtimes (the full one driven by
 // a scripted model) and response serialisation. Every line must come out as
 // exactly one JSON object on one line, with an id and an ok flag, and an error
-// code and message whenever ok is false.
+// code and message whenever ok is false; a line holding a NUL byte is refused
+// as invalid JSON.
 
 #include <nlohmann/json.hpp>
 
@@ -111,8 +112,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (auto line = reader.next()) {
         arrangeModel(models.script(), knobs, line->text);
         const bool exceedsLimit = line->exceedsLimit;
-        checkResponseLine(responseLine(respondToLine(fullRuntime, line->text, exceedsLimit)));
+        const auto fullAnswer = respondToLine(fullRuntime, line->text, exceedsLimit);
+        checkResponseLine(responseLine(fullAnswer));
         checkResponseLine(responseLine(respondToLine(unsupportedRuntime, line->text, exceedsLimit)));
+        // A NUL byte anywhere makes a line that fits the limit invalid JSON,
+        // whatever the bytes around it would have said.
+        if (!exceedsLimit && line->text.find('\0') != std::string::npos) {
+            require(fullAnswer["ok"] == false && fullAnswer["error"]["code"] == "invalid_json");
+        }
     }
     return 0;
 }

@@ -193,6 +193,10 @@ BridgeResult<std::optional<StructuredResponseKind>> BridgeRequest::structuredRes
 
 BridgeResult<BridgeRequest> parseRequest(std::string_view line) {
     if (line.empty() || line.size() > kMaximumRequestBytes) return refuse(BridgeFailureKind::invalidRequestSize);
+    // JSON text never holds a raw NUL, not even inside a string, and the
+    // decoder would take one for the end of its input and accept the line up
+    // to it, ignoring whatever follows.
+    if (line.find('\0') != std::string_view::npos) return refuse(BridgeFailureKind::invalidJSON);
 
     auto decoded = json::parse(line);
     // Like the engine's own JSON reader, only an object or an array counts as

@@ -2,29 +2,16 @@
 
 #include <pthread.h>
 
-#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <utility>
+#include <vector>
 
+#include "input/EventTapLifecycleReducer.h"
+#include "input/FunctionKeyOwnershipReducer.h"
 #include "input/ShortcutTapCallback.h"
 
 namespace murmo {
-
-// Signalled once by the router thread when it serves the tap (or gives up).
-struct GlobalShortcutRouter::StartSignal {
-    std::mutex mutex;
-    std::condition_variable signalled;
-    bool raised = false;
-
-    void raise() {
-        std::lock_guard lock(mutex);
-        raised = true;
-        signalled.notify_all();
-    }
-
-    bool waitFor(Duration timeout) {
-        std::unique_lock lock(mutex);
-        return signalled.wait_for(lock, timeout, [&] { return raised; });
-    }
-};
 
 namespace {
 
@@ -44,137 +31,130 @@ bool anyFunctionShortcut(const std::map<ShortcutPurpose, ShortcutChoice>& shortc
 
 }  // namespace
 
-std::shared_ptr<GlobalShortcutRouter> GlobalShortcutRouter::create(std::shared_ptr<KeyTap> keyTap,
-                                                                   const Clock& clock, ShortcutChoice dictation,
-                                                                   std::optional<ShortcutChoice> agent) {
-    return std::make_shared<GlobalShortcutRouter>(Passkey{}, std::move(keyTap), clock, dictation, agent);
-}
+// The router's state that its tap and its thread share: the reducers, the
+// tap, the start generations and the owner's callback. The thread and each
+// tap callback in progress keep it alive; nothing here keeps the router alive.
+class GlobalShortcutRouter::Shared {
+public:
+    using Actions = std::vector<std::pair<ShortcutPurpose, ShortcutAction>>;
 
-GlobalShortcutRouter::GlobalShortcutRouter(Passkey, std::shared_ptr<KeyTap> keyTap, const Clock& clock,
-                                           ShortcutChoice dictation, std::optional<ShortcutChoice> agent)
-    : keyTap_(std::move(keyTap)),
-      clock_(clock),
-      shortcuts_(makeShortcuts(dictation, agent)),
-      hasFunctionShortcut_(anyFunctionShortcut(shortcuts_)) {
-    resetTransientStateLocked();
-}
-
-GlobalShortcutRouter::~GlobalShortcutRouter() { stopTap(/*waitForThread=*/true); }
-
-GlobalShortcutRouter::StartResult GlobalShortcutRouter::start() {
-    {
-        std::lock_guard lock(mutex_);
-        if (tap_) return {};
-    }
-    // Neither check prompts; the owner retries after the user grants access.
-    if (!keyTap_->listenEventAccessGranted()) return std::unexpected(ShortcutMonitorError::inputMonitoringPermissionRequired);
-    if (!keyTap_->accessibilityTrusted()) return std::unexpected(ShortcutMonitorError::accessibilityPermissionRequired);
-
-    auto tap = keyTap_->createTap(makeShortcutTapCallback(weak_from_this()));
-    if (!tap) return std::unexpected(ShortcutMonitorError::eventTapUnavailable);
-
-    auto signal = std::make_shared<StartSignal>();
-    EventTapGeneration generation;
-    {
-        std::unique_lock lock(mutex_);
-        if (tap_ || lifecycle_.activeGeneration()) {
-            lock.unlock();
-            tap->invalidate();
-            return {};
-        }
-        generation = *lifecycle_.beginStart();
+    Shared(const Clock& clock, std::map<ShortcutPurpose, ShortcutChoice> shortcuts)
+        : clock_(clock), shortcuts_(std::move(shortcuts)), hasFunctionShortcut_(anyFunctionShortcut(shortcuts_)) {
         resetTransientStateLocked();
-        tap_ = tap;
-        threadServing_ = false;
     }
 
-    thread_ = std::thread(runThread, weak_from_this(), signal, tap, generation);
-    // Thread names are capped at 15 bytes here. An unprivileged process cannot
-    // raise the thread's scheduling class, so the thread keeps the default.
-    pthread_setname_np(thread_.native_handle(), "Dorvex shortcut");
+    const std::map<ShortcutPurpose, ShortcutChoice>& shortcuts() const { return shortcuts_; }
 
-    if (signal->waitFor(kStartTimeout)) {
+    bool hasTap() const {
         std::lock_guard lock(mutex_);
-        if (lifecycle_.accepts(generation) && threadServing_) return {};
+        return tap_ != nullptr;
     }
-    // The thread may be stuck; it is left to notice its retired generation on
-    // its own so this call never blocks beyond the start time-out.
-    stopTap(/*waitForThread=*/false);
-    return std::unexpected(ShortcutMonitorError::eventTapUnavailable);
-}
 
-void GlobalShortcutRouter::stop() { stopTap(/*waitForThread=*/true); }
+    // A new generation serving `tap`, or nothing when another start got there
+    // first.
+    std::optional<EventTapGeneration> beginStart(std::shared_ptr<KeyEventTap> tap) {
+        std::lock_guard lock(mutex_);
+        if (tap_ || lifecycle_.activeGeneration()) return std::nullopt;
+        const auto generation = lifecycle_.beginStart();
+        resetTransientStateLocked();
+        tap_ = std::move(tap);
+        threadServing_ = false;
+        return generation;
+    }
 
-void GlobalShortcutRouter::stopTap(bool waitForThread) {
-    std::shared_ptr<KeyEventTap> tap;
-    bool threadServing = false;
-    {
+    bool startSucceeded(EventTapGeneration generation) const {
+        std::lock_guard lock(mutex_);
+        return lifecycle_.accepts(generation) && threadServing_;
+    }
+
+    // Retires the generation; the caller switches the returned tap off.
+    struct Stopped {
+        std::shared_ptr<KeyEventTap> tap;
+        bool threadServing = false;
+    };
+    Stopped stop() {
         std::lock_guard lock(mutex_);
         lifecycle_.stop();
-        tap = std::move(tap_);
-        tap_.reset();
-        threadServing = std::exchange(threadServing_, false);
+        Stopped stopped{std::exchange(tap_, nullptr), std::exchange(threadServing_, false)};
         resetTransientStateLocked();
+        return stopped;
     }
-    if (tap) {
-        tap->setEnabled(false);
-        tap->invalidate();
-        // Wakes the thread so it sees its retired generation now rather than
-        // at the end of its pass.
-        if (threadServing) tap->detachThread();
-    }
-    if (!thread_.joinable()) return;
-    if (waitForThread && thread_.get_id() != std::this_thread::get_id()) {
-        thread_.join();
-    } else {
-        thread_.detach();
-    }
-}
 
-void GlobalShortcutRouter::runThread(std::weak_ptr<GlobalShortcutRouter> weakRouter,
-                                     std::shared_ptr<StartSignal> signal, std::shared_ptr<KeyEventTap> tap,
-                                     EventTapGeneration generation) {
-    if (weakRouter.expired()) {
-        signal->raise();
-        tap->invalidate();
-        return;
+    // Router thread, once it serves the tap: true when its start still counts.
+    bool confirmThreadServing(EventTapGeneration generation, KeyEventTap& tap) {
+        std::lock_guard lock(mutex_);
+        if (!lifecycle_.accepts(generation)) return false;
+        threadServing_ = true;
+        tap.setEnabled(true);
+        return true;
     }
-    tap->attachToCurrentThread();
-    bool serving = false;
-    if (auto router = weakRouter.lock()) serving = router->confirmThreadServing(generation, *tap);
-    signal->raise();
+
+    bool isActiveGeneration(EventTapGeneration generation) const {
+        std::lock_guard lock(mutex_);
+        return lifecycle_.accepts(generation);
+    }
+
+    void setActionCallback(ActionCallback callback) {
+        auto shared = callback ? std::make_shared<const ActionCallback>(std::move(callback)) : nullptr;
+        std::lock_guard lock(deliveryMutex_);
+        actionCallback_.swap(shared);
+    }
+
+    // No action is delivered from now on, not even one already collected.
+    void endDelivery() {
+        std::shared_ptr<const ActionCallback> dropped;
+        std::lock_guard lock(deliveryMutex_);
+        deliveryEnded_ = true;
+        dropped = std::move(actionCallback_);
+    }
+
+    // The router thread's body: serves the tap while its start generation
+    // is active, after raising `confirmation` either way.
+    void serve(ConfirmationLatch& confirmation, KeyEventTap& tap, EventTapGeneration generation);
+
+    // The tap's callback, on the router thread.
+    bool consume(const KeyTapEvent& event);
+    void handleTapDisabled();
+
+private:
+    void resetTransientStateLocked();
+    void report(const Actions& actions) const;
+
+    const Clock& clock_;
+    const std::map<ShortcutPurpose, ShortcutChoice> shortcuts_;
+    const bool hasFunctionShortcut_;
+
+    mutable std::mutex mutex_;
+    std::map<ShortcutPurpose, ShortcutReducer> reducers_;
+    // Purposes whose chord key-down was swallowed, so its key-up is too.
+    std::set<ShortcutPurpose> suppressedChordKeyDown_;
+    FunctionKeyOwnershipReducer functionOwnership_;
+    std::shared_ptr<KeyEventTap> tap_;
+    // The router thread serves the tap.
+    bool threadServing_ = false;
+    EventTapLifecycleReducer lifecycle_;
+
+    // The owner's callback, apart from mutex_ since it never runs under it.
+    mutable std::mutex deliveryMutex_;
+    std::shared_ptr<const ActionCallback> actionCallback_;
+    bool deliveryEnded_ = false;
+};
+
+void GlobalShortcutRouter::Shared::serve(ConfirmationLatch& confirmation, KeyEventTap& tap,
+                                         EventTapGeneration generation) {
+    tap.attachToCurrentThread();
+    const bool serving = confirmThreadServing(generation, tap);
+    confirmation.raise();
     if (!serving) {
-        tap->detachThread();
-        tap->invalidate();
+        tap.detachThread();
+        tap.invalidate();
         return;
     }
-    // The router is held only while its generation is checked: between passes
-    // the thread holds it weakly, so a router its owner dropped goes away (and
-    // its destructor stops the tap) instead of living on in this thread.
-    while (true) {
-        {
-            auto router = weakRouter.lock();
-            if (!router || !router->isActiveGeneration(generation)) break;
-        }
-        tap->runOnce(kPassTimeout);
-    }
-    tap->detachThread();
+    while (isActiveGeneration(generation)) tap.runOnce(kPassTimeout);
+    tap.detachThread();
 }
 
-bool GlobalShortcutRouter::confirmThreadServing(EventTapGeneration generation, KeyEventTap& tap) {
-    std::lock_guard lock(mutex_);
-    if (!lifecycle_.accepts(generation)) return false;
-    threadServing_ = true;
-    tap.setEnabled(true);
-    return true;
-}
-
-bool GlobalShortcutRouter::isActiveGeneration(EventTapGeneration generation) const {
-    std::lock_guard lock(mutex_);
-    return lifecycle_.accepts(generation);
-}
-
-bool GlobalShortcutRouter::consume(const KeyTapEvent& event) {
+bool GlobalShortcutRouter::Shared::consume(const KeyTapEvent& event) {
     const auto sample = KeyboardSample::from(event);
     if (!sample) return false;
 
@@ -215,7 +195,7 @@ bool GlobalShortcutRouter::consume(const KeyTapEvent& event) {
     return swallow;
 }
 
-void GlobalShortcutRouter::handleTapDisabled() {
+void GlobalShortcutRouter::Shared::handleTapDisabled() {
     Actions actions;
     std::shared_ptr<KeyEventTap> tap;
     {
@@ -233,17 +213,106 @@ void GlobalShortcutRouter::handleTapDisabled() {
     report(actions);
 }
 
-void GlobalShortcutRouter::resetTransientStateLocked() {
+void GlobalShortcutRouter::Shared::resetTransientStateLocked() {
     reducers_.clear();
     for (const auto& [purpose, shortcut] : shortcuts_) reducers_.emplace(purpose, ShortcutReducer(shortcut));
     suppressedChordKeyDown_.clear();
     functionOwnership_.reset();
 }
 
-void GlobalShortcutRouter::report(const Actions& actions) const {
-    if (actions.empty() || !onAction) return;
+// Each action checks anew whether delivery has ended: an owner that drops the
+// router from inside its callback gets none of the event's later actions.
+void GlobalShortcutRouter::Shared::report(const Actions& actions) const {
+    if (actions.empty()) return;
     const auto now = clock_.uptimeNanoseconds();
-    for (const auto& [purpose, action] : actions) onAction(purpose, action, now);
+    for (const auto& [purpose, action] : actions) {
+        std::shared_ptr<const ActionCallback> callback;
+        {
+            std::lock_guard lock(deliveryMutex_);
+            if (deliveryEnded_) return;
+            callback = actionCallback_;
+        }
+        if (!callback) return;
+        (*callback)(purpose, action, now);
+    }
+}
+
+std::unique_ptr<GlobalShortcutRouter> GlobalShortcutRouter::create(std::shared_ptr<KeyTap> keyTap,
+                                                                   const Clock& clock, ShortcutChoice dictation,
+                                                                   std::optional<ShortcutChoice> agent,
+                                                                   std::shared_ptr<ConfirmationWait> startWait) {
+    return std::make_unique<GlobalShortcutRouter>(Passkey{}, std::move(keyTap), clock, dictation, agent,
+                                                  std::move(startWait));
+}
+
+GlobalShortcutRouter::GlobalShortcutRouter(Passkey, std::shared_ptr<KeyTap> keyTap, const Clock& clock,
+                                           ShortcutChoice dictation, std::optional<ShortcutChoice> agent,
+                                           std::shared_ptr<ConfirmationWait> startWait)
+    : keyTap_(std::move(keyTap)),
+      startWait_(startWait ? std::move(startWait) : ConfirmationWait::realTime()),
+      shared_(std::make_shared<Shared>(clock, makeShortcuts(dictation, agent))) {}
+
+GlobalShortcutRouter::~GlobalShortcutRouter() {
+    // First, so that an action the thread has in hand is dropped; then the
+    // thread is joined, so that one being delivered has returned.
+    shared_->endDelivery();
+    stopTap(/*waitForThread=*/true);
+}
+
+const std::map<ShortcutPurpose, ShortcutChoice>& GlobalShortcutRouter::shortcuts() const {
+    return shared_->shortcuts();
+}
+
+GlobalShortcutRouter::StartResult GlobalShortcutRouter::start() {
+    if (shared_->hasTap()) return {};
+    // Neither check prompts; the owner retries after the user grants access.
+    if (!keyTap_->listenEventAccessGranted()) return std::unexpected(ShortcutMonitorError::inputMonitoringPermissionRequired);
+    if (!keyTap_->accessibilityTrusted()) return std::unexpected(ShortcutMonitorError::accessibilityPermissionRequired);
+
+    auto tap = keyTap_->createTap(makeShortcutTapCallback(std::weak_ptr<Shared>(shared_)));
+    if (!tap) return std::unexpected(ShortcutMonitorError::eventTapUnavailable);
+
+    const auto generation = shared_->beginStart(tap);
+    if (!generation) {
+        tap->invalidate();
+        return {};
+    }
+    shared_->setActionCallback(onAction);
+
+    // The thread holds what it serves; the confirmation outlives a start
+    // that stopped waiting for it.
+    auto confirmation = std::make_shared<ConfirmationLatch>();
+    thread_ = std::thread([shared = shared_, confirmation, tap, generation = *generation] {
+        shared->serve(*confirmation, *tap, generation);
+    });
+    // Thread names are capped at 15 bytes here. An unprivileged process cannot
+    // raise the thread's scheduling class, so the thread keeps the default.
+    pthread_setname_np(thread_.native_handle(), "Dorvex shortcut");
+
+    if (startWait_->waitFor(*confirmation, kStartTimeout) && shared_->startSucceeded(*generation)) return {};
+    // The thread may be stuck; it is left to notice its retired generation on
+    // its own so this call never blocks beyond the start time-out.
+    stopTap(/*waitForThread=*/false);
+    return std::unexpected(ShortcutMonitorError::eventTapUnavailable);
+}
+
+void GlobalShortcutRouter::stop() { stopTap(/*waitForThread=*/true); }
+
+void GlobalShortcutRouter::stopTap(bool waitForThread) {
+    const auto stopped = shared_->stop();
+    if (stopped.tap) {
+        stopped.tap->setEnabled(false);
+        stopped.tap->invalidate();
+        // Wakes the thread so it sees its retired generation now rather than
+        // at the end of its pass.
+        if (stopped.threadServing) stopped.tap->detachThread();
+    }
+    if (!thread_.joinable()) return;
+    if (waitForThread && thread_.get_id() != std::this_thread::get_id()) {
+        thread_.join();
+    } else {
+        thread_.detach();
+    }
 }
 
 }  // namespace murmo

@@ -5,15 +5,10 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <set>
 #include <thread>
-#include <utility>
-#include <vector>
 
-#include "input/EventTapLifecycleReducer.h"
-#include "input/FunctionKeyOwnershipReducer.h"
+#include "input/ConfirmationWait.h"
 #include "input/Shortcut.h"
 #include "input/ShortcutMonitorError.h"
 #include "input/ShortcutReducer.h"
@@ -28,8 +23,11 @@ namespace murmo {
 // to a shortcut are swallowed so the frontmost application never sees them.
 //
 // Made with create() and owned by one owner. start(), stop() and destruction
-// happen on the main thread; dropping the router stops it.
-class GlobalShortcutRouter : public std::enable_shared_from_this<GlobalShortcutRouter> {
+// happen on the owner's thread (the main thread); dropping the router stops
+// it, and once its destructor has returned no action reaches the owner. The
+// tap thread shares only the router's inner state, never the router itself,
+// so the owner's drop is always where the router ends.
+class GlobalShortcutRouter {
     struct Passkey {};
 
 public:
@@ -45,18 +43,22 @@ public:
     // One pass of the router thread: it rechecks its generation this often.
     static constexpr Duration kPassTimeout = std::chrono::milliseconds(100);
 
-    // `clock` must outlive the router.
-    static std::shared_ptr<GlobalShortcutRouter> create(std::shared_ptr<KeyTap> keyTap, const Clock& clock,
+    // `clock` must outlive the router. `startWait` is how start() spends its
+    // time limit; null waits in real time.
+    static std::unique_ptr<GlobalShortcutRouter> create(std::shared_ptr<KeyTap> keyTap, const Clock& clock,
                                                         ShortcutChoice dictation,
-                                                        std::optional<ShortcutChoice> agent = std::nullopt);
+                                                        std::optional<ShortcutChoice> agent = std::nullopt,
+                                                        std::shared_ptr<ConfirmationWait> startWait = nullptr);
 
     GlobalShortcutRouter(Passkey, std::shared_ptr<KeyTap> keyTap, const Clock& clock, ShortcutChoice dictation,
-                         std::optional<ShortcutChoice> agent);
+                         std::optional<ShortcutChoice> agent, std::shared_ptr<ConfirmationWait> startWait);
     GlobalShortcutRouter(const GlobalShortcutRouter&) = delete;
     GlobalShortcutRouter& operator=(const GlobalShortcutRouter&) = delete;
+    // Stops the router. Dropped on the router thread (from inside onAction),
+    // it delivers no further action of the event in hand.
     ~GlobalShortcutRouter();
 
-    // Set by the owner before start(); read on the router thread.
+    // Set by the owner before start(); start() hands it to the router thread.
     ActionCallback onAction;
 
     // Starts the tap and its thread, blocking at most kStartTimeout. Does
@@ -66,42 +68,17 @@ public:
     // shortcut. Safe at any time and more than once.
     void stop();
 
-    const std::map<ShortcutPurpose, ShortcutChoice>& shortcuts() const { return shortcuts_; }
-
-    // The tap's callback, on the router thread.
-    bool consume(const KeyTapEvent& event);
-    void handleTapDisabled();
+    const std::map<ShortcutPurpose, ShortcutChoice>& shortcuts() const;
 
 private:
-    struct StartSignal;
-    using Actions = std::vector<std::pair<ShortcutPurpose, ShortcutAction>>;
-
-    static void runThread(std::weak_ptr<GlobalShortcutRouter> weakRouter, std::shared_ptr<StartSignal> signal,
-                          std::shared_ptr<KeyEventTap> tap, EventTapGeneration generation);
-    // Router thread, after it serves the tap: true when its start still counts.
-    bool confirmThreadServing(EventTapGeneration generation, KeyEventTap& tap);
-    bool isActiveGeneration(EventTapGeneration generation) const;
+    class Shared;
 
     void stopTap(bool waitForThread);
-    void resetTransientStateLocked();
-    void report(const Actions& actions) const;
 
     const std::shared_ptr<KeyTap> keyTap_;
-    const Clock& clock_;
-    const std::map<ShortcutPurpose, ShortcutChoice> shortcuts_;
-    const bool hasFunctionShortcut_;
-
-    mutable std::mutex mutex_;
-    std::map<ShortcutPurpose, ShortcutReducer> reducers_;
-    // Purposes whose chord key-down was swallowed, so its key-up is too.
-    std::set<ShortcutPurpose> suppressedChordKeyDown_;
-    FunctionKeyOwnershipReducer functionOwnership_;
-    std::shared_ptr<KeyEventTap> tap_;
-    // The router thread serves the tap.
-    bool threadServing_ = false;
-    EventTapLifecycleReducer lifecycle_;
-
-    // Main thread only (or the destroying thread).
+    const std::shared_ptr<ConfirmationWait> startWait_;
+    const std::shared_ptr<Shared> shared_;
+    // The thread of the latest start.
     std::thread thread_;
 };
 

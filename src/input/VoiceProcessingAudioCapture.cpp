@@ -37,6 +37,21 @@ std::optional<AudioDeviceID> readDefaultDevice(const AudioDevices& devices, Defa
     return device;
 }
 
+// How many of the capture's tap blocks this thread is running: more than none
+// means it is an engine's audio thread, in the middle of a render cycle.
+thread_local int tlsTapBlockDepth = 0;
+
+// Marks the calling thread for the life of one tap block.
+class TapBlockScope {
+public:
+    TapBlockScope() { ++tlsTapBlockDepth; }
+    ~TapBlockScope() { --tlsTapBlockDepth; }
+    TapBlockScope(const TapBlockScope&) = delete;
+    TapBlockScope& operator=(const TapBlockScope&) = delete;
+
+    static bool active() { return tlsTapBlockDepth > 0; }
+};
+
 }  // namespace
 
 // MARK: delivery gate
@@ -101,7 +116,43 @@ VoiceProcessingAudioCapture::VoiceProcessingAudioCapture(VoiceProcessingAudioCap
       recoveryQueue_(dependencies.recoveryQueue ? std::move(dependencies.recoveryQueue)
                                                 : std::make_shared<SerialQueue>(kRecoveryQueueLabel)) {}
 
-VoiceProcessingAudioCapture::~VoiceProcessingAudioCapture() { reset(); }
+VoiceProcessingAudioCapture::~VoiceProcessingAudioCapture() {
+    if (TapBlockScope::active()) {
+        endOnTheAudioThread();
+    } else {
+        reset();
+    }
+}
+
+// The last owner let go inside a tap block (a chunk callback that drops the
+// capture, say), so this runs on the audio thread, where the engine may be
+// neither stopped nor have its tap removed (AudioEngine.h). The run ends here;
+// the engine is torn down on the recovery queue, which the teardown keeps
+// alive until it has run.
+void VoiceProcessingAudioCapture::endOnTheAudioThread() {
+    std::shared_ptr<AudioEngine> engine;
+    {
+        std::lock_guard guard(lock_);
+        engine = std::move(engine_);
+        engine_.reset();
+        engineID_.reset();
+        running_ = false;
+        liveness_.reset();
+    }
+    watchdog_.cancel();
+    // The block that let go has already left the gate, so nothing is waited for here.
+    deliveryGate_.closeAndWait();
+    auto queue = recoveryQueue_;
+    std::shared_ptr<AudioEngine::Observation> observer = std::move(configurationObserver_);
+    queue->post([queue, engine = std::move(engine), observer = std::move(observer)]() mutable {
+        if (engine) engine->stop();
+        observer.reset();
+        if (engine) {
+            engine->removeTap();
+            engine->reset();
+        }
+    });
+}
 
 double VoiceProcessingAudioCapture::now() const {
     return seconds(Duration(recoveryQueue_->clock().uptimeNanoseconds()));
@@ -191,6 +242,9 @@ VoiceProcessingAudioCapture::Outcome VoiceProcessingAudioCapture::buildEngine(
     const std::string engineID = ids_->uuid();
     std::weak_ptr<VoiceProcessingAudioCapture> weak = weak_from_this();
     engine->installTap(tapBufferSize(format.sampleRate), format, [weak, engineID](const AudioPCMBuffer& buffer) {
+        // Declared first so that it still marks the thread when `self`, maybe
+        // the capture's last owner by then, lets go.
+        const TapBlockScope onTheAudioThread;
         if (auto self = weak.lock()) self->emit(buffer, engineID);
     });
     engine->prepare();

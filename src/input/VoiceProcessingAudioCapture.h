@@ -87,7 +87,9 @@ struct VoiceProcessingAudioCaptureDependencies {
 // itself down and reports one failure on the main loop.
 //
 // The owner calls prepare/start/stop/reset (from one thread at a time); the
-// chunk callback must not call back into them, since they wait for it.
+// chunk callback must not call back into them, since they wait for it. The
+// chunk callback may drop the capture: the engine is then torn down on the
+// recovery queue, never on the audio thread.
 class VoiceProcessingAudioCapture final : public std::enable_shared_from_this<VoiceProcessingAudioCapture> {
 public:
     static constexpr const char* kRecoveryQueueLabel = "com.dorvex.native-audio-recovery";
@@ -126,6 +128,7 @@ public:
 private:
     explicit VoiceProcessingAudioCapture(VoiceProcessingAudioCaptureDependencies dependencies);
 
+    void endOnTheAudioThread();
     std::optional<VoiceProcessingAudioCaptureError> validatePermission() const;
     Outcome buildEngine(NativeAudioCaptureMode mode, std::optional<AudioDeviceID> inputDeviceID);
     void armWatchdog(const std::string& engineID, const std::string& runGeneration);

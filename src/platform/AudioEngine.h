@@ -34,9 +34,18 @@ enum class OtherAudioDuckingLevel { defaultLevel, minimum, mid, maximum };
 
 // An audio engine with one input node, as the platform offers it for
 // microphone capture. Built fresh for every preparation.
+//
+// The tap block runs on the engine's audio thread, inside the render cycle
+// that produced the buffer. From inside it no member of the engine may be
+// called: stop(), reset(), removeTap() and the other calls that change the
+// engine wait for that render cycle to end, so made from the block they never
+// return (and a tap cannot remove itself while it runs). The block may read
+// the buffer, take short locks and hand work to other threads; whatever
+// tears the engine down belongs on one of those, even when it is the block
+// that lets go of the engine's last owner.
 class AudioEngine {
 public:
-    // Called on the engine's audio thread.
+    // Called on the engine's audio thread; see above for what it may do.
     using TapBlock = std::function<void(const AudioPCMBuffer& buffer)>;
     // Called on whatever thread the platform posts the change from.
     using ConfigurationChangeHandler = std::function<void()>;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "BridgeTestSupport.h"
 #include "bridge/BridgeProgram.h"
 
@@ -72,6 +75,28 @@ TEST_F(BridgeProgramTest, AnswersEveryLineInOrderWithNullIdsForRefusedOnes) {
     // Each response goes out as its JSON bytes, then a separate line feed.
     ASSERT_EQ(output.writes.size(), 10u);
     EXPECT_EQ(output.writes[1], "\n");
+}
+
+TEST_F(BridgeProgramTest, ALineWithANulByteIsNotJSONWhereverTheNulSits) {
+    using namespace std::string_literals;
+    const auto valid = testing::requestObject("status", Json::object(), "a").dump();
+    const std::vector<std::string> nulLines{
+        valid + "\0 garbage"s,
+        valid + "\0"s,
+        "\0"s + valid,
+        R"({"protocol_version":1,"id":"a)"s + "\0"s + R"(b","action":"status"})"s,
+        R"({"protocol_version":1,"id":"a","action":"status)"s + "\0"s + R"("})"s,
+    };
+    for (const auto& nulLine : nulLines) {
+        output = RecordingOutput{};
+        run({}, nulLine + "\n" + line("status", "after"));
+        const auto answers = lines();
+        ASSERT_EQ(answers.size(), 2u);
+        EXPECT_EQ(answers[0], BridgeResponse::failure(std::nullopt, BridgeFailure(BridgeFailureKind::invalidJSON)));
+        // The refused line is one line: serving goes on with the next.
+        EXPECT_EQ(answers[1], BridgeResponse::success("after", {{"action", "status"}}));
+    }
+    EXPECT_EQ(handled, static_cast<int>(nulLines.size()));
 }
 
 TEST_F(BridgeProgramTest, OnceModeAnswersOnlyTheFirstLineWhateverItsOutcome) {

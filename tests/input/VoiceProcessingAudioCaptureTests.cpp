@@ -2,6 +2,8 @@
 
 #include <cfloat>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "input/VoiceProcessingAudioCapture.h"
 #include "platform/sim/SimAudioDevices.h"
@@ -243,6 +245,40 @@ TEST_F(VoiceProcessingAudioCaptureTest, NoChunkReachesTheCallerAfterStop) {
     // A late buffer from the audio thread finds the gate closed.
     deliverAudio();
     EXPECT_EQ(chunks.size(), 1u);
+}
+
+TEST_F(VoiceProcessingAudioCaptureTest, DroppedInsideItsOwnChunkCallbackTheEngineIsTornDownOffTheAudioThread) {
+    prepareAndStart(Mode::raw);
+    auto engine = engines->latest();
+    int chunksSeen = 0;
+    // The owner lets go from the chunk callback, on the audio thread.
+    ASSERT_TRUE(capture->start(
+        [this, &chunksSeen](AudioChunk) {
+            ++chunksSeen;
+            capture.reset();
+        },
+        nullptr));
+    deliverAudio();
+    EXPECT_EQ(capture, nullptr);
+    EXPECT_EQ(engine->callsFromTapBlock(), std::vector<std::string>{});
+    EXPECT_EQ(engine->stopCount(), 0);
+
+    recovery->runUntilIdle();
+    EXPECT_EQ(engine->callsFromTapBlock(), std::vector<std::string>{});
+    EXPECT_EQ(engine->stopCount(), 1);
+    EXPECT_EQ(engine->resetCount(), 1);
+    EXPECT_FALSE(engine->hasTap());
+    EXPECT_EQ(engine->configurationObserverCount(), 0u);
+    EXPECT_EQ(chunksSeen, 1);
+}
+
+TEST_F(VoiceProcessingAudioCaptureTest, DroppedOnTheOwnersThreadTheEngineIsTornDownAtOnce) {
+    prepareAndStart(Mode::raw);
+    auto engine = engines->latest();
+    capture.reset();
+    EXPECT_EQ(engine->stopCount(), 1);
+    EXPECT_FALSE(engine->hasTap());
+    EXPECT_EQ(engine->configurationObserverCount(), 0u);
 }
 
 TEST_F(VoiceProcessingAudioCaptureTest, RefusedEngineStartResetsAndReportsThePlatformError) {

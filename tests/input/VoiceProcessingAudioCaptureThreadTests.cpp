@@ -3,7 +3,9 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "input/VoiceProcessingAudioCapture.h"
 #include "platform/sim/SimAudioDevices.h"
@@ -121,6 +123,40 @@ TEST(VoiceProcessingAudioCaptureThreadTest, NoCallbackOfARunStartsAfterItsStopRe
     audio.join();
     EXPECT_EQ(violations.load(), 0);
     EXPECT_GE(delivered.load(), 200);
+}
+
+TEST(VoiceProcessingAudioCaptureThreadTest, DroppedInsideItsOwnChunkCallbackTheRecoveryQueueTearsTheEngineDown) {
+    for (int round = 0; round < 20; ++round) {
+        ThreadedCapture world;
+        ASSERT_TRUE(world.capture->prepare(NativeAudioCaptureMode::raw, std::nullopt));
+        auto engine = world.engines->latest();
+        // The owner's only reference moves into the callback, which lets go of
+        // it on the audio thread; the recovery queue is the capture's own.
+        auto owner = std::make_shared<std::shared_ptr<VoiceProcessingAudioCapture>>(std::move(world.capture));
+        ASSERT_TRUE((*owner)->start(
+            [owner](AudioChunk) {
+                auto dropped = std::move(*owner);
+            },
+            nullptr));
+
+        std::thread audio([&] {
+            engine->deliver({std::vector<float>(1920, 0.1f)});
+            // A late buffer finds no tap, or a tap whose capture is gone.
+            engine->deliver({std::vector<float>(1920, 0.1f)});
+        });
+        audio.join();
+        EXPECT_EQ(*owner, nullptr);
+
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while ((engine->hasTap() || engine->resetCount() == 0) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(1ms);
+        }
+        EXPECT_EQ(engine->callsFromTapBlock(), std::vector<std::string>{});
+        EXPECT_EQ(engine->stopCount(), 1);
+        EXPECT_EQ(engine->resetCount(), 1);
+        EXPECT_FALSE(engine->hasTap());
+        EXPECT_EQ(engine->configurationObserverCount(), 0u);
+    }
 }
 
 TEST(VoiceProcessingAudioCaptureThreadTest, ConfigurationChangeFromAnotherThreadReportsOneFailureOnTheMainLoop) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace murmo {
@@ -19,33 +20,114 @@ std::vector<Key> allKeys() {
     return keys;
 }
 
-TEST(NativeStringCatalogTests, EveryKeyHasEnglishAndTurkishTextAndItsOwnName) {
+TEST(NativeStringCatalogTests, EveryKeyIsFoundByItsOwnName) {
     for (auto key : allKeys()) {
         auto name = rawValue(key);
-        EXPECT_FALSE(name.empty());
         EXPECT_EQ(nativeStringKeyFromRawValue(name), key) << name;
-        EXPECT_FALSE(NativeStringCatalog::value(key, Language::english).empty()) << name;
-        EXPECT_FALSE(NativeStringCatalog::value(key, Language::turkish).empty()) << name;
     }
     EXPECT_EQ(rawValue(Key::hudListening), "hudListening");
     EXPECT_EQ(rawValue(Key::launchAtLoginUnavailable), "launchAtLoginUnavailable");
     EXPECT_EQ(nativeStringKeyFromRawValue("HudListening"), std::nullopt);
 }
 
-TEST(NativeStringCatalogTests, KeepsTypographicCharactersByteForByte) {
-    NativeLocalizedStrings english(Language::english, {});
-    EXPECT_EQ(english.settings(), "Settings\xE2\x80\xA6");                              // …
-    EXPECT_EQ(english.hudCouldNotComplete().find("couldn\xE2\x80\x99t"), 7u);           // ’
-    EXPECT_EQ(english.hudCopyInstruction(), "Copy it, then press \xE2\x8C\x98V to paste.");  // ⌘
-    EXPECT_EQ(english.hudListening(), "Listening…");
-    EXPECT_EQ(english.openMurmo(), "Open Dorvex");
-    EXPECT_EQ(english.noEditableTarget(), "No editable text field was available.");
+// Texts as the user sees them, byte for byte: typographic apostrophes (’),
+// the ellipsis (…), the command sign (⌘) and Turkish letters included.
+TEST(NativeStringCatalogTests, PinsEnglishAndTurkishTextsByteForByte) {
+    struct Row {
+        Key key;
+        std::string_view english;
+        std::string_view turkish;
+    };
+    const Row rows[] = {
+        {Key::openMurmo,
+         "Open Dorvex",
+         "Dorvex’yi Aç"},
+        {Key::settings,
+         "Settings…",
+         "Ayarlar…"},
+        {Key::quitMurmo,
+         "Quit Dorvex Completely",
+         "Dorvex’den Tamamen Çık"},
+        {Key::checkMicrophonePermission,
+         "Check Microphone Permission",
+         "Mikrofon İznini Kontrol Et"},
+        {Key::coreOffline,
+         "Core offline",
+         "Çekirdek çevrimdışı"},
+        {Key::holdShortcut,
+         "hold",
+         "basılı tut"},
+        {Key::coreLoading,
+         "Starting the Dorvex core…",
+         "Dorvex çekirdeği başlatılıyor…"},
+        {Key::cancel,
+         "Cancel",
+         "Vazgeç"},
+        {Key::hudListening,
+         "Listening…",
+         "Dinliyorum…"},
+        {Key::hudProcessing,
+         "Processing…",
+         "İşleniyor…"},
+        {Key::hudCouldNotComplete,
+         "Dorvex couldn’t complete this",
+         "Dorvex tamamlayamadı"},
+        {Key::hudCopyInstruction,
+         "Copy it, then press ⌘V to paste.",
+         "Kopyalayın, sonra ⌘V ile yapıştırın."},
+        {Key::hudCopiedDetail,
+         "Press ⌘V to paste into the target app",
+         "⌘V ile hedef uygulamaya yapıştırın"},
+        {Key::hudUnverifiedAnnouncement,
+         "Dorvex couldn’t confirm insertion. Check the target before using the copy option.",
+         "Dorvex metnin yazıldığını doğrulayamadı. Kopyalama seçeneğini kullanmadan önce hedefi kontrol edin."},
+        {Key::hudCopyFailureAnnouncement,
+         "The text couldn’t be copied. The copy option is still ready.",
+         "Metin panoya kopyalanamadı. Kopyalama seçeneği hâlâ hazır."},
+        {Key::hudErrorPrefix,
+         "Dorvex error",
+         "Dorvex hatası"},
+        {Key::dictationTimedOut,
+         "The dictation didn’t finish in time and was safely cancelled.",
+         "Dikte zamanında tamamlanamadı; işlem güvenli biçimde iptal edildi."},
+        {Key::shortcutInputMonitoringRequired,
+         "Input Monitoring permission is required to listen for the Fn/Globe shortcut in other apps. Open macOS Permissions in Dorvex Settings.",
+         "Fn/Globe kısayolunu diğer uygulamalarda dinlemek için Klavye İzleme izni gerekli. Dorvex Ayarları’ndaki macOS İzinleri bölümünü açın."},
+        {Key::coreUnexpectedlyExited,
+         "The Dorvex core unexpectedly quit",
+         "Dorvex çekirdeği beklenmedik şekilde kapandı"},
+        {Key::agentSearchNotConfigured,
+         "Web search isn’t configured yet.",
+         "Web araması henüz yapılandırılmadı."},
+        {Key::agentRemoteUnavailable,
+         "The requested remote Agent isn’t connected.",
+         "İstenen uzak Agent bağlı değil."},
+        {Key::dictationCancelPending,
+         "Dorvex is still trying to cancel this dictation",
+         "Dorvex hâlâ bu dikteyi iptal etmeye çalışıyor"},
+        {Key::voiceProcessingFormatUnsupported,
+         "The Mac microphone did not provide a supported float32 audio format.",
+         "Mac mikrofonu desteklenen float32 ses biçimini sağlamadı."},
+        {Key::selectionRequestRejected,
+         "The Dorvex selection request was rejected.",
+         "Dorvex seçim isteği reddedildi."},
+        {Key::launchAtLoginUnavailable,
+         "Launch at login is unavailable for this Dorvex build.",
+         "Girişte başlatma bu Dorvex yapısında kullanılamıyor."},
+    };
+    for (const auto& [key, english, turkish] : rows) {
+        EXPECT_EQ(NativeStringCatalog::value(key, Language::english), english) << rawValue(key);
+        EXPECT_EQ(NativeStringCatalog::value(key, Language::turkish), turkish) << rawValue(key);
+    }
 
+    // The same marks spelled as bytes, in case this file's own encoding drifts.
+    NativeLocalizedStrings english(Language::english, {});
+    EXPECT_EQ(english.settings(), "Settings\xE2\x80\xA6");
+    EXPECT_EQ(english.hudCouldNotComplete(), "Dorvex couldn\xE2\x80\x99t complete this");
+    EXPECT_EQ(english.hudCopyInstruction(), "Copy it, then press \xE2\x8C\x98V to paste.");
     NativeLocalizedStrings turkish(Language::turkish, {});
-    EXPECT_EQ(turkish.openMurmo(), "Dorvex’yi Aç");
-    EXPECT_EQ(turkish.checkMicrophonePermission(), "Mikrofon İznini Kontrol Et");
-    EXPECT_EQ(turkish.hudCopiedDetail(), "⌘V ile hedef uygulamaya yapıştırın");
-    EXPECT_EQ(turkish.selectionRequestRejected(), "Dorvex seçim isteği reddedildi.");
+    EXPECT_EQ(turkish.openMurmo(), "Dorvex\xE2\x80\x99yi A\xC3\xA7");
+    EXPECT_EQ(turkish.hudProcessing(), "\xC4\xB0\xC5\x9Fleniyor\xE2\x80\xA6");
 }
 
 TEST(NativeStringCatalogTests, OnlyTurkishHasItsOwnTextsOthersFallBackToEnglish) {

@@ -1,6 +1,15 @@
 #include "platform/sim/SimAudioEngine.h"
 
+#include <utility>
+
 namespace murmo {
+
+namespace {
+
+// The engine whose tap block this thread is running, if any.
+thread_local const SimAudioEngine* tlsTapBlockEngine = nullptr;
+
+}  // namespace
 
 class SimAudioEngine::SimObservation final : public AudioEngine::Observation {
 public:
@@ -36,6 +45,7 @@ SimAudioEngine::SimAudioEngine(SimAudioEngineSettings settings) : settings_(std:
 
 Status SimAudioEngine::setVoiceProcessingEnabled(bool enabled) {
     std::lock_guard guard(mutex_);
+    noteCallLocked("setVoiceProcessingEnabled");
     if (auto failure = settings_.failures->failure(SimAudioEngineStep::voiceProcessing)) {
         return std::unexpected(*failure);
     }
@@ -50,6 +60,7 @@ bool SimAudioEngine::hasInputAudioUnit() const {
 
 Status SimAudioEngine::setCurrentInputDevice(AudioDeviceID device) {
     std::lock_guard guard(mutex_);
+    noteCallLocked("setCurrentInputDevice");
     if (auto failure = settings_.failures->failure(SimAudioEngineStep::currentDevice)) {
         return std::unexpected(*failure);
     }
@@ -64,6 +75,7 @@ bool SimAudioEngine::supportsOtherAudioDucking() const {
 
 void SimAudioEngine::setOtherAudioDucking(bool, OtherAudioDuckingLevel level) {
     std::lock_guard guard(mutex_);
+    noteCallLocked("setOtherAudioDucking");
     duckingLevel_ = level;
 }
 
@@ -74,6 +86,7 @@ AudioInputFormat SimAudioEngine::inputFormat() const {
 
 void SimAudioEngine::installTap(std::uint32_t bufferSize, const AudioInputFormat& format, TapBlock tap) {
     std::lock_guard guard(mutex_);
+    noteCallLocked("installTap");
     tap_ = std::make_shared<TapBlock>(std::move(tap));
     tapBufferSize_ = bufferSize;
     tapFormat_ = format;
@@ -82,16 +95,23 @@ void SimAudioEngine::installTap(std::uint32_t bufferSize, const AudioInputFormat
 void SimAudioEngine::removeTap() {
     std::shared_ptr<TapBlock> removed;
     std::lock_guard guard(mutex_);
+    noteCallLocked("removeTap");
     removed.swap(tap_);
+}
+
+void SimAudioEngine::noteCallLocked(const char* member) {
+    if (tlsTapBlockEngine == this) callsFromTapBlock_.emplace_back(member);
 }
 
 void SimAudioEngine::prepare() {
     std::lock_guard guard(mutex_);
+    noteCallLocked("prepare");
     prepareCount_ += 1;
 }
 
 Status SimAudioEngine::start() {
     std::lock_guard guard(mutex_);
+    noteCallLocked("start");
     startCount_ += 1;
     if (auto failure = settings_.failures->failure(SimAudioEngineStep::start)) {
         return std::unexpected(*failure);
@@ -102,12 +122,14 @@ Status SimAudioEngine::start() {
 
 void SimAudioEngine::stop() {
     std::lock_guard guard(mutex_);
+    noteCallLocked("stop");
     stopCount_ += 1;
     running_ = false;
 }
 
 void SimAudioEngine::reset() {
     std::lock_guard guard(mutex_);
+    noteCallLocked("reset");
     resetCount_ += 1;
 }
 
@@ -144,7 +166,9 @@ bool SimAudioEngine::runTap(const AudioPCMBuffer& buffer) {
         tap = tap_;
     }
     if (!tap) return false;
+    const auto* outer = std::exchange(tlsTapBlockEngine, this);
     (*tap)(buffer);
+    tlsTapBlockEngine = outer;
     return true;
 }
 
@@ -230,6 +254,11 @@ int SimAudioEngine::resetCount() const {
 std::size_t SimAudioEngine::configurationObserverCount() const {
     std::lock_guard guard(mutex_);
     return observers_.size();
+}
+
+std::vector<std::string> SimAudioEngine::callsFromTapBlock() const {
+    std::lock_guard guard(mutex_);
+    return callsFromTapBlock_;
 }
 
 std::shared_ptr<AudioEngine> SimAudioEngineFactory::makeEngine() {

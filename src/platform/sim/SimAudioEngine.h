@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/AudioEngine.h"
@@ -36,7 +37,9 @@ struct SimAudioEngineSettings {
 };
 
 // An engine whose audio thread is the test's: deliver() runs the tap on the
-// calling thread. Every other call is recorded. Thread-safe.
+// calling thread. Every other call is recorded, and so is every call made
+// from inside the tap block, which a platform engine does not allow.
+// Thread-safe.
 class SimAudioEngine final : public AudioEngine, public std::enable_shared_from_this<SimAudioEngine> {
 public:
     explicit SimAudioEngine(SimAudioEngineSettings settings);
@@ -80,11 +83,16 @@ public:
     int stopCount() const;
     int resetCount() const;
     std::size_t configurationObserverCount() const;
+    // Names of the engine's members called from inside its own tap block, in
+    // order ("stop", "removeTap", ...).
+    std::vector<std::string> callsFromTapBlock() const;
 
 private:
     class SimObservation;
     bool runTap(const AudioPCMBuffer& buffer);
     void removeObserver(std::uint64_t token);
+    // Under mutex_: notes a call that the tap block makes into this engine.
+    void noteCallLocked(const char* member);
 
     mutable std::mutex mutex_;
     SimAudioEngineSettings settings_;
@@ -101,6 +109,7 @@ private:
     int resetCount_ = 0;
     std::uint64_t nextObserverToken_ = 1;
     std::map<std::uint64_t, std::shared_ptr<ConfigurationChangeHandler>> observers_;
+    std::vector<std::string> callsFromTapBlock_;
 };
 
 class SimAudioEngineFactory final : public AudioEngineFactory {
