@@ -62,8 +62,9 @@ public:
     // Stops delivering output; when `drain` is set, first delivers what the
     // pipes hold now, with a bound, without waiting for their end (a process
     // that left the child's group may hold them open forever). Blocks until
-    // the reader has stopped, so call it off the main thread; no output
-    // arrives afterwards.
+    // the reader has stopped, which the drain's bound keeps short; best off
+    // the main thread. Safe to call from several threads: every call returns
+    // only once the output is finished, and no output arrives afterwards.
     virtual void finishOutput(bool drain) = 0;
 };
 

@@ -5,13 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <fmt/format.h>
-#include <nlohmann/json.hpp>
-#include <unordered_set>
 
 namespace murmo {
 
@@ -20,92 +16,6 @@ namespace fs = std::filesystem;
 namespace {
 
 inline constexpr std::string_view kLogErrorDomain = "MurmoDiagnosticsLog";
-inline constexpr std::string_view kIdentifierCharacters =
-    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._:-";
-
-enum class AllowedKind { string, number, boolean };
-
-using AllowList = std::unordered_set<std::string_view>;
-
-// Built once, on first use; function-local statics are thread-safe.
-const AllowList& stringKeys() {
-    static const AllowList keys{"event",          "type",          "stage",          "phase",
-                                "status",         "reason_code",   "message_key",    "route",
-                                "provider",       "model",         "model_id",       "finish_reason",
-                                "operation_id",   "input_language", "language",      "error_category",
-                                "output_validation", "shortcut_purpose"};
-    return keys;
-}
-
-const AllowList& numberKeys() {
-    static const AllowList keys{"duration_ms",   "latency_ms",        "status_code",  "result_count",
-                                "confidence",    "word_count",        "prompt_tokens", "completion_tokens",
-                                "total_tokens",  "retry",             "audio_duration_ms", "byte_count"};
-    return keys;
-}
-
-const AllowList& booleanKeys() {
-    static const AllowList keys{"success", "configured", "validated", "retryable"};
-    return keys;
-}
-
-std::optional<AllowedKind> allowedKind(std::string_view key) {
-    if (stringKeys().contains(key)) return AllowedKind::string;
-    if (numberKeys().contains(key)) return AllowedKind::number;
-    if (booleanKeys().contains(key)) return AllowedKind::boolean;
-    return std::nullopt;
-}
-
-// Engine booleans sometimes arrive as 0/1.
-std::optional<bool> readBoolean(const nlohmann::json& value) {
-    if (value.is_boolean()) return value.get<bool>();
-    if (value.is_number()) {
-        const double number = value.get<double>();
-        if (number == 0) return false;
-        if (number == 1) return true;
-    }
-    return std::nullopt;
-}
-
-std::optional<nlohmann::json> keptValue(AllowedKind kind, const nlohmann::json& value) {
-    switch (kind) {
-        case AllowedKind::string:
-            if (!value.is_string()) return std::nullopt;
-            return CoreProcessLogPolicy::sanitizeIdentifier(value.get_ref<const std::string&>());
-        case AllowedKind::number:
-            // A boolean passes too, written back as it came.
-            if (!value.is_number() && !value.is_boolean()) return std::nullopt;
-            return value;
-        case AllowedKind::boolean:
-            if (auto flag = readBoolean(value)) return *flag;
-            return std::nullopt;
-    }
-    return std::nullopt;
-}
-
-// Parses a line that holds a JSON object. Nested objects and arrays are never
-// looked into, so they are discarded while parsing instead of being built.
-std::optional<nlohmann::json> parseObjectLine(std::string_view line) {
-    const auto first = line.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos || line[first] != '{') return std::nullopt;
-    auto keepTopLevelOnly = [](int depth, nlohmann::json::parse_event_t event, nlohmann::json&) {
-        using Event = nlohmann::json::parse_event_t;
-        if (event == Event::array_start) return false;
-        if (event == Event::object_start) return depth == 0;
-        return true;
-    };
-    auto parsed = nlohmann::json::parse(line, keepTopLevelOnly, /*allow_exceptions=*/false);
-    if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
-    return parsed;
-}
-
-std::string serialize(const nlohmann::json& record) {
-    try {
-        return record.dump();
-    } catch (const nlohmann::json::exception&) {
-        return std::string(CoreProcessLogPolicy::encodingFailedRecord);
-    }
-}
 
 Error fileError(std::string_view action, const fs::path& path, int code) {
     return Error(std::string(kLogErrorDomain), code,
@@ -152,65 +62,6 @@ void renameIfPresent(const fs::path& from, const fs::path& to) {
 }
 
 }  // namespace
-
-std::string_view toString(CoreProcessLogStream stream) {
-    return stream == CoreProcessLogStream::stdoutStream ? "stdout" : "stderr";
-}
-
-std::optional<CoreProcessLogStream> coreProcessLogStreamFromString(std::string_view text) {
-    if (text == "stdout") return CoreProcessLogStream::stdoutStream;
-    if (text == "stderr") return CoreProcessLogStream::stderrStream;
-    return std::nullopt;
-}
-
-namespace CoreProcessLogPolicy {
-
-fs::path directory(const fs::path& applicationDataDirectory) { return applicationDataDirectory / directoryName; }
-
-std::string sanitizeIdentifier(std::string_view value) {
-    if (value.empty() || value.size() > maximumIdentifierBytes) return std::string(redactedIdentifier);
-    // The character set is ASCII, so checking bytes checks scalars: any byte
-    // of a multi-byte character falls outside it.
-    if (value.find_first_not_of(kIdentifierCharacters) != std::string_view::npos) {
-        return std::string(redactedIdentifier);
-    }
-    return std::string(value);
-}
-
-std::string sanitizedRecord(std::string_view line, CoreProcessLogStream stream, std::string_view timestamp) {
-    nlohmann::json record = nlohmann::json::object();
-    record["timestamp"] = timestamp;
-    record["stream"] = toString(stream);
-
-    auto parsed = parseObjectLine(line);
-    if (!parsed) {
-        record["event"] = "unstructured_core_output";
-        // Raw bytes, so a line that is not valid UTF-8 (a cut through a
-        // character) still reports its real length.
-        record["byte_count"] = line.size();
-        return serialize(record);
-    }
-    for (const auto& [key, value] : parsed->items()) {
-        const auto kind = allowedKind(key);
-        if (!kind) continue;
-        if (auto kept = keptValue(*kind, value)) record[key] = std::move(*kept);
-    }
-    if (!record.contains("event")) {
-        record["event"] = record.contains("type") ? record["type"] : nlohmann::json("core_diagnostic");
-    }
-    return serialize(record);
-}
-
-std::string timestamp(WallTime time) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
-    std::tm utc{};
-    if (!gmtime_r(&seconds, &utc)) return "1970-01-01T00:00:00Z";
-    std::array<char, 32> text{};
-    const auto length = std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return std::string(text.data(), length);
-}
-
-}  // namespace CoreProcessLogPolicy
 
 LogFileHandle& LogFileHandle::operator=(LogFileHandle&& other) noexcept {
     if (this != &other) {
@@ -266,6 +117,7 @@ void CoreProcessPrivacyLog::consume(std::string_view chunk, CoreProcessLogStream
         appendSanitized(buffer, stream);
         buffer.clear();
     }
+    writePending();
 }
 
 void CoreProcessPrivacyLog::finish() {
@@ -275,6 +127,7 @@ void CoreProcessPrivacyLog::finish() {
         if (!buffer.empty()) appendSanitized(buffer, stream);
     }
     buffers_.clear();
+    writePending();
     if (output_.isOpen()) (void)::fsync(output_.descriptor());
     output_.close();
     finished_ = true;
@@ -290,8 +143,7 @@ Status CoreProcessPrivacyLog::openCurrentFile() {
 }
 
 void CoreProcessPrivacyLog::appendSanitized(std::string_view line, CoreProcessLogStream stream) {
-    auto record = CoreProcessLogPolicy::sanitizedRecord(line, stream,
-                                                        CoreProcessLogPolicy::timestamp(options_.now()));
+    auto record = CoreProcessLogPolicy::sanitizedRecord(line, stream, currentTimestamp());
     record += '\n';
     const auto length = static_cast<std::int64_t>(record.size());
 
@@ -300,14 +152,37 @@ void CoreProcessPrivacyLog::appendSanitized(std::string_view line, CoreProcessLo
     if (!output_.isOpen() && !openCurrentFile()) return;
     // An empty file is never rotated: that would only push out a backup.
     if (currentBytes_ > 0 && currentBytes_ + length > maximumBytes_) {
+        // What came before belongs in the file that is moved aside.
+        writePending();
         rotate();
         if (!output_.isOpen()) return;
     }
+    // Records are written together, one write per chunk rather than per
+    // line; they count at once and writePending takes back what fails.
+    pending_ += record;
+    currentBytes_ += length;
+    if (pending_.size() >= kPendingWriteBytes) writePending();
+}
+
+void CoreProcessPrivacyLog::writePending() {
+    if (pending_.empty()) return;
     std::int64_t written = 0;
-    const bool complete = writeAll(output_.descriptor(), record, written);
+    if (output_.isOpen()) (void)writeAll(output_.descriptor(), pending_, written);
     // Count what reached the file, so a torn write still moves the rotation
-    // point; a record that failed outright adds nothing.
-    currentBytes_ += complete ? length : written;
+    // point; records that failed outright add nothing.
+    currentBytes_ -= static_cast<std::int64_t>(pending_.size()) - written;
+    pending_.clear();
+}
+
+std::string_view CoreProcessPrivacyLog::currentTimestamp() {
+    const auto now = options_.now();
+    // Whole seconds: formatted once per second, not once per line.
+    const auto second = std::chrono::floor<std::chrono::seconds>(now);
+    if (second != timestampSecond_) {
+        timestampSecond_ = second;
+        timestampText_ = CoreProcessLogPolicy::timestamp(now);
+    }
+    return timestampText_;
 }
 
 fs::path CoreProcessPrivacyLog::backupURL(std::int64_t number) const {

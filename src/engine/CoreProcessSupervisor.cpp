@@ -142,7 +142,11 @@ Status CoreProcessSupervisor::launch(const std::optional<fs::path>& repoRoot, in
                                                                             bundleURL, std::string(desktopToken),
                                                                             plan->runtimeKind});
 
-    auto log = CoreProcessPrivacyLog::create(CoreProcessLogPolicy::directory(applicationDataDirectory(environment)));
+    finishEndedRun();
+    CoreProcessPrivacyLogOptions logOptions;
+    logOptions.openFile = services_.openLogFile;
+    auto log = CoreProcessPrivacyLog::create(CoreProcessLogPolicy::directory(applicationDataDirectory(environment)),
+                                             std::move(logOptions));
     if (!log) {
         return fail(CoreProcessError::runtimeDirectoryUnavailable(std::string(kDiagnosticsUnavailablePrefix) +
                                                                   log.error().message)
@@ -196,21 +200,33 @@ void CoreProcessSupervisor::handleExit(const std::shared_ptr<ChildProcess>& exit
     const int status = exited->terminationStatus();
     services_.logger.notice("Core exited status={} ready={}", logPublic(status), logPublic(wasReady));
 
-    // The rest of the output is filed off the main thread: a process that
-    // left the engine's group may still hold the pipes open. The owner hears
-    // of the exit only once the last line is in the log.
+    // The rest of the output is filed off the main thread, so the loop does
+    // not wait for the drain. The owner hears of the exit only once the last
+    // line is in the log; a launch before that finishes the log itself.
+    endedRun_ = EndedRun{exited, log};
     worker_->post([exited, log, wasReady, status, weak = weak_from_this(), loop = &services_.loop]() mutable {
         exited->finishOutput(true);
         if (log) log->finish();
         // The handle goes back to the main thread, so the child is reaped
         // before the owner hears of its exit.
         loop->post([exited = std::move(exited), weak, wasReady, status]() mutable {
-            exited.reset();
             auto self = weak.lock();
+            if (self && self->endedRun_ && self->endedRun_->child == exited) self->endedRun_.reset();
+            exited.reset();
             if (!self || !wasReady || !self->onUnexpectedTermination) return;
             self->onUnexpectedTermination(status);
         });
     });
+}
+
+void CoreProcessSupervisor::finishEndedRun() {
+    auto ended = std::exchange(endedRun_, std::nullopt);
+    if (!ended) return;
+    // Both steps are idempotent and serialised with the worker's: when the
+    // worker is still draining, this waits for that bounded drain, so the
+    // old run's last lines still reach the file before the new log opens it.
+    ended->child->finishOutput(true);
+    if (ended->log) ended->log->finish();
 }
 
 void CoreProcessSupervisor::stop(Duration gracePeriod, StopCompletion completion) {

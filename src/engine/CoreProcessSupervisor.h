@@ -40,6 +40,8 @@ struct CoreProcessSupervisorServices {
     // Where the launch plan looks for development engines beyond the bundle.
     CoreLaunchPlanSearchPaths searchPaths = {};
     ChildProcessLauncher launcher = PosixChildProcess::launcher();
+    // How each run's diagnostics log opens its file.
+    std::function<Result<LogFileHandle>(const std::filesystem::path&)> openLogFile = openLogFileForAppending;
     Logger logger = Logger("core-process");
 };
 
@@ -129,6 +131,7 @@ private:
 
     Status prepareWorkingDirectory(const CoreLaunchPlan& plan) const;
     void handleExit(const std::shared_ptr<ChildProcess>& exited);
+    void finishEndedRun();
     void finishStop(const std::shared_ptr<ChildProcess>& child);
     void cancelReadiness();
     void endReadiness();
@@ -148,6 +151,15 @@ private:
     bool stopping_ = false;
     std::optional<CancelToken> readinessTask_;
     std::shared_ptr<CoreProcessPrivacyLog> privacyLog_;
+
+    // A run that ended by itself while its last output is still being filed
+    // on the worker. A new launch finishes it first: two logs must never
+    // append to, or rotate, the same file.
+    struct EndedRun {
+        std::shared_ptr<ChildProcess> child;
+        std::shared_ptr<CoreProcessPrivacyLog> log;
+    };
+    std::optional<EndedRun> endedRun_;
 
     // Health requests leave the main thread here.
     std::unique_ptr<HttpProbe> probe_;

@@ -1,6 +1,7 @@
 #include "engine/CoreProcessPrivacyLog.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -86,6 +87,59 @@ TEST(CoreProcessLogPolicyTest, DeeplyNestedValuesAreNeitherKeptNorBuilt) {
     EXPECT_EQ(record(deep), withEnvelope({{"event", "x"}}));
 }
 
+// Engine output is hostile input: nesting of any depth is only counted.
+TEST(CoreProcessLogPolicyTest, HostileNestingNeverRecursesOrBuilds) {
+    constexpr std::size_t kDepth = 100'000;
+    std::string objects;
+    for (std::size_t i = 0; i < kDepth; ++i) objects += R"({"a":)";
+    objects += "1" + std::string(kDepth, '}');
+    const std::string arrays = std::string(kDepth, '[') + std::string(kDepth, ']');
+    struct Case {
+        std::string line;
+        json expected;
+    };
+    const std::vector<Case> cases{
+        {R"({"event":"x","status":)" + arrays + R"(,"success":true})",
+         {{"event", "x"}, {"success", true}}},
+        {R"({"type":"t","stage":)" + objects + "}", {{"event", "t"}, {"type", "t"}}},
+        // Unclosed, or a nested array at the top: not a JSON object line.
+        {R"({"event":"x","detail":)" + std::string(kDepth, '['),
+         {{"event", "unstructured_core_output"}, {"byte_count", 22 + kDepth}}},
+        {arrays, {{"event", "unstructured_core_output"}, {"byte_count", 2 * kDepth}}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(record(c.line), withEnvelope(c.expected)) << c.line.substr(0, 40);
+}
+
+TEST(CoreProcessLogPolicyTest, AKeyGivenTwiceKeepsItsLastValueOnlyWhenThatHasTheRightKind) {
+    struct Case {
+        std::string line;
+        json expected;
+    };
+    const std::vector<Case> cases{
+        {R"({"event":"a","event":"b"})", {{"event", "b"}}},
+        {R"({"event":"a","type":"t","event":["b"]})", {{"event", "t"}, {"type", "t"}}},
+        {R"({"event":"a","event":5})", {{"event", "core_diagnostic"}}},
+        {R"({"duration_ms":1,"duration_ms":null})", {{"event", "core_diagnostic"}}},
+        {R"({"success":true,"success":{"x":1},"retry":-0,"confidence":1e3,"word_count":18446744073709551615})",
+         {{"event", "core_diagnostic"}, {"retry", 0}, {"confidence", 1000.0}, {"word_count", 18446744073709551615u}}},
+        {R"({"event":"x","latency_ms":1e999})", {{"event", "unstructured_core_output"}, {"byte_count", 32}}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(record(c.line), withEnvelope(c.expected)) << c.line;
+    EXPECT_EQ(CoreProcessLogPolicy::sanitizedRecord(R"({"confidence":1e3,"retry":-0.0,"success":1.0})",
+                                                    Stream::stdoutStream, kTimestamp),
+              R"({"confidence":1000.0,"event":"core_diagnostic","retry":-0.0,"stream":"stdout","success":true,)"
+              R"("timestamp":"2026-05-01T09:30:00Z"})");
+}
+
+TEST(CoreProcessLogPolicyTest, ATimestampThatCannotBeEncodedGivesTheEncodingFailedRecord) {
+    EXPECT_EQ(CoreProcessLogPolicy::sanitizedRecord("{}", Stream::stdoutStream, "\xff"),
+              CoreProcessLogPolicy::encodingFailedRecord);
+    EXPECT_EQ(CoreProcessLogPolicy::sanitizedRecord("x", Stream::stdoutStream, "\xff"),
+              CoreProcessLogPolicy::encodingFailedRecord);
+    EXPECT_EQ(json::parse(CoreProcessLogPolicy::sanitizedRecord("{}", Stream::stdoutStream, "a\"b"))["timestamp"],
+              "a\"b");
+}
+
 // --- The log on disk --------------------------------------------------------
 
 std::vector<json> readRecords(const fs::path& file) {
@@ -148,6 +202,17 @@ TEST_F(CoreProcessPrivacyLogTest, SplitsEachStreamIntoLines) {
     // A late chunk after the engine's exit must not reopen the file.
     log->consume("late\n", Stream::stdoutStream);
     EXPECT_EQ(readRecords(file()).size(), 5u);
+}
+
+TEST_F(CoreProcessPrivacyLogTest, AHostileLineArrivingWholeInOneChunkIsFiledLikeAnyOther) {
+    auto log = makeLog();
+    constexpr std::size_t kDepth = 100'000;
+    log->consume(R"({"event":"deep","detail":)" + std::string(kDepth, '[') + std::string(kDepth, ']') + "}\n",
+                 Stream::stderrStream);
+    log->finish();
+    const auto records = readRecords(file());
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0], withEnvelope({{"event", "deep"}}, "stderr"));
 }
 
 TEST_F(CoreProcessPrivacyLogTest, CutsOverlongLinesByRawBytes) {
@@ -245,6 +310,23 @@ TEST_F(RotationTest, OneBackupOnlyRenamesTheCurrentFile) {
     EXPECT_EQ(generationIn(file()), "gen3");
     EXPECT_EQ(generationIn(file(".1")), "gen2");
     EXPECT_FALSE(fs::exists(file(".2")));
+}
+
+TEST_F(RotationTest, RecordsThatFailToBeWrittenAreNotCounted) {
+    CoreProcessPrivacyLogOptions options;
+    options.maximumBytes = 4'096;
+    // A descriptor every write to fails on.
+    options.openFile = [](const fs::path& path) -> Result<LogFileHandle> {
+        auto created = openLogFileForAppending(path);
+        if (!created) return fail(created.error());
+        return LogFileHandle(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    };
+    auto log = CoreProcessPrivacyLog::create(logDirectory, std::move(options));
+    ASSERT_TRUE(log);
+    for (int generation = 1; generation <= 3; ++generation) fillGeneration(**log, generation);
+    (*log)->finish();
+    EXPECT_EQ(fs::file_size(file()), 0u);
+    EXPECT_FALSE(fs::exists(file(".1"))) << "dropped records must not move the rotation point";
 }
 
 TEST_F(RotationTest, AFailedReopenDestroysNoBackup) {

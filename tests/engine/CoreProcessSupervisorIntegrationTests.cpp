@@ -96,6 +96,13 @@ protected:
         return lastRecord;
     }
 
+    std::string recordText() const {
+        std::ifstream file(recordPath());
+        std::ostringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+
     std::string diagnostics() const {
         std::ifstream file(dataFolder() / "Logs" / "core-diagnostics.jsonl");
         std::ostringstream text;
@@ -183,7 +190,11 @@ TEST_F(CoreProcessSupervisorIntegrationTest, LaunchesWithTheContractLeadsItsGrou
     EXPECT_EQ(childEnvironment.at("PATH"), (checkout / ".venv/bin").string() + ":" + (home / ".local/bin").string() +
                                                ":" + (home / ".cargo/bin").string() +
                                                ":/opt/homebrew/bin:/usr/local/bin:/usr/bin:/bin:/usr/bin:/bin");
-    EXPECT_EQ(childEnvironment.at("MURMO_DESKTOP_TOKEN"), kToken);
+    // The engine answered health requests carrying kToken, so it got the
+    // token; its record, readable on disk, must not hold it.
+    EXPECT_FALSE(childEnvironment.contains("MURMO_DESKTOP_TOKEN"));
+    EXPECT_EQ(recordText().find(kToken), std::string::npos);
+    EXPECT_EQ(fs::status(recordPath()).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(childEnvironment.at("MURMO_BUNDLED_WHISPER"), whisper.string());
     EXPECT_EQ(childEnvironment.at("MURMO_APPLE_FOUNDATION_BRIDGE"), bridge.string());
     EXPECT_EQ(childEnvironment.at("PYTHONPATH"), "/kept/for/explicit/engines");
@@ -192,7 +203,7 @@ TEST_F(CoreProcessSupervisorIntegrationTest, LaunchesWithTheContractLeadsItsGrou
     // The child's whole environment is the one built for it: nothing of the
     // test process leaks in.
     EXPECT_EQ(names, (std::set<std::string>{"HOME", "XDG_DATA_HOME", "PATH", "MURMO_EXECUTABLE",
-                                            "MURMO_STAND_IN_SCENARIO", "MURMO_DESKTOP_TOKEN", "PYTHONPATH",
+                                            "MURMO_STAND_IN_SCENARIO", "PYTHONPATH",
                                             "MURMO_DESKTOP_HOSTED", "MURMO_DESKTOP_PROCESS_GROUP",
                                             "MURMO_CORE_DIAGNOSTICS_FORMAT", "MURMO_CORE_DIAGNOSTICS_PRIVACY",
                                             "PYTHONUNBUFFERED", "MURMO_BUNDLED_WHISPER",

@@ -43,6 +43,10 @@ protected:
             child->setHandlers(std::move(onOutput), std::move(onExit));
             return std::shared_ptr<ChildProcess>(child);
         };
+        services.openLogFile = [this](const fs::path& path) {
+            logAtOpen.push_back(diagnostics());
+            return openLogFileForAppending(path);
+        };
         services.logger = Logger("core-process", std::make_shared<RecordingLogSink>());
         supervisor = CoreProcessSupervisor::create(std::move(services));
         supervisor->onUnexpectedTermination = [this](std::int32_t status) { terminations.push_back(status); };
@@ -60,6 +64,8 @@ protected:
     std::shared_ptr<FakeChildProcess> child;
     std::shared_ptr<CoreProcessSupervisor> supervisor;
     std::vector<std::int32_t> terminations;
+    // The log file as each launch found it when it opened it (main thread).
+    std::vector<std::string> logAtOpen;
 };
 
 TEST_F(CoreProcessSupervisorThreadTest, AnExitFromAnotherThreadEndsTheRunWithAllOutputFiled) {
@@ -80,6 +86,42 @@ TEST_F(CoreProcessSupervisorThreadTest, AnExitFromAnotherThreadEndsTheRunWithAll
     EXPECT_EQ(ticks, 200u);
     EXPECT_THAT(child->finishCalls(), ElementsAre(true));
     EXPECT_TRUE(terminations.empty()) << "it never reported ready";
+}
+
+TEST_F(CoreProcessSupervisorThreadTest, ALaunchRightAfterAnExitOpensTheLogOnlyOnceTheOldRunIsFiled) {
+    ASSERT_TRUE(supervisor->launch(std::nullopt, 8765, "token"));
+    auto first = child;
+    first->emit(ChildOutputStream::standardOutput, R"({"event":"before.exit"})" "\n");
+    first->leaveInPipe(ChildOutputStream::standardError, R"({"event":"left.in.pipe"})");
+    // The worker's drain is still busy when the next launch comes.
+    first->holdOutputFinish();
+    first->exitNow(3);
+    loop.runUntilIdle();
+    ASSERT_FALSE(supervisor->processID());
+    ASSERT_TRUE(first->waitForFinishCalls(1, 10s));
+
+    // Lets the drain go on once the launch waits for it too (or at the end,
+    // should the launch not wait).
+    std::thread drain([first] {
+        first->waitForFinishCalls(2, 10s);
+        first->releaseOutputFinish();
+    });
+    const auto relaunched = supervisor->launch(std::nullopt, 8765, "token");
+    first->releaseOutputFinish();
+    drain.join();
+    ASSERT_TRUE(relaunched);
+
+    ASSERT_EQ(logAtOpen.size(), 2u);
+    EXPECT_THAT(logAtOpen[1], HasSubstr("before.exit"));
+    EXPECT_THAT(logAtOpen[1], HasSubstr("left.in.pipe")) << "the old run's last output is filed before the reopen";
+
+    // The worker's late finish changes nothing, and the new run files on.
+    ASSERT_TRUE(loop.pumpUntil([&] { return first.use_count() == 1; }, 10s));
+    child->emit(ChildOutputStream::standardOutput, R"({"event":"second.run"})" "\n");
+    const auto log = diagnostics();
+    EXPECT_EQ(log.find("left.in.pipe"), log.rfind("left.in.pipe")) << "filed once";
+    EXPECT_THAT(log, HasSubstr("second.run"));
+    EXPECT_TRUE(terminations.empty());
 }
 
 TEST_F(CoreProcessSupervisorThreadTest, AStopCompletesOnceOnTheMainThreadAndLeavesTheSupervisorIdle) {

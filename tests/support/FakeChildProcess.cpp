@@ -90,10 +90,48 @@ int FakeChildProcess::signal(int signalNumber) { return send(Target::process, pi
 
 int FakeChildProcess::signalGroup(pid_t group, int signalNumber) { return send(Target::group, group, signalNumber); }
 
-void FakeChildProcess::finishOutput(bool drain) {
+void FakeChildProcess::leaveInPipe(ChildOutputStream stream, std::string bytes) {
     std::lock_guard lock(mutex_);
-    finishCalls_.push_back(drain);
-    outputFinished_ = true;
+    inPipes_.emplace_back(stream, std::move(bytes));
+}
+
+void FakeChildProcess::holdOutputFinish() {
+    std::lock_guard lock(mutex_);
+    finishHeld_ = true;
+}
+
+void FakeChildProcess::releaseOutputFinish() {
+    {
+        std::lock_guard lock(mutex_);
+        finishHeld_ = false;
+    }
+    changed_.notify_all();
+}
+
+bool FakeChildProcess::waitForFinishCalls(std::size_t count, Duration timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return finishCalls_.size() >= count; });
+}
+
+void FakeChildProcess::finishOutput(bool drain) {
+    {
+        std::lock_guard lock(mutex_);
+        finishCalls_.push_back(drain);
+    }
+    changed_.notify_all();
+    std::lock_guard finishing(finishing_);
+    std::vector<std::pair<ChildOutputStream, std::string>> drained;
+    OutputHandler handler;
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !finishHeld_; });
+        if (outputFinished_) return;
+        outputFinished_ = true;
+        if (drain) drained = std::exchange(inPipes_, {});
+        handler = onOutput_;
+    }
+    if (!handler) return;
+    for (const auto& [stream, bytes] : drained) handler(stream, bytes);
 }
 
 int FakeChildProcess::send(Target target, pid_t id, int signalNumber) {

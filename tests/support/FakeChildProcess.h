@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -36,6 +37,15 @@ public:
     // Simulates the child: writing, and exiting by itself.
     void emit(ChildOutputStream stream, std::string_view bytes);
     void exitNow(int status);
+    // Bytes still in a pipe: delivered only by a draining finishOutput.
+    void leaveInPipe(ChildOutputStream stream, std::string bytes);
+    // While held, finishOutput waits (as a drain busy on another thread
+    // would); every call is recorded before it waits.
+    void holdOutputFinish();
+    void releaseOutputFinish();
+    // Waits until finishOutput has been called `count` times; false on
+    // time-out.
+    bool waitForFinishCalls(std::size_t count, Duration timeout) const;
 
     std::vector<SentSignal> sentSignals() const;
     std::vector<Duration> waits() const;
@@ -57,6 +67,11 @@ private:
     const pid_t pid_;
     const std::optional<pid_t> group_;
     mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    // Held across a whole finishOutput, as the real reader's join is.
+    std::mutex finishing_;
+    bool finishHeld_ = false;
+    std::vector<std::pair<ChildOutputStream, std::string>> inPipes_;
     std::optional<pid_t> currentGroup_;
     std::set<int> exitSignals_;
     std::map<std::pair<Target, int>, int> failures_;

@@ -15,6 +15,7 @@
 #include <thread>
 #include <utility>
 
+#include "StandInHistory.h"
 #include "StandInRoutes.h"
 #include "runtime/AsciiText.h"
 
@@ -30,6 +31,9 @@ namespace {
 
 constexpr std::string_view kErrorDomain = "MurmoStandInEngine";
 constexpr std::size_t kBodyLimit = 16 * 1024 * 1024;
+// Requests to paths beyond this many distinct ones are not counted per path,
+// so a client inventing paths cannot grow the counters without bound.
+constexpr std::size_t kMaximumCountedPaths = 256;
 
 // Compares without an early exit, so the time taken says nothing about how
 // much of a guessed token was right.
@@ -55,12 +59,15 @@ struct StandInEngine::Impl {
     class Session;
     class EventSocket;
 
-    explicit Impl(StandInEngineOptions options) : options(std::move(options)) {}
+    explicit Impl(StandInEngineOptions givenOptions)
+        : options(std::move(givenOptions)), received(options.recordCapacity), frames(options.recordCapacity) {}
 
     // Sets `readyHealth` when the answer is the built-in ready health reply.
     StandInReply answer(StandInRequest& request, bool& readyHealth);
     // Records an upgrade request; the status to refuse it with, or 101.
     unsigned admitUpgrade(StandInRequest& request);
+    // Under `mutex`.
+    void recordRequest(const StandInRequest& request);
     void noteWritten(bool readyHealth);
     void accept();
 
@@ -81,12 +88,13 @@ struct StandInEngine::Impl {
     bool firstReadyDone = false;
     std::function<void()> firstReady;
     std::map<std::pair<std::string, std::string>, StandInHandler, std::less<>> handlers;
-    std::vector<StandInRequest> received;
+    StandInHistory<StandInRequest> received;
+    std::map<std::string, std::size_t, std::less<>> requestsPerPath;
     bool refusesSockets = false;
     StandInAcknowledgements acknowledgements = StandInAcknowledgements::send;
     std::size_t acceptedSockets = 0;
     std::size_t openSockets = 0;
-    std::vector<StandInSocketFrame> frames;
+    StandInHistory<StandInSocketFrame> frames;
     mutable std::condition_variable framesArrived;
 
     // I/O thread only.
@@ -208,7 +216,7 @@ void StandInEngine::Impl::forEachSocket(Action action) {
 void StandInEngine::Impl::recordFrame(std::size_t socket, bool text, std::string bytes) {
     {
         std::lock_guard lock(mutex);
-        frames.push_back(StandInSocketFrame{socket, text, std::move(bytes)});
+        frames.add(StandInSocketFrame{socket, text, std::move(bytes)});
     }
     framesArrived.notify_all();
 }
@@ -327,7 +335,7 @@ StandInReply StandInEngine::Impl::answer(StandInRequest& request, bool& readyHea
     bool readyNow = false;
     {
         std::lock_guard lock(mutex);
-        received.push_back(request);
+        recordRequest(request);
         auto found = handlers.find(std::pair(request.method, request.path));
         if (found != handlers.end()) handler = found->second;
         readyNow = ready;
@@ -346,11 +354,20 @@ StandInReply StandInEngine::Impl::answer(StandInRequest& request, bool& readyHea
 unsigned StandInEngine::Impl::admitUpgrade(StandInRequest& request) {
     request.authorized = tokensMatch(options.desktopToken, request.header(kTokenHeader));
     std::lock_guard lock(mutex);
-    received.push_back(request);
+    recordRequest(request);
     if (!request.authorized) return 401;
     if (request.path != kEventsPath) return 404;
     if (refusesSockets) return 403;
     return 101;
+}
+
+void StandInEngine::Impl::recordRequest(const StandInRequest& request) {
+    received.add(request);
+    if (auto counted = requestsPerPath.find(request.path); counted != requestsPerPath.end()) {
+        ++counted->second;
+    } else if (requestsPerPath.size() < kMaximumCountedPaths) {
+        requestsPerPath.emplace(request.path, 1);
+    }
 }
 
 void StandInEngine::Impl::noteWritten(bool readyHealth) {
@@ -450,13 +467,13 @@ void StandInEngine::removeHandler(std::string_view method, std::string_view path
 
 std::vector<StandInRequest> StandInEngine::requests() const {
     std::lock_guard lock(impl_->mutex);
-    return impl_->received;
+    return impl_->received.recent();
 }
 
 std::size_t StandInEngine::requestCount(std::string_view path) const {
     std::lock_guard lock(impl_->mutex);
-    return static_cast<std::size_t>(
-        std::ranges::count_if(impl_->received, [&](const StandInRequest& request) { return request.path == path; }));
+    auto counted = impl_->requestsPerPath.find(path);
+    return counted == impl_->requestsPerPath.end() ? 0 : counted->second;
 }
 
 void StandInEngine::pushEvent(std::string type, std::string dataJSON, std::string qos,
@@ -515,17 +532,17 @@ std::size_t StandInEngine::acceptedSocketCount() const {
 
 std::vector<StandInSocketFrame> StandInEngine::socketFrames() const {
     std::lock_guard lock(impl_->mutex);
-    return impl_->frames;
+    return impl_->frames.recent();
 }
 
 std::size_t StandInEngine::socketFrameCount() const {
     std::lock_guard lock(impl_->mutex);
-    return impl_->frames.size();
+    return impl_->frames.total();
 }
 
 bool StandInEngine::waitForSocketFrames(std::size_t count, Duration timeout) const {
     std::unique_lock lock(impl_->mutex);
-    return impl_->framesArrived.wait_for(lock, timeout, [&] { return impl_->frames.size() >= count; });
+    return impl_->framesArrived.wait_for(lock, timeout, [&] { return impl_->frames.total() >= count; });
 }
 
 StandInReply StandInReply::hanging() {

@@ -79,6 +79,9 @@ struct StandInEngineOptions {
     std::uint16_t port = 0;
     // Every request must carry it in "X-Murmo-Desktop-Token".
     std::string desktopToken;
+    // How many of the most recent requests and of the most recent socket
+    // frames are kept for reading back; older ones are only counted.
+    std::size_t recordCapacity = 1024;
 };
 
 // A stand-in for the engine program: its HTTP API and event WebSocket on the
@@ -126,9 +129,10 @@ public:
     void setReply(std::string method, std::string path, StandInReply reply);
     void removeHandler(std::string_view method, std::string_view path);
 
-    // Every request received so far, refused ones and socket upgrades
-    // included, in arrival order.
+    // The most recent requests (up to the record capacity), refused ones and
+    // socket upgrades included, in arrival order.
     std::vector<StandInRequest> requests() const;
+    // How many requests for `path` arrived since the start, kept or not.
     std::size_t requestCount(std::string_view path) const;
 
     // Event socket control.
@@ -146,10 +150,13 @@ public:
     void releaseHeldAcknowledgements();
     std::size_t openSocketCount() const;
     std::size_t acceptedSocketCount() const;
+    // The most recent frames received (up to the record capacity), in
+    // arrival order.
     std::vector<StandInSocketFrame> socketFrames() const;
+    // How many frames arrived since the start, kept or not.
     std::size_t socketFrameCount() const;
-    // Blocks until at least `count` frames arrived or `timeout` passed; false
-    // on time-out.
+    // Blocks until at least `count` frames arrived in all or `timeout`
+    // passed; false on time-out.
     bool waitForSocketFrames(std::size_t count, Duration timeout) const;
 
     // {"ok":true,"protocol_version":1,"desktop_hosted":true}

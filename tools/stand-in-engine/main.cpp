@@ -2,8 +2,10 @@
 // the engine's loopback API so tests, benchmarks and local runs have a real
 // peer; it recognises no speech.
 
+#include <fcntl.h>
 #include <nlohmann/json.hpp>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,7 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,6 +48,10 @@ constexpr std::string_view kUsage =
 
 constexpr int kUsageError = 2;
 constexpr auto kPollSlice = std::chrono::milliseconds(10);
+// Nobody reads the program's records back, and it may run for hours with
+// audio streaming in: keep only a few, for a debugger.
+constexpr std::size_t kProgramRecordCapacity = 32;
+constexpr std::string_view kTokenVariable = "MURMO_DESKTOP_TOKEN";
 
 struct CommandLine {
     std::optional<std::string> scenarioPath;
@@ -108,22 +113,33 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string_view>&
     return line;
 }
 
-void writeAll(int fd, std::string_view text) {
+bool writeAll(int fd, std::string_view text) {
     while (!text.empty()) {
         auto written = ::write(fd, text.data(), text.size());
         if (written < 0) {
             if (errno == EINTR) continue;
-            return;
+            return false;
         }
         text.remove_prefix(static_cast<std::size_t>(written));
     }
+    return true;
+}
+
+// Only the owner may read it: the record tells the engine's environment.
+bool writePrivateFile(const std::filesystem::path& path, std::string_view text) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    // A file left by an earlier run may be wider.
+    bool written = ::fchmod(fd, 0600) == 0 && writeAll(fd, text);
+    written = ::close(fd) == 0 && written;
+    return written;
 }
 
 void writeOutput(const StandInScenario::Output& output) {
-    for (const auto& line : output.stdoutLines) writeAll(STDOUT_FILENO, line + "\n");
-    for (const auto& line : output.stderrLines) writeAll(STDERR_FILENO, line + "\n");
-    writeAll(STDOUT_FILENO, output.stdoutTail);
-    writeAll(STDERR_FILENO, output.stderrTail);
+    for (const auto& line : output.stdoutLines) (void)writeAll(STDOUT_FILENO, line + "\n");
+    for (const auto& line : output.stderrLines) (void)writeAll(STDERR_FILENO, line + "\n");
+    (void)writeAll(STDOUT_FILENO, output.stdoutTail);
+    (void)writeAll(STDERR_FILENO, output.stderrTail);
 }
 
 // Forked before any thread exists. The child only sleeps, keeping the pipes
@@ -151,8 +167,12 @@ bool writeRecord(const std::filesystem::path& path, const std::vector<std::strin
     for (auto arg : args) record["argv"].push_back(std::string(arg));
     std::error_code error;
     record["cwd"] = std::filesystem::current_path(error).string();
+    // The desktop token stays out: it is a credential, and a stand-in that
+    // answers health requests has shown it got the token.
     record["environment"] = nlohmann::json::object();
-    for (const auto& [name, value] : currentEnvironment()) record["environment"][name] = value;
+    for (const auto& [name, value] : currentEnvironment()) {
+        if (name != kTokenVariable) record["environment"][name] = value;
+    }
     record["pid"] = ::getpid();
     record["process_group"] = ::getpgid(0);
     record["group_child_pid"] = groupChild ? nlohmann::json(*groupChild) : nlohmann::json();
@@ -160,10 +180,8 @@ bool writeRecord(const std::filesystem::path& path, const std::vector<std::strin
     // Written whole under another name first, so a reader never sees half.
     auto temporary = path;
     temporary += ".tmp";
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        file << record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-        if (!file) return false;
+    if (!writePrivateFile(temporary, record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace))) {
+        return false;
     }
     std::filesystem::rename(temporary, path, error);
     return !error;
@@ -171,7 +189,7 @@ bool writeRecord(const std::filesystem::path& path, const std::vector<std::strin
 
 int serve(const std::vector<std::string_view>& args, const CommandLine& line, const StandInScenario& scenario) {
     const auto environment = currentEnvironment();
-    auto token = lookup(environment, "MURMO_DESKTOP_TOKEN").value_or("");
+    auto token = lookup(environment, kTokenVariable).value_or("");
     if (token.empty()) {
         std::fputs("murmo-stand-in-engine: MURMO_DESKTOP_TOKEN is not set\n", stderr);
         return kUsageError;
@@ -197,7 +215,7 @@ int serve(const std::vector<std::string_view>& args, const CommandLine& line, co
 
     const auto started = SteadyClock::now();
     std::atomic<std::int64_t> firstReadyAt{-1};
-    StandInEngine engine(StandInEngineOptions{line.host, line.port, token});
+    StandInEngine engine(StandInEngineOptions{line.host, line.port, token, kProgramRecordCapacity});
     engine.setReady(scenario.readyAfter <= Duration::zero());
     engine.onFirstReadyReply([&] { firstReadyAt = (SteadyClock::now() - started).count(); });
     if (scenario.health) engine.setReply("GET", std::string(StandInEngine::kHealthPath), *scenario.health);
