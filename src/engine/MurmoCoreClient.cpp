@@ -247,7 +247,10 @@ void MurmoCoreClient::cancelDictationSynchronously(const std::string& operationI
     // Raised on the transport's thread, whatever the outcome: the waiting
     // thread is never needed for the reply to arrive.
     transport_->sendHTTP(std::move(*built), [signal](Result<CoreHTTPResponse>) { signal->raise(); });
-    signal->waitFor(fromSeconds(std::max(timeout, 0.0)));
+    // NaN and negative time-outs wait not at all; a day is longer than any
+    // caller means and keeps the deadline arithmetic in range.
+    constexpr double kLongestWaitSeconds = 24 * 60 * 60;
+    signal->waitFor(fromSeconds(timeout > 0 ? std::min(timeout, kLongestWaitSeconds) : 0.0));
 }
 
 void MurmoCoreClient::reportDeliveryResult(const std::string& operationID, const DeliveryResultPayload& payload) {
