@@ -1,18 +1,23 @@
 // One settings request through the client (request building, the transport
 // thread, reply classification, delivery on the main loop and decoding)
-// against a bare Beast request to the same stand-in engine. Both open a
+// against the floor: a bare async Beast request on an I/O thread, its reply
+// posted back to the caller's loop and decoded as the same type. Both open a
 // connection per request, as the transport does. Prints client/bare.
 
 #include <benchmark/benchmark.h>
-#include <boost/asio/connect.hpp>
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
 #include <cstdio>
-#include <map>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 
 #include "engine/BeastCoreTransport.h"
 #include "engine/MurmoCoreClient.h"
@@ -24,7 +29,10 @@ namespace {
 
 using namespace murmo;
 using namespace std::chrono_literals;
-
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
 
 constexpr std::string_view kToken = "bench-token";
 
@@ -47,31 +55,80 @@ void BM_ClientSettingsRoundTrip(benchmark::State& state) {
 }
 BENCHMARK(BM_ClientSettingsRoundTrip)->Unit(benchmark::kMicrosecond);
 
-void BM_BareBeastRequest(benchmark::State& state) {
-    namespace beast = boost::beast;
-    namespace http = beast::http;
-    using tcp = boost::asio::ip::tcp;
-    StandInEngine engine{StandInEngineOptions{"127.0.0.1", 0, std::string(kToken)}};
-    if (!engine.start()) return state.SkipWithError("engine did not start");
-    boost::asio::io_context context;
-    tcp::resolver resolver(context);
-    const auto host = "127.0.0.1:" + std::to_string(engine.port());
-    for (auto _ : state) {
-        beast::error_code error;
-        tcp::socket socket(context);
-        boost::asio::connect(socket, resolver.resolve("127.0.0.1", std::to_string(engine.port())), error);
+// The floor: the same request made with bare async Beast calls on an I/O
+// thread of its own, a connection per request, the reply posted back to the
+// caller's loop and decoded there as the same type.
+class BareRequestThread {
+public:
+    explicit BareRequestThread(std::uint16_t port) : endpoint_(asio::ip::make_address("127.0.0.1"), port) {
+        thread_ = std::thread([this] { context_.run(); });
+    }
+    ~BareRequestThread() {
+        work_.reset();
+        thread_.join();
+    }
+
+    // Any thread; `done` runs on the I/O thread with the body, or nothing on
+    // failure.
+    void get(std::function<void(std::optional<std::string>)> done) {
+        asio::post(context_, [this, done = std::move(done)]() mutable {
+            auto exchange = std::make_shared<Exchange>(context_, std::move(done));
+            exchange->request.set(http::field::host, "127.0.0.1:" + std::to_string(endpoint_.port()));
+            exchange->request.set(http::field::content_type, "application/json");
+            exchange->request.set("X-Murmo-Desktop-Token", std::string(kToken));
+            exchange->request.prepare_payload();
+            exchange->socket.async_connect(endpoint_, [exchange](const beast::error_code& error) {
+                if (error) return exchange->done(std::nullopt);
+                beast::error_code ignored;
+                exchange->socket.set_option(tcp::no_delay(true), ignored);
+                http::async_write(exchange->socket, exchange->request,
+                                  [exchange](const beast::error_code& writeError, std::size_t) {
+                                      if (writeError) return exchange->done(std::nullopt);
+                                      http::async_read(exchange->socket, exchange->buffer, exchange->response,
+                                                       [exchange](const beast::error_code& readError, std::size_t) {
+                                                           beast::error_code ignored;
+                                                           exchange->socket.shutdown(tcp::socket::shutdown_both,
+                                                                                     ignored);
+                                                           if (readError) return exchange->done(std::nullopt);
+                                                           exchange->done(std::move(exchange->response.body()));
+                                                       });
+                                  });
+            });
+        });
+    }
+
+private:
+    struct Exchange {
+        Exchange(asio::io_context& context, std::function<void(std::optional<std::string>)> done)
+            : socket(context), done(std::move(done)) {}
+        tcp::socket socket;
+        std::function<void(std::optional<std::string>)> done;
         http::request<http::string_body> request{http::verb::get, "/api/settings", 11};
-        request.set(http::field::host, host);
-        request.set(http::field::content_type, "application/json");
-        request.set("X-Murmo-Desktop-Token", std::string(kToken));
-        request.prepare_payload();
-        if (!error) http::write(socket, request, error);
         beast::flat_buffer buffer;
         http::response<http::string_body> response;
-        if (!error) http::read(socket, buffer, response, error);
-        if (error || response.result_int() != 200) return state.SkipWithError("request failed");
-        benchmark::DoNotOptimize(response.body().data());
-        socket.shutdown(tcp::socket::shutdown_both, error);
+    };
+
+    asio::io_context context_{1};
+    asio::executor_work_guard<asio::io_context::executor_type> work_ = asio::make_work_guard(context_);
+    tcp::endpoint endpoint_;
+    std::thread thread_;
+};
+
+void BM_BareBeastRequest(benchmark::State& state) {
+    StandInEngine engine{StandInEngineOptions{"127.0.0.1", 0, std::string(kToken)}};
+    if (!engine.start()) return state.SkipWithError("engine did not start");
+    ManualLoop loop;
+    BareRequestThread io(engine.port());
+    for (auto _ : state) {
+        bool done = false;
+        bool decoded = false;
+        io.get([&](std::optional<std::string> body) {
+            loop.post([&, body = std::move(body)] {
+                done = true;
+                decoded = body && ShortcutSettingsResponse::decode(*body).has_value();
+            });
+        });
+        if (!loop.pumpUntil([&] { return done; }, 10s) || !decoded) return state.SkipWithError("no settings");
     }
 }
 BENCHMARK(BM_BareBeastRequest)->Unit(benchmark::kMicrosecond);

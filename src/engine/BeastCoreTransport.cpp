@@ -67,6 +67,9 @@ http::verb verbFor(std::string_view method) {
 }  // namespace
 
 struct BeastCoreTransport::Impl : std::enable_shared_from_this<BeastCoreTransport::Impl> {
+    explicit Impl(Logger log) : log(std::move(log)) {}
+
+    Logger log;
     asio::io_context context{1};
     asio::executor_work_guard<asio::io_context::executor_type> work = asio::make_work_guard(context);
     std::thread thread;
@@ -104,8 +107,7 @@ public:
           timer_(owner_->context),
           request_(std::move(request)),
           completion_(std::move(completion)) {
-        // Engine replies are small; anything larger is not a reply we can use.
-        parser_.body_limit(64 * 1024 * 1024);
+        parser_.body_limit(kMaximumEngineMessageBytes);
     }
 
     void start() {
@@ -195,11 +197,22 @@ private:
 
     void onRead(const beast::error_code& error) {
         if (finished_) return;
+        if (error == http::error::body_limit) return refuseOversizedReply();
         if (error) return finish(fail(exchangeFailure(error)));
         progressed();
         if (!parser_.is_done()) return readSome();
         auto& reply = parser_.get();
         finish(CoreHTTPResponse{static_cast<int>(reply.result_int()), std::move(reply.body())});
+    }
+
+    // The declared length is known when the reply has one; a chunked reply
+    // is refused as soon as what arrived passes the bound.
+    void refuseOversizedReply() {
+        const auto declared = parser_.content_length();
+        owner_->log.error("Engine reply refused size={} limit={}",
+                          logPublic(declared ? std::to_string(*declared) : "more than the limit"),
+                          logPublic(kMaximumEngineMessageBytes));
+        finish(fail(coreTransportError(CoreTransportErrorCode::messageTooLarge)));
     }
 
     // The first outcome wins; what is still pending then ends with an error
@@ -330,6 +343,9 @@ private:
         timeouts.idle_timeout = websocket::stream_base::none();
         timeouts.keep_alive_pings = false;
         socket_.set_option(timeouts);
+        // The bound is kept by readPiece's own count, which also learns the
+        // size of a message that breaks it.
+        socket_.read_message_max(0);
         socket_.set_option(websocket::stream_base::decorator([headers = request_.headers](websocket::request_type& req) {
             for (const auto& [name, value] : headers) req.set(name, value);
         }));
@@ -378,16 +394,38 @@ private:
         if (state_ != State::open && state_ != State::closing) return;
         if (reading_ || !receiveCompletion_) return;
         reading_ = true;
-        socket_.async_read(readBuffer_, [self = shared_from_this()](const beast::error_code& error, std::size_t) {
-            self->onRead(error);
-        });
+        readPiece();
     }
 
-    void onRead(const beast::error_code& error) {
-        reading_ = false;
+    // A message is read piece by piece, counting its bytes. Past the bound
+    // the pieces are dropped as they come, so an oversized message costs no
+    // memory, and its size is known once it ends.
+    void readPiece() {
+        socket_.async_read_some(readBuffer_, kReadPieceBytes,
+                                [self = shared_from_this()](const beast::error_code& error, std::size_t bytes) {
+                                    self->onReadPiece(error, bytes);
+                                });
+    }
+
+    void onReadPiece(const beast::error_code& error, std::size_t bytes) {
         if (error) {
+            reading_ = false;
             return failAll(failure_ ? *failure_ : exchangeFailure(error));
         }
+        messageBytes_ += bytes;
+        if (messageBytes_ > kMaximumEngineMessageBytes) readBuffer_.clear();
+        if (!socket_.is_message_done()) return readPiece();
+        reading_ = false;
+        const auto size = std::exchange(messageBytes_, 0);
+        if (size > kMaximumEngineMessageBytes) {
+            owner_->log.error("Engine socket message refused size={} limit={}", logPublic(size),
+                              logPublic(kMaximumEngineMessageBytes));
+            return failAll(coreTransportError(CoreTransportErrorCode::messageTooLarge));
+        }
+        deliverMessage();
+    }
+
+    void deliverMessage() {
         const auto data = readBuffer_.cdata();
         const auto* begin = static_cast<const std::uint8_t*>(data.data());
         CoreSocketMessage message{
@@ -468,13 +506,18 @@ private:
     std::deque<PendingSend> sends_;
     std::optional<PendingSend> inFlight_;
     CoreSocketReceiveCompletion receiveCompletion_;
+    static constexpr std::size_t kReadPieceBytes = 64 * 1024;
+
     bool reading_ = false;
     beast::flat_buffer readBuffer_;
+    // Bytes of the message being read, kept or dropped.
+    std::uint64_t messageBytes_ = 0;
 };
 
 }  // namespace
 
-BeastCoreTransport::BeastCoreTransport() : impl_(std::make_shared<Impl>()) {
+BeastCoreTransport::BeastCoreTransport(std::shared_ptr<LogSink> logSink)
+    : impl_(std::make_shared<Impl>(logSink ? Logger("core-transport", std::move(logSink)) : Logger("core-transport"))) {
     impl_->thread = std::thread([impl = impl_.get()] { impl->context.run(); });
 }
 

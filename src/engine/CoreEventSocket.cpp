@@ -131,8 +131,11 @@ void CoreEventSocket::scheduleReconnect() {
 
 void CoreEventSocket::disconnect() {
     auto keepAlive = shared_from_this();
-    // The state is settled first, then the owner hears of it: whatever it
-    // does from inside its callbacks starts from a disconnected client.
+    const auto stream = audioStream();
+    // The open stream fails first, while the backlog is still queued, so its
+    // fault report shows what the engine never received. Disconnecting then
+    // wins over whatever the owner did from inside that report.
+    if (stream) stream->failActiveStream(NativeAudioTransportReason::transportDisconnected);
     shouldReconnect_ = false;
     reconnectTimer_.cancel();
     cancelLoops();
@@ -141,7 +144,8 @@ void CoreEventSocket::disconnect() {
     if (auto socket = std::exchange(socket_, nullptr)) socket->close(kGoingAwayCloseCode);
     ready_ = false;
     lastEventSequence_ = 0;
-    if (auto stream = audioStream()) stream->settleEverything(NativeAudioTransportReason::transportDisconnected);
+    // Ends still waiting, of any operation, can never be acknowledged now.
+    if (stream) stream->settleEverything(NativeAudioTransportReason::transportDisconnected);
     if (onConnectionChange) onConnectionChange(false);
 }
 

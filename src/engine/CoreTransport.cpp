@@ -13,6 +13,7 @@ std::string_view message(CoreTransportErrorCode code) {
         case CoreTransportErrorCode::networkConnectionLost: return "The connection to the engine was lost.";
         case CoreTransportErrorCode::badServerResponse: return "The engine sent a reply that could not be read.";
         case CoreTransportErrorCode::cancelled: return "The request was cancelled.";
+        case CoreTransportErrorCode::messageTooLarge: return "The engine sent a message larger than the client accepts.";
     }
     return "The connection to the engine failed.";
 }
@@ -28,6 +29,7 @@ std::string_view rawValue(CoreTransportErrorCode code) {
         case CoreTransportErrorCode::networkConnectionLost: return "network_connection_lost";
         case CoreTransportErrorCode::badServerResponse: return "bad_server_response";
         case CoreTransportErrorCode::cancelled: return "cancelled";
+        case CoreTransportErrorCode::messageTooLarge: return "message_too_large";
     }
     return "unknown";
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -25,7 +26,14 @@ enum class CoreTransportErrorCode : long {
     networkConnectionLost = 5,
     badServerResponse = 6,
     cancelled = 7,
+    // A reply body or socket message above kMaximumEngineMessageBytes.
+    messageTooLarge = 8,
 };
+
+// Far above any legitimate reply or event. A larger one fails its request or
+// socket with `messageTooLarge` and is never decoded: the engine cannot make
+// the client hold or parse an unbounded message.
+inline constexpr std::size_t kMaximumEngineMessageBytes = 4 * 1024 * 1024;
 
 inline constexpr std::string_view kCoreTransportErrorDomain = "MurmoCoreTransport";
 

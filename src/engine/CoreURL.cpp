@@ -37,6 +37,10 @@ std::optional<std::uint16_t> parsePort(std::string_view text) {
 }  // namespace
 
 std::string percentEncodePathSegment(std::string_view value) {
+    // Unreserved as they are, "." and ".." would still be read as "this
+    // segment" and "the parent segment" by whatever resolves the path.
+    if (value == ".") return "%2E";
+    if (value == "..") return "%2E%2E";
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string encoded;
     encoded.reserve(value.size());

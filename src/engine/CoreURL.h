@@ -9,8 +9,8 @@
 namespace murmo {
 
 // A path below the engine's base URL, kept as separate segments so that an
-// identifier always stays one segment: whatever it holds ("/", "?", "..") is
-// percent-encoded, never read as path syntax.
+// identifier always stays one segment: whatever it holds ("/", "?", "." or
+// "..") is percent-encoded, never read as path syntax.
 class CorePath {
 public:
     // Fixed text of our own, split at "/" ("api/v1/dictations").
@@ -46,7 +46,8 @@ struct CoreURL {
     std::string text() const;
 };
 
-// Percent-encodes everything except RFC 3986 unreserved characters.
+// Percent-encodes everything except RFC 3986 unreserved characters, and the
+// dots of a segment that is "." or "..", so it stays data.
 std::string percentEncodePathSegment(std::string_view value);
 
 }  // namespace murmo

@@ -78,9 +78,9 @@ Result<CoreEvent> CoreEvent::fromJSON(const json::Json& object) {
     MURMO_READ(event.sequence, json::requiredInteger<std::int64_t>(object, "sequence"));
     MURMO_READ(event.type, json::requiredString(object, "type"));
     MURMO_READ(event.qos, json::requiredString(object, "qos"));
-    json::Json data;
+    const json::Json* data = nullptr;
     MURMO_READ(data, json::requiredObject(object, "data"));
-    MURMO_READ(event.data, JSONValue::objectFromJSON(data));
+    MURMO_READ(event.data, JSONValue::objectFromJSON(*data));
     MURMO_READ(event.protocolVersion, json::requiredInteger<std::int64_t>(object, "protocol_version"));
     MURMO_READ(event.operationID, json::optionalString(object, "operation_id"));
     MURMO_READ(event.monotonicNanoseconds, optionalUInt64(object, "monotonic_ns"));

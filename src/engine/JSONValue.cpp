@@ -4,7 +4,7 @@ namespace murmo {
 
 namespace {
 
-Error tooDeep() { return json::jsonError(json::JsonErrorCode::invalidJSON, "JSON nesting is too deep"); }
+Error tooDeep() { return json::jsonError(json::JsonErrorCode::tooDeep, "JSON nesting is too deep"); }
 
 }  // namespace
 

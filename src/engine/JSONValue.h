@@ -23,8 +23,9 @@ public:
     using Storage = std::variant<std::nullptr_t, std::string, double, bool, Object, Array>;
 
     // Nesting deeper than this is refused rather than risking the stack on a
-    // hostile or broken reply.
-    static constexpr std::size_t kMaximumDepth = 512;
+    // hostile or broken reply. Text parsed by json::parse never nests deeper;
+    // the check guards values built any other way.
+    static constexpr std::size_t kMaximumDepth = json::kMaximumNesting;
 
     JSONValue() : storage_(nullptr) {}
     explicit JSONValue(Storage storage) : storage_(std::move(storage)) {}

@@ -1,8 +1,8 @@
 #include "engine/MurmoCoreClient.h"
 
-#include <condition_variable>
-#include <mutex>
+#include <algorithm>
 
+#include "engine/ThreadReplySignal.h"
 #include "runtime/JsonRead.h"
 #include "runtime/Unicode.h"
 
@@ -65,6 +65,9 @@ MurmoCoreClient::MurmoCoreClient(std::string baseURL, std::string desktopToken,
       desktopToken_(std::move(desktopToken)),
       loop_(dependencies.loop),
       transport_(std::move(dependencies.transport)),
+      makeReplySignal_(dependencies.makeReplySignal
+                           ? std::move(dependencies.makeReplySignal)
+                           : ReplySignalFactory([] { return std::make_shared<ThreadReplySignal>(); })),
       transportLog_("native-audio-transport", std::move(dependencies.logSink)),
       queue_(std::make_shared<CoreSocketSendQueue>()) {}
 
@@ -237,26 +240,17 @@ void MurmoCoreClient::cancelDictation(const std::string& operationID, VoidComple
 }
 
 void MurmoCoreClient::cancelDictationSynchronously(const std::string& operationID, double timeout) {
-    struct Signal {
-        std::mutex mutex;
-        std::condition_variable raised;
-        bool done = false;
-    };
-    const auto started = std::chrono::steady_clock::now();
     auto built = buildRequest(dictationPath(operationID, "cancel"), kPost, std::nullopt);
     if (!built) return;
-    auto signal = std::make_shared<Signal>();
+    // Made before the request starts: the time-out counts from the start.
+    auto signal = makeReplySignal_();
     // Raised on the transport's thread, whatever the outcome: the waiting
     // thread is never needed for the reply to arrive.
-    transport_->sendHTTP(std::move(*built), [signal](Result<CoreHTTPResponse>) {
-        {
-            std::lock_guard lock(signal->mutex);
-            signal->done = true;
-        }
-        signal->raised.notify_all();
-    });
-    std::unique_lock lock(signal->mutex);
-    signal->raised.wait_until(lock, started + fromSeconds(std::max(timeout, 0.0)), [&] { return signal->done; });
+    transport_->sendHTTP(std::move(*built), [signal](Result<CoreHTTPResponse>) { signal->raise(); });
+    // NaN and negative time-outs wait not at all; a day is longer than any
+    // caller means and keeps the deadline arithmetic in range.
+    constexpr double kLongestWaitSeconds = 24 * 60 * 60;
+    signal->waitFor(fromSeconds(timeout > 0 ? std::min(timeout, kLongestWaitSeconds) : 0.0));
 }
 
 void MurmoCoreClient::reportDeliveryResult(const std::string& operationID, const DeliveryResultPayload& payload) {

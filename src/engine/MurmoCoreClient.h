@@ -15,6 +15,7 @@
 #include "engine/CoreURL.h"
 #include "engine/CoreWireTypes.h"
 #include "engine/NativeAudioStream.h"
+#include "engine/ReplySignal.h"
 #include "input/NativeAudioRoute.h"
 #include "input/ShortcutSpecPayload.h"
 #include "runtime/Logger.h"
@@ -27,6 +28,8 @@ struct MurmoCoreClientDependencies {
     std::shared_ptr<CoreTransport> transport;
     // Null: standard error.
     std::shared_ptr<LogSink> logSink;
+    // What the synchronous cancel waits on; null: a ThreadReplySignal.
+    ReplySignalFactory makeReplySignal = {};
 };
 
 // The application's one client of the engine: its HTTP endpoints, the event
@@ -144,6 +147,7 @@ private:
     MainLoop& loop_;
     // Declared first: the socket components hold sockets of this transport.
     std::shared_ptr<CoreTransport> transport_;
+    ReplySignalFactory makeReplySignal_;
     Logger transportLog_;
     std::shared_ptr<CoreSocketSendQueue> queue_;
     std::shared_ptr<CoreEventSocket> socket_;

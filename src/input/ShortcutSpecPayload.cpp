@@ -105,7 +105,7 @@ Result<ShortcutSpecPayload> ShortcutSpecPayload::fromJSON(const json::Json& obje
     if (!keyCode) return fail(keyCode.error());
 
     std::vector<std::string> modifiers;
-    for (const auto& element : *modifierList) {
+    for (const auto& element : **modifierList) {
         if (!element.is_string()) {
             return fail(json::jsonError(json::JsonErrorCode::typeMismatch, "key \"modifiers\" holds a non-string"));
         }

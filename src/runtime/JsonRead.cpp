@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cmath>
+#include <vector>
 
 #include "runtime/Unicode.h"
 
@@ -46,14 +47,97 @@ Error jsonError(JsonErrorCode code, std::string message) {
     return Error(std::string(kErrorDomain), static_cast<long>(code), std::move(message));
 }
 
+namespace {
+
+// Builds the value from the parser's events, refusing to open a container
+// beyond the bound. The parser keeps its own state on the heap, so
+// neither it nor this builder recurses, whatever the input.
+class BoundedDocumentBuilder final : public nlohmann::json_sax<Json> {
+public:
+    BoundedDocumentBuilder(Json& root, std::size_t maximumNesting) : root_(root), maximumNesting_(maximumNesting) {}
+
+    bool tooDeep() const { return tooDeep_; }
+
+    bool null() override { return add(nullptr); }
+    bool boolean(bool value) override { return add(value); }
+    bool number_integer(number_integer_t value) override { return add(value); }
+    bool number_unsigned(number_unsigned_t value) override { return add(value); }
+    bool number_float(number_float_t value, const string_t&) override { return add(value); }
+    bool string(string_t& value) override { return add(std::move(value)); }
+    bool binary(binary_t& value) override { return add(std::move(value)); }
+
+    bool start_object(std::size_t) override { return open(Json::object()); }
+    bool key(string_t& name) override {
+        member_ = &(*open_.back())[std::move(name)];
+        return true;
+    }
+    bool end_object() override { return close(); }
+    bool start_array(std::size_t) override { return open(Json::array()); }
+    bool end_array() override { return close(); }
+
+    bool parse_error(std::size_t, const std::string&, const Json::exception&) override { return false; }
+
+private:
+    // Where the next value goes: the root, the end of the open array, or the
+    // member whose key came last.
+    Json* place(Json value) {
+        if (open_.empty()) {
+            root_ = std::move(value);
+            return &root_;
+        }
+        if (open_.back()->is_array()) {
+            open_.back()->push_back(std::move(value));
+            return &open_.back()->back();
+        }
+        *member_ = std::move(value);
+        return member_;
+    }
+
+    bool add(Json value) {
+        place(std::move(value));
+        return true;
+    }
+
+    bool open(Json container) {
+        if (open_.size() >= maximumNesting_) {
+            tooDeep_ = true;
+            return false;
+        }
+        open_.push_back(place(std::move(container)));
+        return true;
+    }
+
+    bool close() {
+        open_.pop_back();
+        return true;
+    }
+
+    Json& root_;
+    const std::size_t maximumNesting_;
+    std::vector<Json*> open_;
+    Json* member_ = nullptr;
+    bool tooDeep_ = false;
+};
+
+}  // namespace
+
 Result<Json> parse(std::string_view text) {
     auto value = Json::parse(text, nullptr, /*allow_exceptions=*/false);
     if (value.is_discarded()) return fail(jsonError(JsonErrorCode::invalidJSON, "invalid JSON"));
     return value;
 }
 
-Result<Json> parseObject(std::string_view text) {
-    auto value = parse(text);
+Result<Json> parse(std::string_view text, std::size_t maximumNesting) {
+    Json value;
+    BoundedDocumentBuilder builder(value, maximumNesting);
+    const bool parsed = Json::sax_parse(text, &builder, nlohmann::json::input_format_t::json, /*strict=*/true);
+    if (builder.tooDeep()) return fail(jsonError(JsonErrorCode::tooDeep, "JSON nesting is too deep"));
+    if (!parsed) return fail(jsonError(JsonErrorCode::invalidJSON, "invalid JSON"));
+    return value;
+}
+
+Result<Json> parseObject(std::string_view text, std::size_t maximumNesting) {
+    auto value = parse(text, maximumNesting);
     if (!value) return value;
     if (!value->is_object()) return fail(jsonError(JsonErrorCode::notAnObject, "not a JSON object"));
     return value;
@@ -101,14 +185,29 @@ Result<std::optional<double>> optionalDouble(const Json& object, std::string_vie
         [](const Json& v) { return v.get<double>(); });
 }
 
-Result<std::optional<Json>> optionalObject(const Json& object, std::string_view key) {
-    return readOptional<Json>(
-        object, key, "an object", [](const Json& v) { return v.is_object(); }, [](const Json& v) { return v; });
+namespace {
+
+Result<const Json*> nested(const Json& object, std::string_view key, std::string_view expected,
+                           Json::value_t type) {
+    auto value = lookup(object, key);
+    if (!value) return fail(value.error());
+    if (*value && (*value)->type() != type) return fail(mismatch(key, expected));
+    return *value;
 }
 
-Result<std::optional<Json>> optionalArray(const Json& object, std::string_view key) {
-    return readOptional<Json>(
-        object, key, "an array", [](const Json& v) { return v.is_array(); }, [](const Json& v) { return v; });
+Result<const Json*> requireNested(Result<const Json*> value, std::string_view key) {
+    if (value && !*value) return fail(jsonError(JsonErrorCode::missingKey, "missing key " + quoted(key)));
+    return value;
+}
+
+}  // namespace
+
+Result<const Json*> optionalObject(const Json& object, std::string_view key) {
+    return nested(object, key, "an object", Json::value_t::object);
+}
+
+Result<const Json*> optionalArray(const Json& object, std::string_view key) {
+    return nested(object, key, "an array", Json::value_t::array);
 }
 
 Result<std::string> requiredString(const Json& object, std::string_view key) {
@@ -118,11 +217,11 @@ Result<bool> requiredBool(const Json& object, std::string_view key) { return req
 Result<double> requiredDouble(const Json& object, std::string_view key) {
     return require(optionalDouble(object, key), key);
 }
-Result<Json> requiredObject(const Json& object, std::string_view key) {
-    return require(optionalObject(object, key), key);
+Result<const Json*> requiredObject(const Json& object, std::string_view key) {
+    return requireNested(optionalObject(object, key), key);
 }
-Result<Json> requiredArray(const Json& object, std::string_view key) {
-    return require(optionalArray(object, key), key);
+Result<const Json*> requiredArray(const Json& object, std::string_view key) {
+    return requireNested(optionalArray(object, key), key);
 }
 
 Result<std::optional<long long>> optionalIntegerInRange(const Json& object, std::string_view key, long long min,

@@ -17,6 +17,12 @@ std::string eventText(std::int64_t sequence, std::string_view qos = "reliable", 
                        sequence, type, qos);
 }
 
+// An event whose "data" holds `depth` arrays, one inside the other.
+std::string eventWithNestedData(std::int64_t sequence, std::size_t depth) {
+    return fmt::format(R"({{"protocol_version":1,"sequence":{},"type":"status","qos":"reliable","data":{{"a":{}{}}}}})",
+                       sequence, std::string(depth, '['), std::string(depth, ']'));
+}
+
 class CoreEventSocketTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -97,6 +103,24 @@ TEST_F(CoreEventSocketTest, OpensWithTheTokenAndBecomesReadyOnTheFirstAcceptable
     EXPECT_EQ(sequences, (std::vector<std::int64_t>{1, 3, 4})) << "a binary message is read like a text one";
     EXPECT_EQ(changes, (std::vector<bool>{true})) << "ready is announced once, before the first event";
     EXPECT_TRUE(client->eventSocket().isReady());
+}
+
+TEST_F(CoreEventSocketTest, DeeplyNestedEventDataIsDroppedAndTheLoopGoesOn) {
+    client->connect();
+    // The event's object and its "data" object hold the arrays.
+    constexpr std::size_t kDeepestArrays = json::kMaximumNesting - 2;
+    struct Step {
+        std::size_t depth;
+        bool delivered;
+    };
+    const Step steps[] = {{100'000, false}, {kDeepestArrays + 1, false}, {kDeepestArrays, true}};
+    std::int64_t sequence = 0;
+    for (const auto& step : steps) {
+        const auto before = sequences.size();
+        deliver(eventWithNestedData(++sequence, step.depth));
+        EXPECT_EQ(sequences.size() - before, step.delivered ? 1u : 0u) << step.depth << " arrays";
+        EXPECT_TRUE(socket()->receivePending()) << step.depth << " arrays";
+    }
 }
 
 TEST_F(CoreEventSocketTest, ReconnectsEveryHalfSecondAndStartsSequencesAgain) {

@@ -21,7 +21,8 @@ TEST(CoreURLTest, JoiningTable) {
          "http://127.0.0.1:8765/engine/api/settings"},
         {"http://localhost", CorePath::literal("api/v1/dictations").segment("a/b?c#d").literalSegments("release"),
          "http://localhost/api/v1/dictations/a%2Fb%3Fc%23d/release"},
-        {"http://[::1]:9", CorePath::literal("api").segment(".."), "http://[::1]:9/api/.."},
+        {"http://[::1]:9", CorePath::literal("api").segment("..").segment("."), "http://[::1]:9/api/%2E%2E/%2E"},
+        {"http://h:1", CorePath::literal("api").segment("...").segment(".a"), "http://h:1/api/.../.a"},
         {"http://h:1", CorePath::literal("api").segment("caf\xC3\xA9 1"), "http://h:1/api/caf%C3%A9%201"},
     };
     for (const auto& c : cases) {

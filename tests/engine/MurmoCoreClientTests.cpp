@@ -29,10 +29,28 @@ std::optional<std::string> header(const CoreHTTPRequest& request, std::string_vi
     return std::nullopt;
 }
 
+// Stands in for the blocking wait: records what it is asked to wait for and
+// runs what the test says arrives meanwhile.
+class ScriptedReplySignal final : public ReplySignal {
+public:
+    void raise() override { raised = true; }
+    void waitFor(Duration timeout) override {
+        waitedFor = timeout;
+        if (whileWaiting) whileWaiting();
+    }
+
+    std::function<void()> whileWaiting;
+    std::optional<Duration> waitedFor;
+    bool raised = false;
+};
+
 class MurmoCoreClientTest : public ::testing::Test {
 protected:
     MurmoCoreClient& makeClient(std::string baseURL = "http://127.0.0.1:8765") {
-        client = MurmoCoreClient::create(std::move(baseURL), "token-123", {loop, transport, logs});
+        client = MurmoCoreClient::create(std::move(baseURL), "token-123", {loop, transport, logs, [this] {
+                                             requestsWhenSignalMade = transport->requests().size();
+                                             return signal;
+                                         }});
         return *client;
     }
     void SetUp() override { makeClient(); }
@@ -41,6 +59,8 @@ protected:
     std::shared_ptr<FakeCoreTransport> transport = std::make_shared<FakeCoreTransport>();
     std::shared_ptr<RecordingLogSink> logs = std::make_shared<RecordingLogSink>();
     std::shared_ptr<MurmoCoreClient> client;
+    std::shared_ptr<ScriptedReplySignal> signal = std::make_shared<ScriptedReplySignal>();
+    std::optional<std::size_t> requestsWhenSignalMade;
 };
 
 TEST(MurmoCoreClientReplyTest, ClassificationTable) {
@@ -109,6 +129,63 @@ TEST_F(MurmoCoreClientTest, TypedRepliesAreDecodedOnTheLoopAfterTheCallReturns) 
     loop.runUntilIdle();
     ASSERT_TRUE(cancelled);
     EXPECT_EQ(cancelled->error(), Error("MurmoCore", 409, "busy"));
+}
+
+TEST_F(MurmoCoreClientTest, SynchronousCancelWaitsForTheReplyAtMostItsTimeoutFromTheRequestStart) {
+    // Whatever the reply, it ends the wait, from the transport's thread.
+    for (auto reply : {Result<CoreHTTPResponse>(CoreHTTPResponse{500, "no"}),
+                       Result<CoreHTTPResponse>(fail(coreTransportError(CoreTransportErrorCode::timedOut)))}) {
+        signal = std::make_shared<ScriptedReplySignal>();
+        signal->whileWaiting = [&] { transport->answer(reply); };
+        client->cancelDictationSynchronously("op", 0.8);
+        EXPECT_TRUE(signal->raised);
+    }
+
+    struct Case {
+        double timeout;
+        Duration expectedWait;
+    };
+    for (const auto& c : {Case{0.8, std::chrono::milliseconds(800)}, Case{0, Duration::zero()},
+                          Case{-1, Duration::zero()}, Case{std::nan(""), Duration::zero()},
+                          Case{1e300, std::chrono::hours(24)}}) {
+        signal = std::make_shared<ScriptedReplySignal>();
+        requestsWhenSignalMade.reset();
+        const auto before = transport->requests().size();
+        client->cancelDictationSynchronously("op", c.timeout);
+        EXPECT_EQ(requestsWhenSignalMade, before) << "the time-out counts from before the request starts";
+        EXPECT_EQ(signal->waitedFor, c.expectedWait) << c.timeout;
+        ASSERT_EQ(transport->requests().size(), before + 1);
+        EXPECT_EQ(transport->lastRequest().method, "POST");
+        EXPECT_EQ(transport->lastRequest().url.target(), "/api/v1/dictations/op/cancel");
+        EXPECT_FALSE(transport->lastRequest().body);
+    }
+    loop.runUntilIdle();
+    EXPECT_EQ(transport->pendingRequests(), 5u) << "requests the wait gave up on are left to finish on their own";
+}
+
+TEST_F(MurmoCoreClientTest, DeeplyNestedRepliesFailToDecodeOnEveryTypedPath) {
+    const auto deep = [](std::string_view before, std::string_view after) {
+        constexpr std::size_t kDepth = 100'000;
+        return std::string(before) + std::string(kDepth, '[') + std::string(kDepth, ']') + std::string(after);
+    };
+    std::vector<Error> errors;
+    const auto record = [&](auto reply) {
+        ASSERT_FALSE(reply);
+        errors.push_back(reply.error());
+    };
+    client->releaseDictation("op", 1, record);
+    transport->answer(200, deep(R"({"agent_answer":{"a":)", "}}"));
+    client->fetchShortcutSettings(record);
+    transport->answer(200, deep(R"({"native_shortcut":{"kind":"fn","display":"","modifiers":)", "}}"));
+    client->fetchAgentOperation("op", record);
+    transport->answer(200, deep(R"({"answer":)", "}"));
+    client->confirmAgentOperation("op", "token", record);
+    transport->answer(200, deep(R"({"a":{"b":)", "}}"));
+    loop.runUntilIdle();
+    ASSERT_EQ(errors.size(), 4u);
+    for (const auto& error : errors) {
+        EXPECT_EQ(error.code, static_cast<long>(json::JsonErrorCode::tooDeep)) << error.message;
+    }
 }
 
 TEST_F(MurmoCoreClientTest, EveryEndpointsMethodPathAndBody) {
@@ -214,8 +291,12 @@ TEST_F(MurmoCoreClientTest, SettingsAndShortcutCaptureBodies) {
 TEST_F(MurmoCoreClientTest, IdentifiersStayOneEncodedSegment) {
     client->releaseDictation("../../runtime/pause?x=1", 1, [](auto) {});
     client->fetchAgentOperation("a b/c", [](auto) {});
+    client->cancelDictation("..");
+    client->cancelAgentOperation(".");
     EXPECT_EQ(transport->requests()[0].url.target(), "/api/v1/dictations/..%2F..%2Fruntime%2Fpause%3Fx%3D1/release");
     EXPECT_EQ(transport->requests()[1].url.target(), "/api/v1/agent/operations/a%20b%2Fc");
+    EXPECT_EQ(transport->requests()[2].url.target(), "/api/v1/dictations/%2E%2E/cancel") << "not the parent segment";
+    EXPECT_EQ(transport->requests()[3].url.target(), "/api/v1/agent/operations/%2E");
 }
 
 TEST_F(MurmoCoreClientTest, BodiesThatCannotBeWrittenAreNeverSentAltered) {

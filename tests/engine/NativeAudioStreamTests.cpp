@@ -266,6 +266,19 @@ TEST_F(NativeAudioStreamTest, DisconnectSettlesEveryWaitingCompletionOnce) {
     EXPECT_EQ(failures.size(), 1u) << "nothing more to fail";
 }
 
+TEST_F(NativeAudioStreamTest, DisconnectReportsTheFailedStreamWithTheBacklogStillQueued) {
+    client->beginNativeAudio("old", 16000);
+    client->sendNativeAudio(chunk(640));
+    client->beginNativeAudio("op", 16000);  // "old"'s audio stays queued
+    client->sendNativeAudio(chunk(320));
+    connect();
+    client->disconnect();
+    EXPECT_EQ(failures, (std::vector<std::string>{"op native_audio_transport_disconnected"}));
+    EXPECT_TRUE(logs->contains("reason=native_audio_transport_disconnected queued_bytes=640"))
+        << "the report comes before the queue is emptied";
+    EXPECT_EQ(queued(), 0);
+}
+
 TEST_F(NativeAudioStreamTest, OtherOperationsFramesSurviveAFailureAndGoOutOnTheNextSocket) {
     client->beginNativeAudio("old", 16000);
     client->endNativeAudio("old", true);  // a cancel frame for "old" waits in the queue

@@ -70,6 +70,40 @@ TEST(JsonReadTest, ParseAndDumpNeverThrowOrAlterText) {
     EXPECT_FALSE(json::dump(Json{{"a", {{"b", HUGE_VAL}}}})) << "infinity must not become null";
 }
 
+TEST(JsonReadTest, ParseBuildsTheSameValueAsTheLibrary) {
+    for (const char* text : {
+             R"({"a":[1,-2,3.5,18446744073709551615,"x\u00e9\n",true,false,null],"b":{"c":{},"d":[[],[{}]]},"a2":1})",
+             R"({"k":1,"k":2})",
+             R"([[1,{"x":[2]}],3])",
+             R"("text")",
+             "0",
+         }) {
+        auto parsed = json::parse(text, json::kMaximumNesting);
+        ASSERT_TRUE(parsed) << text;
+        EXPECT_EQ(*parsed, Json::parse(text)) << text;
+    }
+}
+
+TEST(JsonReadTest, ParseRefusesNestingBeyondTheBoundWithoutRecursing) {
+    const auto nested = [](std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+    EXPECT_TRUE(json::parse(nested(json::kMaximumNesting), json::kMaximumNesting));
+    for (std::size_t depth : {json::kMaximumNesting + 1, std::size_t{100'000}}) {
+        auto parsed = json::parse(nested(depth), json::kMaximumNesting);
+        ASSERT_FALSE(parsed) << depth;
+        EXPECT_EQ(parsed.error().code, static_cast<long>(json::JsonErrorCode::tooDeep)) << depth;
+        EXPECT_FALSE(json::parseObject("{\"a\":" + nested(depth) + "}")) << "bounded by default";
+    }
+    EXPECT_EQ(json::parse("[[", json::kMaximumNesting).error().code, static_cast<long>(json::JsonErrorCode::invalidJSON));
+}
+
+TEST(JsonReadTest, NestedReadersReturnTheValueInPlace) {
+    auto object = *json::parseObject(R"({"o":{"x":1},"a":[2]})");
+    EXPECT_EQ(*json::requiredObject(object, "o"), &object["o"]) << "never a copy";
+    EXPECT_EQ(*json::requiredArray(object, "a"), &object["a"]);
+    EXPECT_EQ(*json::optionalObject(object, "none"), nullptr);
+    EXPECT_EQ(json::requiredObject(object, "none").error().code, static_cast<long>(json::JsonErrorCode::missingKey));
+}
+
 TEST(JsonReadTest, RequiredIntegerReportsMissingAndRange) {
     auto object = *json::parseObject(R"({"code":300})");
     EXPECT_EQ(json::requiredInteger<int>(object, "code").value(), 300);
