@@ -119,20 +119,32 @@ private:
     bool tooDeep_ = false;
 };
 
+// The parser takes a NUL byte for the end of the input, so "{}\0garbage"
+// would read as "{}". JSON has no place for a raw NUL, so it is refused.
+bool holdsNulByte(std::string_view text) {
+    return text.find('\0') != std::string_view::npos;
+}
+
+Error invalidJSON() {
+    return jsonError(JsonErrorCode::invalidJSON, "invalid JSON");
+}
+
 }  // namespace
 
 Result<Json> parse(std::string_view text) {
+    if (holdsNulByte(text)) return fail(invalidJSON());
     auto value = Json::parse(text, nullptr, /*allow_exceptions=*/false);
-    if (value.is_discarded()) return fail(jsonError(JsonErrorCode::invalidJSON, "invalid JSON"));
+    if (value.is_discarded()) return fail(invalidJSON());
     return value;
 }
 
 Result<Json> parse(std::string_view text, std::size_t maximumNesting) {
+    if (holdsNulByte(text)) return fail(invalidJSON());
     Json value;
     BoundedDocumentBuilder builder(value, maximumNesting);
     const bool parsed = Json::sax_parse(text, &builder, nlohmann::json::input_format_t::json, /*strict=*/true);
     if (builder.tooDeep()) return fail(jsonError(JsonErrorCode::tooDeep, "JSON nesting is too deep"));
-    if (!parsed) return fail(jsonError(JsonErrorCode::invalidJSON, "invalid JSON"));
+    if (!parsed) return fail(invalidJSON());
     return value;
 }
 

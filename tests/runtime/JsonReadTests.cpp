@@ -70,6 +70,15 @@ TEST(JsonReadTest, ParseAndDumpNeverThrowOrAlterText) {
     EXPECT_FALSE(json::dump(Json{{"a", {{"b", HUGE_VAL}}}})) << "infinity must not become null";
 }
 
+TEST(JsonReadTest, ATextHoldingANulByteIsNotJSONWhereverTheNulSits) {
+    using namespace std::string_view_literals;
+    for (auto text : {"{\"a\":1}\0garbage"sv, "\0{}"sv, "{\"a\":\"x\0y\"}"sv, "{\"a\":1}\0"sv}) {
+        const std::string printable = Json(std::string(text)).dump();
+        EXPECT_FALSE(json::parse(text)) << printable;
+        EXPECT_FALSE(json::parseObject(text)) << printable;
+    }
+}
+
 TEST(JsonReadTest, ParseBuildsTheSameValueAsTheLibrary) {
     for (const char* text : {
              R"({"a":[1,-2,3.5,18446744073709551615,"x\u00e9\n",true,false,null],"b":{"c":{},"d":[[],[{}]]},"a2":1})",
