@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <future>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "PostsFromThreads.h"
 #include "RunLoopUntil.h"
 #include "runtime/GLibSignalWatch.h"
 
@@ -20,23 +22,10 @@ namespace {
 
 using testing::runLoopUntil;
 
-constexpr int kThreads = 4;
-constexpr int kPostsPerThread = 500;
-
 TEST(GLibLoopThreadTest, PostsFromOtherThreadsKeepTheirOrderAndDueTimersFireInDueThenArmingOrder) {
     GLibLoop loop;
-    std::vector<std::vector<int>> received(kThreads);
-    std::vector<std::thread> posters;
-    for (int t = 0; t < kThreads; ++t) {
-        posters.emplace_back([&loop, &received, t] {
-            for (int i = 0; i < kPostsPerThread; ++i) {
-                loop.post([&loop, &received, t, i] {
-                    EXPECT_TRUE(loop.isCurrentThread());
-                    received[static_cast<std::size_t>(t)].push_back(i);
-                });
-            }
-        });
-    }
+    std::vector<std::pair<int, int>> received;
+    auto posters = testing::startPosters(loop, received);
 
     std::vector<std::string> fired;
     auto record = [&](std::string name, Duration delay) {
@@ -54,36 +43,42 @@ TEST(GLibLoopThreadTest, PostsFromOtherThreadsKeepTheirOrderAndDueTimersFireInDu
     timers.push_back(record("cancelled", 5ms));
     timers.back().cancel();
 
-    auto allPostsSeen = [&] {
-        for (const auto& values : received) {
-            if (values.size() != kPostsPerThread) return false;
-        }
-        return true;
-    };
-    EXPECT_TRUE(runLoopUntil(loop, [&] { return fired.size() == 4 && allPostsSeen(); }));
+    EXPECT_TRUE(runLoopUntil(loop, [&] {
+        return fired.size() == 4 && received.size() == testing::kPosterThreads * testing::kPostsPerThread;
+    }));
     for (auto& poster : posters) poster.join();
 
     EXPECT_EQ(fired, (std::vector<std::string>{"zero", "first@10", "second@10", "late"}));
-    for (const auto& values : received) {
-        for (std::size_t i = 0; i < values.size(); ++i) ASSERT_EQ(values[i], int(i));
-    }
+    testing::expectPerThreadFifo(received);
 }
 
+// Armed from a post that another thread sends while the loop waits with
+// nothing to do, and ended by a timer alone: so the run also shows that a post
+// wakes the context and that the source's ready time follows the timers armed
+// while it dispatches.
 TEST(GLibLoopThreadTest, TimersCancelledInsideTheirOwnCallbackOrASiblingsStopThere) {
     GLibLoop loop;
     int ticks = 0;
-    Timer repeating;
-    repeating = loop.every(1ms, [&] {
-        if (++ticks == 3) repeating.cancel();
-    });
     bool siblingRan = false;
-    Timer sibling;
-    Timer first = loop.after(2ms, [&] { sibling.cancel(); });
-    sibling = loop.after(2ms, [&] { siblingRan = true; });
-    bool finished = false;
-    Timer finish = loop.after(30ms, [&] { finished = true; });
+    Timer repeating, first, sibling, finish;
+    std::promise<void> running;
+    std::thread poster([&] {
+        running.get_future().wait();
+        // Most likely the loop is waiting by now; if not, it finds the post anyway.
+        std::this_thread::sleep_for(20ms);
+        loop.post([&] {
+            repeating = loop.every(1ms, [&] {
+                if (++ticks == 3) repeating.cancel();
+            });
+            first = loop.after(2ms, [&] { sibling.cancel(); });
+            sibling = loop.after(2ms, [&] { siblingRan = true; });
+            finish = loop.after(30ms, [&] { loop.quit(); });
+        });
+    });
+    loop.post([&] { running.set_value(); });
 
-    EXPECT_TRUE(runLoopUntil(loop, [&] { return finished; }));
+    loop.run();
+    poster.join();
     EXPECT_EQ(ticks, 3);
     EXPECT_FALSE(repeating.armed());
     EXPECT_FALSE(siblingRan);
