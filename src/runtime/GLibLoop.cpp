@@ -100,7 +100,8 @@ bool GLibLoop::anyWatchReadable() const {
 
 void GLibLoop::dispatch() {
     Watches ready;
-    std::ranges::copy_if(watches(), std::back_inserter(ready), [this](const auto& watch) { return isReadable(*watch); });
+    std::ranges::copy_if(watches(), std::back_inserter(ready),
+                         [this](const auto& watch) { return isReadable(*watch); });
     runWatches(ready);
     runReady();
     scheduleNextTimer();

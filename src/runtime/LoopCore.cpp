@@ -39,13 +39,16 @@ void LoopCore::post(Callback callback) {
 }
 
 Timer LoopCore::after(Duration delay, Callback callback) {
-    const auto due = clock().uptimeNanoseconds() + static_cast<std::uint64_t>(std::max(delay, Duration::zero()).count());
-    return timers_.schedule(due, Duration::zero(), std::move(callback));
+    return schedule(std::max(delay, Duration::zero()), Duration::zero(), std::move(callback));
 }
 
 Timer LoopCore::every(Duration interval, Callback callback) {
     interval = std::max(interval, Duration(1));
-    const auto due = clock().uptimeNanoseconds() + static_cast<std::uint64_t>(interval.count());
+    return schedule(interval, interval, std::move(callback));
+}
+
+Timer LoopCore::schedule(Duration delay, Duration interval, Callback callback) {
+    const auto due = clock().uptimeNanoseconds() + static_cast<std::uint64_t>(delay.count());
     return timers_.schedule(due, interval, std::move(callback));
 }
 

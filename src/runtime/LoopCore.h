@@ -55,8 +55,8 @@ protected:
     void runReady();
     TimerQueue& timers() { return timers_; }
 
-    // The watches whose handles are still held. Watches set by a callback
-    // appear here at once; run them through runWatches() only.
+    // The watches set so far. A dropped one stays until takeDroppedWatches();
+    // runWatches() skips it. Callbacks may add to the list, so run a copy.
     const Watches& watches() const { return watches_; }
     // Forgets the watches whose handles were dropped and hands them back, for
     // a loop that must also unregister their descriptors.
@@ -65,6 +65,7 @@ protected:
     static void runWatches(const Watches& ready);
 
 private:
+    Timer schedule(Duration delay, Duration interval, Callback callback);
     void runPostsPresentNow();
     void dropQueued();
 

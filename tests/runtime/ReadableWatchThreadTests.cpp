@@ -24,7 +24,9 @@ struct Pipe {
         }
     }
     int readEnd() const { return ends[0]; }
-    void write(std::string_view text) const { ASSERT_EQ(::write(ends[1], text.data(), text.size()), ssize_t(text.size())); }
+    void write(std::string_view text) const {
+        ASSERT_EQ(::write(ends[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
     void closeWriteEnd() {
         ::close(ends[1]);
         ends[1] = -1;
