@@ -8,7 +8,7 @@ packages=(
   clang libclang-rt-14-dev clang-16 libclang-rt-16-dev
   libboost1.81-dev nlohmann-json3-dev libfmt-dev libssl-dev libicu-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libplist-dev
+  libplist-dev libglib2.0-dev
 )
 
 missing=()

@@ -1,16 +1,17 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <string_view>
 
-#include "app/TerminationSignals.h"
 #include "engine/CoreProcessSupervisor.h"
 #include "engine/MurmoLaunchConfiguration.h"
 #include "platform/linux/FileSystemBundle.h"
+#include "runtime/GLibLoop.h"
+#include "runtime/GLibSignalWatch.h"
 #include "runtime/Ids.h"
-#include "runtime/ThreadLoop.h"
 
 // The desktop application's entry. Until the desktop shell exists it runs the
 // engine the way the dictation coordinator will: launch it from the bundle,
@@ -35,7 +36,7 @@ bool asksForDeliverySmoke(int argc, char** argv) {
 
 class EngineSession {
 public:
-    EngineSession(murmo::ThreadLoop& loop, murmo::MurmoLaunchConfiguration configuration)
+    EngineSession(murmo::GLibLoop& loop, murmo::MurmoLaunchConfiguration configuration)
         : loop_(loop),
           configuration_(std::move(configuration)),
           supervisor_(murmo::CoreProcessSupervisor::create(
@@ -83,7 +84,7 @@ private:
         loop_.quit();
     }
 
-    murmo::ThreadLoop& loop_;
+    murmo::GLibLoop& loop_;
     murmo::MurmoLaunchConfiguration configuration_;
     std::shared_ptr<murmo::CoreProcessSupervisor> supervisor_;
     bool quitting_ = false;
@@ -99,10 +100,10 @@ int main(int argc, char** argv) {
         return kDeliverySmokeStatus;
     }
 
-    murmo::ThreadLoop loop;
-    // First, before any thread exists, so every later thread inherits the mask.
+    murmo::GLibLoop loop;
     std::optional<EngineSession> session;
-    murmo::TerminationSignals signals(loop, [&session](int) {
+    // Quitting from a terminal or a session manager runs the orderly stop.
+    murmo::GLibSignalWatch signals(loop, {SIGINT, SIGTERM, SIGHUP}, [&session](int) {
         if (session) session->quit(0);
     });
 

@@ -1,31 +1,25 @@
 #pragma once
 
-#include <condition_variable>
-#include <deque>
+#include <atomic>
+#include <cstdint>
 #include <functional>
-#include <mutex>
-#include <thread>
 
-#include "runtime/MainLoop.h"
-#include "runtime/TimerQueue.h"
+#include "runtime/PollingLoop.h"
 
 namespace murmo {
 
 // A main loop for tests. Virtual time never moves by itself: runUntilIdle()
 // runs what is ready now, advance(d) moves the clock, firing each due timer at
-// its own time. The constructing thread is the main thread.
-class ManualLoop final : public MainLoop {
+// its own time. Readable watches are looked at, without waiting, whenever it
+// runs. The constructing thread is the main thread.
+class ManualLoop final : public PollingLoop {
 public:
-    ManualLoop();
-    ~ManualLoop() override;
+    ManualLoop() = default;
 
-    void post(Callback callback) override;
-    Timer after(Duration delay, Callback callback) override;
-    Timer every(Duration interval, Callback callback) override;
-    bool isMainThread() const override;
     const Clock& clock() const override { return clock_; }
 
-    // Runs posted callbacks and timers due now until nothing is ready.
+    // Runs readable watches, posted callbacks and timers due now until nothing
+    // is ready.
     void runUntilIdle();
     // Moves virtual time forward by `delta`, firing due timers in due-time and
     // then arming order, timers armed by timers included.
@@ -49,16 +43,9 @@ private:
         std::atomic<std::uint64_t> now{1'000'000'000};
     };
 
-    bool runOnePost();
     void advanceTo(std::uint64_t target);
 
     VirtualClock clock_;
-    std::mutex mutex_;
-    std::condition_variable posted_;
-    std::deque<Callback> posts_;
-    std::thread::id mainThread_;
-    // Last, so it is destroyed first: a dropped timer callback may post.
-    TimerQueue timers_;
 };
 
 }  // namespace murmo

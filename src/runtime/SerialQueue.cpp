@@ -31,6 +31,10 @@ Timer SerialQueue::after(Duration delay, Callback callback) { return loop_->afte
 
 Timer SerialQueue::every(Duration interval, Callback callback) { return loop_->every(interval, std::move(callback)); }
 
-bool SerialQueue::isMainThread() const { return loop_->isMainThread(); }
+ReadableWatch SerialQueue::watchReadable(int fd, Callback callback) {
+    return loop_->watchReadable(fd, std::move(callback));
+}
+
+bool SerialQueue::isCurrentThread() const { return loop_->isCurrentThread(); }
 
 }  // namespace murmo

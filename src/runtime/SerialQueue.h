@@ -4,16 +4,16 @@
 #include <string>
 #include <thread>
 
-#include "runtime/MainLoop.h"
+#include "runtime/EventLoop.h"
 #include "runtime/ThreadLoop.h"
 
 namespace murmo {
 
 // A serial queue: one background thread of its own, running callbacks one at a
 // time. post() from any thread; after() and every() only from the queue's own
-// thread (its timers live there), just as a MainLoop's belong to the main
-// thread. isMainThread() answers "am I on this queue's thread".
-class SerialQueue final : public MainLoop {
+// thread (its timers and watches live there), just as a MainLoop's belong to
+// the main thread. isCurrentThread() answers "am I on this queue's thread".
+class SerialQueue final : public EventLoop {
 public:
     explicit SerialQueue(std::string label);
     // Quits the thread and joins it. When the last owner lets go on the queue's
@@ -27,7 +27,8 @@ public:
     void post(Callback callback) override;
     Timer after(Duration delay, Callback callback) override;
     Timer every(Duration interval, Callback callback) override;
-    bool isMainThread() const override;
+    ReadableWatch watchReadable(int fd, Callback callback) override;
+    bool isCurrentThread() const override;
     const Clock& clock() const override { return SystemClock::shared(); }
 
     const std::string& label() const { return label_; }

@@ -1,42 +1,29 @@
 #pragma once
 
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <thread>
+#include <atomic>
 
-#include "runtime/MainLoop.h"
-#include "runtime/TimerQueue.h"
+#include "runtime/PollingLoop.h"
 
 namespace murmo {
 
-// The main loop of headless programs: run() blocks the calling thread, which
-// must be the constructing (main) thread, until quit() is called from anywhere.
-class ThreadLoop final : public MainLoop {
+// The loop of headless programs and background queues: run() blocks the
+// calling thread, which must be the constructing one, until quit() is called
+// from anywhere.
+class ThreadLoop final : public PollingLoop {
 public:
-    ThreadLoop();
-    ~ThreadLoop() override;
+    ThreadLoop() = default;
 
-    void post(Callback callback) override;
-    Timer after(Duration delay, Callback callback) override;
-    Timer every(Duration interval, Callback callback) override;
-    bool isMainThread() const override;
     const Clock& clock() const override { return SystemClock::shared(); }
 
     void run();
-    // Ends the run under way, or the next one when called before it starts.
+    // Any thread. Ends the run under way, or the next one when called before
+    // it starts.
     void quit();
 
 private:
-    bool runReady();
+    std::optional<Duration> timeUntilNextTimer();
 
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<Callback> posts_;
-    bool quitRequested_ = false;
-    std::thread::id mainThread_;
-    // Last, so it is destroyed first: a dropped timer callback may post.
-    TimerQueue timers_;
+    std::atomic<bool> quitRequested_{false};
 };
 
 }  // namespace murmo

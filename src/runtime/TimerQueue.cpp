@@ -4,16 +4,17 @@
 
 namespace murmo {
 
-Timer TimerQueue::schedule(std::uint64_t dueNanoseconds, Duration interval, MainLoop::Callback callback) {
-    auto state = std::make_shared<TimerState>();
+Timer TimerQueue::schedule(std::uint64_t dueNanoseconds, Duration interval, EventLoop::Callback callback) {
+    auto state = std::make_shared<LoopHandleState>();
     entries_.push(Entry{dueNanoseconds, nextSequence_++, state, interval, std::move(callback)});
     return Timer(std::move(state));
 }
 
 std::optional<std::uint64_t> TimerQueue::nextDue() {
     while (!entries_.empty()) {
-        if (!entries_.top().state->cancelled.load(std::memory_order_acquire)) return entries_.top().due;
-        entries_.pop();
+        if (!entries_.top().state->isCancelled()) return entries_.top().due;
+        // The entry is destroyed once popped: its callback's destructor may arm a timer.
+        takeTop();
     }
     return std::nullopt;
 }
@@ -21,22 +22,27 @@ std::optional<std::uint64_t> TimerQueue::nextDue() {
 bool TimerQueue::fireOneDue(std::uint64_t now) {
     auto due = nextDue();
     if (!due || *due > now) return false;
-    // priority_queue::top is const; the entry is popped right after.
-    Entry entry = std::move(const_cast<Entry&>(entries_.top()));
-    entries_.pop();
+    Entry entry = takeTop();
     if (entry.interval.count() <= 0) {
         // A one-shot timer counts as spent once it fired.
-        entry.state->cancelled.store(true, std::memory_order_release);
+        entry.state->cancel();
         entry.callback();
         return true;
     }
     entry.callback();
-    if (!entry.state->cancelled.load(std::memory_order_acquire)) {
+    if (!entry.state->isCancelled()) {
         entry.due += static_cast<std::uint64_t>(entry.interval.count());
         entry.sequence = nextSequence_++;
         entries_.push(std::move(entry));
     }
     return true;
+}
+
+TimerQueue::Entry TimerQueue::takeTop() {
+    // priority_queue::top is const; the entry is popped right after.
+    Entry entry = std::move(const_cast<Entry&>(entries_.top()));
+    entries_.pop();
+    return entry;
 }
 
 void TimerQueue::clear() {

@@ -6,7 +6,7 @@
 #include <queue>
 #include <vector>
 
-#include "runtime/MainLoop.h"
+#include "runtime/EventLoop.h"
 
 namespace murmo {
 
@@ -14,7 +14,7 @@ namespace murmo {
 // armed. Not thread-safe: only the loop's own thread touches it.
 class TimerQueue {
 public:
-    Timer schedule(std::uint64_t dueNanoseconds, Duration interval, MainLoop::Callback callback);
+    Timer schedule(std::uint64_t dueNanoseconds, Duration interval, EventLoop::Callback callback);
 
     // Due time of the earliest live timer, dropping cancelled ones on the way.
     std::optional<std::uint64_t> nextDue();
@@ -33,15 +33,17 @@ private:
     struct Entry {
         std::uint64_t due;
         std::uint64_t sequence;
-        std::shared_ptr<TimerState> state;
+        std::shared_ptr<LoopHandleState> state;
         Duration interval;
-        MainLoop::Callback callback;
+        EventLoop::Callback callback;
     };
     struct Later {
         bool operator()(const Entry& a, const Entry& b) const {
             return a.due != b.due ? a.due > b.due : a.sequence > b.sequence;
         }
     };
+
+    Entry takeTop();
 
     std::priority_queue<Entry, std::vector<Entry>, Later> entries_;
     std::uint64_t nextSequence_ = 0;

@@ -4,6 +4,7 @@
 #include <thread>
 #include <vector>
 
+#include "PostsFromThreads.h"
 #include "runtime/ManualLoop.h"
 #include "runtime/ThreadLoop.h"
 
@@ -12,40 +13,16 @@ using namespace std::chrono_literals;
 namespace murmo {
 namespace {
 
-constexpr int kThreads = 4;
-constexpr int kPostsPerThread = 500;
-
-// Each poster's values must arrive in the order it posted them.
-void expectPerThreadFifo(const std::vector<std::pair<int, int>>& received) {
-    std::vector<int> next(kThreads, 0);
-    for (auto [thread, value] : received) {
-        ASSERT_EQ(value, next[static_cast<std::size_t>(thread)]) << "thread " << thread;
-        ++next[static_cast<std::size_t>(thread)];
-    }
-    for (int count : next) EXPECT_EQ(count, kPostsPerThread);
-}
-
-template <class Loop>
-std::vector<std::thread> startPosters(Loop& loop, std::vector<std::pair<int, int>>& received) {
-    std::vector<std::thread> posters;
-    for (int t = 0; t < kThreads; ++t) {
-        posters.emplace_back([&loop, &received, t] {
-            for (int i = 0; i < kPostsPerThread; ++i) {
-                loop.post([&loop, &received, t, i] {
-                    EXPECT_TRUE(loop.isMainThread());
-                    received.emplace_back(t, i);
-                });
-            }
-        });
-    }
-    return posters;
-}
+using testing::expectPerThreadFifo;
+using testing::kPosterThreads;
+using testing::kPostsPerThread;
+using testing::startPosters;
 
 TEST(MainLoopThreadTest, ManualLoopKeepsFifoOrderOfPostsFromSeveralThreads) {
     ManualLoop loop;
     std::vector<std::pair<int, int>> received;
     auto posters = startPosters(loop, received);
-    loop.pumpUntil([&] { return received.size() == kThreads * kPostsPerThread; }, 10s);
+    loop.pumpUntil([&] { return received.size() == kPosterThreads * kPostsPerThread; }, 10s);
     for (auto& poster : posters) poster.join();
     loop.runUntilIdle();
     expectPerThreadFifo(received);
@@ -68,7 +45,7 @@ TEST(MainLoopThreadTest, ThreadLoopKeepsFifoOrderAndRunsTimersOnItsThread) {
         });
     });
     Timer poll = loop.every(1ms, [&] {
-        if (timerRan && received.size() == kThreads * kPostsPerThread) loop.quit();
+        if (timerRan && received.size() == kPosterThreads * kPostsPerThread) loop.quit();
     });
     // Ends a hung run instead of hanging the suite.
     std::atomic<bool> finished{false};
