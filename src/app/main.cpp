@@ -9,8 +9,8 @@
 #include "engine/CoreProcessSupervisor.h"
 #include "engine/MurmoLaunchConfiguration.h"
 #include "platform/linux/FileSystemBundle.h"
-#include "runtime/GLibLoop.h"
-#include "runtime/GLibSignalWatch.h"
+#include "runtime/glib/GLibLoop.h"
+#include "runtime/glib/GLibSignalWatch.h"
 #include "runtime/Ids.h"
 
 // The desktop application's entry. Until the desktop shell exists it runs the

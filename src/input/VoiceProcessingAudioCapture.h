@@ -76,7 +76,7 @@ struct VoiceProcessingAudioCaptureDependencies {
     MainLoop& mainLoop;
     // Runs the watchdog, configuration changes and failures, one at a time; its
     // clock is the capture's clock. Null: a serial queue thread of its own.
-    std::shared_ptr<MainLoop> recoveryQueue;
+    std::shared_ptr<EventLoop> recoveryQueue;
     // Null: the system generator.
     std::shared_ptr<IdGenerator> ids;
 };
@@ -173,7 +173,7 @@ private:
     Timer watchdog_;
 
     // Last, so it goes first: once its thread has ended, nothing runs on it.
-    std::shared_ptr<MainLoop> recoveryQueue_;
+    std::shared_ptr<EventLoop> recoveryQueue_;
 };
 
 }  // namespace murmo

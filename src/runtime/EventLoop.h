@@ -28,9 +28,6 @@ public:
     virtual ReadableWatch watchReadable(int fd, Callback callback) = 0;
     virtual bool isCurrentThread() const = 0;
     virtual const Clock& clock() const = 0;
-
-    // The main loop's older name for isCurrentThread().
-    bool isMainThread() const { return isCurrentThread(); }
 };
 
 }  // namespace murmo

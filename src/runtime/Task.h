@@ -23,7 +23,7 @@
 #include <utility>
 
 #include "runtime/CancelToken.h"
-#include "runtime/MainLoop.h"
+#include "runtime/EventLoop.h"
 
 namespace murmo {
 
@@ -46,7 +46,7 @@ struct PromiseBase {
 
 template <class T>
 struct ResumeState : std::enable_shared_from_this<ResumeState<T>> {
-    ResumeState(MainLoop& loop, std::coroutine_handle<> handle, std::shared_ptr<TaskRoot> root)
+    ResumeState(EventLoop& loop, std::coroutine_handle<> handle, std::shared_ptr<TaskRoot> root)
         : loop(loop), handle(handle), root(std::move(root)) {}
 
     void resume(T result) {
@@ -58,7 +58,7 @@ struct ResumeState : std::enable_shared_from_this<ResumeState<T>> {
         });
     }
 
-    MainLoop& loop;
+    EventLoop& loop;
     std::coroutine_handle<> handle;
     std::shared_ptr<TaskRoot> root;
     std::optional<T> value;
@@ -214,7 +214,7 @@ namespace detail {
 
 template <class T, class Start>
 struct SuspendAwaiter {
-    MainLoop& loop;
+    EventLoop& loop;
     Start start;
     std::weak_ptr<ResumeState<T>> state;
     bool await_ready() noexcept { return false; }
@@ -231,7 +231,7 @@ struct SuspendAwaiter {
 
 // co_await suspendWith<T>(loop, [](Resumer<T> r) { ...store r, resume later... })
 template <class T, class Start>
-auto suspendWith(MainLoop& loop, Start start) {
+auto suspendWith(EventLoop& loop, Start start) {
     return detail::SuspendAwaiter<T, Start>{loop, std::move(start), {}};
 }
 
@@ -239,7 +239,7 @@ auto suspendWith(MainLoop& loop, Start start) {
 // when `cancel` fired first (promptly, without waiting for the time).
 class [[nodiscard]] SleepAwaiter {
 public:
-    SleepAwaiter(MainLoop& loop, Duration duration, CancelToken cancel)
+    SleepAwaiter(EventLoop& loop, Duration duration, CancelToken cancel)
         : loop_(loop), duration_(duration), cancel_(std::move(cancel)) {}
 
     bool await_ready() const noexcept { return cancel_.isCancelled(); }
@@ -260,7 +260,7 @@ public:
     }
 
 private:
-    MainLoop& loop_;
+    EventLoop& loop_;
     Duration duration_;
     CancelToken cancel_;
     std::weak_ptr<detail::ResumeState<bool>> state_;
@@ -268,7 +268,7 @@ private:
     CancelToken::Subscription subscription_;
 };
 
-inline SleepAwaiter sleepFor(MainLoop& loop, Duration duration, CancelToken cancel = CancelToken()) {
+inline SleepAwaiter sleepFor(EventLoop& loop, Duration duration, CancelToken cancel = CancelToken()) {
     return SleepAwaiter(loop, duration, std::move(cancel));
 }
 

@@ -130,7 +130,7 @@ TEST_F(CoreProcessSupervisorThreadTest, AStopCompletesOnceOnTheMainThreadAndLeav
     std::vector<CoreStopOutcome> outcomes;
     bool onMainThread = true;
     supervisor->stop(0s, [&](CoreStopOutcome outcome) {
-        onMainThread = onMainThread && loop.isMainThread();
+        onMainThread = onMainThread && loop.isCurrentThread();
         outcomes.push_back(outcome);
     });
     EXPECT_TRUE(supervisor->processID()) << "the run ends only when the stop completes";

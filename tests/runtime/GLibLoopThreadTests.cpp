@@ -1,4 +1,4 @@
-#include "runtime/GLibLoop.h"
+#include "runtime/glib/GLibLoop.h"
 
 #include <gtest/gtest.h>
 #include <pthread.h>
@@ -13,7 +13,7 @@
 
 #include "PostsFromThreads.h"
 #include "RunLoopUntil.h"
-#include "runtime/GLibSignalWatch.h"
+#include "runtime/glib/GLibSignalWatch.h"
 
 using namespace std::chrono_literals;
 

@@ -33,7 +33,7 @@ TEST(MainLoopThreadTest, ThreadLoopKeepsFifoOrderAndRunsTimersOnItsThread) {
     std::vector<std::pair<int, int>> received;
     std::atomic<bool> offMainThreadSaysSo{false};
     auto posters = startPosters(loop, received);
-    std::thread checker([&] { offMainThreadSaysSo = !loop.isMainThread(); });
+    std::thread checker([&] { offMainThreadSaysSo = !loop.isCurrentThread(); });
     checker.join();
 
     bool timerRan = false;
@@ -41,7 +41,7 @@ TEST(MainLoopThreadTest, ThreadLoopKeepsFifoOrderAndRunsTimersOnItsThread) {
     loop.post([&] {
         timer = loop.after(5ms, [&] {
             timerRan = true;
-            EXPECT_TRUE(loop.isMainThread());
+            EXPECT_TRUE(loop.isCurrentThread());
         });
     });
     Timer poll = loop.every(1ms, [&] {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <thread>
 
-#include "runtime/GLibLoop.h"
+#include "runtime/glib/GLibLoop.h"
 #include "runtime/ManualLoop.h"
 #include "runtime/ThreadLoop.h"
 #include "RunLoopUntil.h"

@@ -22,7 +22,7 @@ TEST(SerialQueueThreadTest, RunsPostsInOrderOnItsOwnThreadWithTimersThere) {
     for (int i = 0; i < 100; ++i) queue.post([&order, i] { order.push_back(i); });
     queue.post([&] {
         ranOn.set_value(std::this_thread::get_id());
-        EXPECT_TRUE(queue.isMainThread());
+        EXPECT_TRUE(queue.isCurrentThread());
         auto ticks = std::make_shared<int>(0);
         timer = queue.every(1ms, [&, ticks] {
             if (++*ticks == 3) {
@@ -33,7 +33,7 @@ TEST(SerialQueueThreadTest, RunsPostsInOrderOnItsOwnThreadWithTimersThere) {
     });
     EXPECT_NE(ranOn.get_future().get(), std::this_thread::get_id());
     EXPECT_EQ(ticked.get_future().wait_for(10s), std::future_status::ready);
-    EXPECT_FALSE(queue.isMainThread());
+    EXPECT_FALSE(queue.isCurrentThread());
     std::promise<void> drained;
     queue.post([&] { drained.set_value(); });
     drained.get_future().wait();

@@ -111,7 +111,7 @@ public:
     // the verdict; the lock is held on entry and on return.
     KeyTapVerdict deliver(std::unique_lock<std::mutex>& lock, const KeyTapEvent& event) {
         if (mainLoop_ && !servingThread_) {
-            if (mainLoop_->isMainThread()) {
+            if (mainLoop_->isCurrentThread()) {
                 Pending pending{event};
                 handle(lock, pending);
                 return pending.verdict;

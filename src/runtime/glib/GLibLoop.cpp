@@ -1,4 +1,4 @@
-#include "runtime/GLibLoop.h"
+#include "runtime/glib/GLibLoop.h"
 
 #include <glib.h>
 

@@ -4,7 +4,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "runtime/GLibLoop.h"
+#include "runtime/glib/GLibLoop.h"
 
 namespace murmo {
 

@@ -1,4 +1,4 @@
-#include "runtime/GLibSignalWatch.h"
+#include "runtime/glib/GLibSignalWatch.h"
 
 #include <glib-unix.h>
 #include <glib.h>

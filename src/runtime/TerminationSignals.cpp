@@ -1,4 +1,4 @@
-#include "app/TerminationSignals.h"
+#include "runtime/TerminationSignals.h"
 
 #include <pthread.h>
 
