@@ -20,11 +20,11 @@
 #include "bridge/BridgeRequest.h"
 #include "bridge/BridgeResponse.h"
 #include "bridge/FoundationModelsRuntime.h"
-#include "bridge/ScriptedLanguageModel.h"
-#include "bridge/SystemLocale.h"
 #include "bridge/UnsupportedRuntime.h"
 #include "bridge/Workspace.h"
 #include "runtime/Clock.h"
+#include "support/bridge/FixedSystemLocale.h"
+#include "support/bridge/ScriptedLanguageModel.h"
 
 using namespace murmo;
 using namespace murmo::bridge;

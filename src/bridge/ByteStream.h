@@ -21,22 +21,4 @@ public:
     virtual bool write(std::string_view bytes) = 0;
 };
 
-class FileDescriptorInput final : public InputSource {
-public:
-    explicit FileDescriptorInput(int fd) : fd_(fd) {}
-    std::size_t read(std::span<char> buffer) override;
-
-private:
-    int fd_;
-};
-
-class FileDescriptorOutput final : public OutputSink {
-public:
-    explicit FileDescriptorOutput(int fd) : fd_(fd) {}
-    bool write(std::string_view bytes) override;
-
-private:
-    int fd_;
-};
-
 }  // namespace murmo::bridge

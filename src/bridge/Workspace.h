@@ -14,12 +14,4 @@ public:
     virtual bool open(const std::string& path) = 0;
 };
 
-// The real file system. No application bundle can be opened on this
-// platform, so `open` reports failure.
-class PosixWorkspace final : public Workspace {
-public:
-    bool fileExists(const std::string& path) const override;
-    bool open(const std::string& path) override;
-};
-
 }  // namespace murmo::bridge

@@ -8,12 +8,12 @@
 #include <unistd.h>
 
 #include "bridge/BridgeProgram.h"
-#include "bridge/ByteStream.h"
+#include "bridge/FileDescriptorStream.h"
 #include "bridge/FoundationModelsRuntime.h"
 #include "bridge/LanguageModel.h"
-#include "bridge/SystemLocale.h"
+#include "bridge/PosixSystemLocale.h"
+#include "bridge/PosixWorkspace.h"
 #include "bridge/UnsupportedRuntime.h"
-#include "bridge/Workspace.h"
 #include "runtime/Clock.h"
 #include "runtime/Environment.h"
 

@@ -4,7 +4,8 @@
 
 #include "BridgeTestSupport.h"
 #include "bridge/BridgeRequest.h"
-#include "bridge/SystemLocale.h"
+#include "bridge/PosixSystemLocale.h"
+#include "support/bridge/FixedSystemLocale.h"
 
 namespace murmo::bridge {
 namespace {

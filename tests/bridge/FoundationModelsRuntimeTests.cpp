@@ -2,7 +2,8 @@
 
 #include "BridgeTestSupport.h"
 #include "bridge/FoundationModelsRuntime.h"
-#include "bridge/ScriptedLanguageModel.h"
+#include "support/bridge/FixedSystemLocale.h"
+#include "support/bridge/ScriptedLanguageModel.h"
 
 namespace murmo::bridge {
 namespace {

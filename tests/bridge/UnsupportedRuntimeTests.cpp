@@ -2,6 +2,7 @@
 
 #include "BridgeTestSupport.h"
 #include "bridge/UnsupportedRuntime.h"
+#include "support/bridge/FixedSystemLocale.h"
 
 namespace murmo::bridge {
 namespace {

@@ -1,4 +1,4 @@
-#include "bridge/Workspace.h"
+#include "bridge/PosixWorkspace.h"
 
 #include <filesystem>
 #include <system_error>

@@ -1,4 +1,4 @@
-#include "bridge/ScriptedLanguageModel.h"
+#include "support/bridge/ScriptedLanguageModel.h"
 
 #include <utility>
 

@@ -1,8 +1,8 @@
 #pragma once
 
 // A language model that answers from a script and records every model,
-// session and call, so the runtimes can be driven where no on-device model
-// exists.
+// session and call, so tests and the fuzzer can drive the runtimes where no
+// on-device model exists.
 
 #include <cstdint>
 #include <deque>

@@ -1,4 +1,4 @@
-#include "bridge/ByteStream.h"
+#include "bridge/FileDescriptorStream.h"
 
 #include <cerrno>
 

@@ -1,4 +1,4 @@
-#include "bridge/SystemLocale.h"
+#include "bridge/PosixSystemLocale.h"
 
 #include <array>
 #include <string_view>
