@@ -21,6 +21,7 @@
 #include "runtime/ManualLoop.h"
 #include "stand-in-engine/StandInEngine.h"
 #include "support/RatioReporter.h"
+#include "platform/sim/RecordingLogSink.h"
 
 namespace {
 

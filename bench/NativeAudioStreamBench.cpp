@@ -37,6 +37,7 @@
 #include "runtime/ThreadLoop.h"
 #include "stand-in-engine/StandInEngine.h"
 #include "support/RatioReporter.h"
+#include "platform/sim/RecordingLogSink.h"
 
 namespace {
 

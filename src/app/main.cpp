@@ -12,6 +12,7 @@
 #include "runtime/glib/GLibLoop.h"
 #include "runtime/glib/GLibSignalWatch.h"
 #include "runtime/Ids.h"
+#include "runtime/SystemIdGenerator.h"
 
 // The desktop application's entry. Until the desktop shell exists it runs the
 // engine the way the dictation coordinator will: launch it from the bundle,

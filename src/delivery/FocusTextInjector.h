@@ -27,6 +27,7 @@
 #include "runtime/Logger.h"
 #include "runtime/MainLoop.h"
 #include "runtime/Task.h"
+#include "runtime/StderrLogSink.h"
 
 namespace murmo {
 

@@ -29,6 +29,7 @@
 #include "platform/Workspace.h"
 #include "runtime/Logger.h"
 #include "runtime/MainLoop.h"
+#include "runtime/StderrLogSink.h"
 
 namespace murmo {
 

@@ -7,6 +7,7 @@
 
 #include "input/NativeAudioRoute.h"
 #include "runtime/SerialQueue.h"
+#include "runtime/SystemIdGenerator.h"
 
 namespace murmo {
 

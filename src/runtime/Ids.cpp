@@ -1,11 +1,6 @@
 #include "runtime/Ids.h"
 
 #include <fmt/format.h>
-#include <sys/random.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 
 namespace murmo {
 
@@ -33,37 +28,6 @@ bool isLowercaseUUID(std::string_view text) {
         }
     }
     return text[14] == '4' && (text[19] == '8' || text[19] == '9' || text[19] == 'a' || text[19] == 'b');
-}
-
-std::vector<std::uint8_t> SystemIdGenerator::randomBytes(std::size_t count) {
-    std::vector<std::uint8_t> bytes(count);
-    std::size_t filled = 0;
-    while (filled < count) {
-        const auto got = getrandom(bytes.data() + filled, count - filled, 0);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            // getrandom only fails on a kernel without it; with no source of
-            // randomness there is no safe token or identifier to hand out.
-            std::perror("getrandom");
-            std::abort();
-        }
-        filled += static_cast<std::size_t>(got);
-    }
-    return bytes;
-}
-
-std::string SystemIdGenerator::uuid() { return formatUUIDv4(randomBytes(16)); }
-
-std::string SequentialIdGenerator::uuid() {
-    std::lock_guard lock(mutex_);
-    return fmt::format("00000000-0000-4000-8000-{:012x}", nextUUID_++);
-}
-
-std::vector<std::uint8_t> SequentialIdGenerator::randomBytes(std::size_t count) {
-    std::lock_guard lock(mutex_);
-    std::vector<std::uint8_t> bytes(count);
-    for (auto& byte : bytes) byte = nextByte_++;
-    return bytes;
 }
 
 }  // namespace murmo

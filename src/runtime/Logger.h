@@ -3,11 +3,9 @@
 #include <fmt/format.h>
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <type_traits>
-#include <vector>
 
 namespace murmo {
 
@@ -65,41 +63,6 @@ public:
     virtual void write(const LogRecord& record) = 0;  // any thread
 };
 
-// Keeps lines at or above one level; everything by default.
-class LevelFilteredLogSink : public LogSink {
-public:
-    explicit LevelFilteredLogSink(LogLevel minimum = LogLevel::debug) : minimum_(minimum) {}
-    bool accepts(LogLevel level) const override { return level >= minimum_; }
-
-private:
-    LogLevel minimum_;
-};
-
-class StderrLogSink final : public LevelFilteredLogSink {
-public:
-    using LevelFilteredLogSink::LevelFilteredLogSink;
-    void write(const LogRecord& record) override;
-    static std::shared_ptr<LogSink> shared();
-
-private:
-    std::mutex mutex_;
-};
-
-// Keeps records for tests to read.
-class RecordingLogSink final : public LevelFilteredLogSink {
-public:
-    using LevelFilteredLogSink::LevelFilteredLogSink;
-    void write(const LogRecord& record) override;
-    std::vector<LogRecord> records() const;
-    // True when some record's message contains `text`.
-    bool contains(std::string_view text) const;
-    void clear();
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<LogRecord> records_;
-};
-
 // A category of the "local.murmo.dev" subsystem. Cheap to copy; thread-safe
 // as far as its sink is.
 //
@@ -109,7 +72,8 @@ class Logger {
 public:
     static constexpr std::string_view kSubsystem = "local.murmo.dev";
 
-    explicit Logger(std::string category, std::shared_ptr<LogSink> sink = StderrLogSink::shared());
+    // Without a sink, lines go to the shared standard-error sink.
+    explicit Logger(std::string category, std::shared_ptr<LogSink> sink = nullptr);
 
     template <class... Values>
         requires(isLogArgument<Values> && ...)

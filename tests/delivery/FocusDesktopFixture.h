@@ -15,10 +15,12 @@
 #include "delivery/FocusCapture.h"
 #include "delivery/FocusTextInjector.h"
 #include "platform/sim/SimDesktop.h"
+#include "platform/sim/SequentialIdGenerator.h"
 #include "runtime/Ids.h"
 #include "runtime/Logger.h"
 #include "runtime/ManualLoop.h"
 #include "runtime/Task.h"
+#include "platform/sim/RecordingLogSink.h"
 
 namespace murmo::testing {
 

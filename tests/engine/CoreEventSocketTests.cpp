@@ -5,6 +5,7 @@
 #include "engine/MurmoCoreClient.h"
 #include "runtime/ManualLoop.h"
 #include "support/FakeCoreTransport.h"
+#include "platform/sim/RecordingLogSink.h"
 
 using namespace std::chrono_literals;
 

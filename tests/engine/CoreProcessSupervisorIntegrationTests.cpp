@@ -15,6 +15,7 @@
 #include "support/FixedBundle.h"
 #include "support/ProcessProbes.h"
 #include "support/TemporaryDirectory.h"
+#include "platform/sim/RecordingLogSink.h"
 
 namespace murmo {
 namespace {

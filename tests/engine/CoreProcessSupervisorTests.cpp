@@ -11,6 +11,7 @@
 #include "support/FakeChildProcess.h"
 #include "support/FixedBundle.h"
 #include "support/TemporaryDirectory.h"
+#include "platform/sim/RecordingLogSink.h"
 
 namespace murmo {
 namespace {

@@ -13,6 +13,7 @@
 #include "support/FakeChildProcess.h"
 #include "support/FixedBundle.h"
 #include "support/TemporaryDirectory.h"
+#include "platform/sim/RecordingLogSink.h"
 
 namespace murmo {
 namespace {

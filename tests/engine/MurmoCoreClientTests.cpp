@@ -7,6 +7,7 @@
 
 #include "runtime/ManualLoop.h"
 #include "support/FakeCoreTransport.h"
+#include "platform/sim/RecordingLogSink.h"
 
 namespace murmo {
 namespace {

@@ -7,6 +7,7 @@
 #include "engine/BeastCoreTransport.h"
 #include "runtime/ManualLoop.h"
 #include "stand-in-engine/StandInEngine.h"
+#include "platform/sim/RecordingLogSink.h"
 
 using namespace std::chrono_literals;
 

@@ -1,4 +1,5 @@
 #include "engine/MurmoLaunchConfiguration.h"
+#include "runtime/SystemIdGenerator.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

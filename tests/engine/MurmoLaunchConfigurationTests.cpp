@@ -7,6 +7,9 @@
 #include <set>
 
 #include "platform/sim/SimDefaultsStore.h"
+#include "runtime/SystemIdGenerator.h"
+#include "platform/sim/SequentialIdGenerator.h"
+#include "platform/sim/RecordingLogSink.h"
 
 namespace murmo {
 namespace {

@@ -10,6 +10,7 @@
 #include "platform/sim/SimAudioEngine.h"
 #include "platform/sim/SimMicrophonePermission.h"
 #include "runtime/ManualLoop.h"
+#include "platform/sim/SequentialIdGenerator.h"
 
 namespace murmo {
 namespace {

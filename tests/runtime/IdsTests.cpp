@@ -1,4 +1,6 @@
+#include "platform/sim/SequentialIdGenerator.h"
 #include "runtime/Ids.h"
+#include "runtime/SystemIdGenerator.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #include "runtime/Logger.h"
+#include "platform/sim/RecordingLogSink.h"
 
 #include <gtest/gtest.h>
 
