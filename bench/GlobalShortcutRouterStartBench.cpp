@@ -19,6 +19,7 @@
 #include "input/ConfirmationLatch.h"
 #include "input/GlobalShortcutRouter.h"
 #include "platform/sim/SimKeyTap.h"
+#include "runtime/SystemClock.h"
 #include "support/RatioReporter.h"
 
 namespace {
@@ -28,7 +29,7 @@ using namespace murmo;
 void BM_RouterStartAndStop(benchmark::State& state) {
     auto keys = std::make_shared<SimKeyTap>();
     auto router = GlobalShortcutRouter::create(keys, SystemClock::shared(), ShortcutChoice::function());
-    router->onAction = [](ShortcutPurpose, ShortcutAction, std::uint64_t) {};
+    router->onAction = [](ShortcutPurpose, ShortcutAction, MonotonicTime) {};
     for (auto _ : state) {
         if (!router->start()) state.SkipWithError("the router did not start");
         router->stop();

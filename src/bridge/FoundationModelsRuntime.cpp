@@ -1,5 +1,7 @@
 #include "bridge/FoundationModelsRuntime.h"
 
+#include <algorithm>
+#include <chrono>
 #include <exception>
 #include <utility>
 
@@ -182,10 +184,10 @@ BridgeResult<Json> FoundationModelsRuntime::generate(const BridgeRequest& reques
     // incomplete; only plain answers are held to the token limit.
     if (!schema) options.maximumResponseTokens = generation->maximumTokens;
 
-    const auto start = dependencies_.clock.uptimeNanoseconds();
+    const auto start = dependencies_.clock.now();
     auto answer = schema ? typedAnswer(*session, generation->prompt, *schema, options)
                          : plainAnswer(*session, generation->prompt, options);
-    const auto end = dependencies_.clock.uptimeNanoseconds();
+    const auto latency = std::max(dependencies_.clock.now() - start, Duration::zero());
     if (!answer) return std::unexpected(answer.error());
 
     Json result{
@@ -197,7 +199,7 @@ BridgeResult<Json> FoundationModelsRuntime::generate(const BridgeRequest& reques
         {"response_limit_enforced", !schema.has_value()},
         {"structured_output", schema.has_value()},
         {"used_warm_session", usedWarmSession},
-        {"latency_ms", static_cast<double>(end >= start ? end - start : 0) / 1'000'000.0},
+        {"latency_ms", std::chrono::duration<double, std::milli>(latency).count()},
         {"resolved_model", "apple-system-language-model"},
     };
     if (!options.maximumResponseTokens) result["finish_reason"] = "stop";

@@ -14,8 +14,8 @@
 #include "bridge/PosixSystemLocale.h"
 #include "bridge/PosixWorkspace.h"
 #include "bridge/UnsupportedRuntime.h"
-#include "runtime/Clock.h"
 #include "runtime/Environment.h"
+#include "runtime/SystemClock.h"
 
 using namespace murmo;
 using namespace murmo::bridge;

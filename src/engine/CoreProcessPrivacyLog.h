@@ -15,6 +15,7 @@
 #include "runtime/Clock.h"
 #include "runtime/Environment.h"
 #include "runtime/Error.h"
+#include "runtime/SystemClock.h"
 
 namespace murmo {
 

@@ -224,7 +224,7 @@ void GlobalShortcutRouter::Shared::resetTransientStateLocked() {
 // router from inside its callback gets none of the event's later actions.
 void GlobalShortcutRouter::Shared::report(const Actions& actions) const {
     if (actions.empty()) return;
-    const auto now = clock_.uptimeNanoseconds();
+    const auto now = clock_.now();
     for (const auto& [purpose, action] : actions) {
         std::shared_ptr<const ActionCallback> callback;
         {

@@ -32,10 +32,8 @@ class GlobalShortcutRouter {
 
 public:
     // Called on the router thread, never under the router's lock, in the order
-    // the actions arose, with the monotonic time (uptime in nanoseconds) read
-    // as the event was handled.
-    using ActionCallback =
-        std::function<void(ShortcutPurpose purpose, ShortcutAction action, std::uint64_t uptimeNanoseconds)>;
+    // the actions arose, with the monotonic time read as the event was handled.
+    using ActionCallback = std::function<void(ShortcutPurpose purpose, ShortcutAction action, MonotonicTime arose)>;
     using StartResult = std::expected<void, ShortcutMonitorError>;
 
     // The longest start() blocks the main thread for the thread to confirm.

@@ -18,13 +18,13 @@ NativeAudioCaptureMode preferredNativeAudioCaptureMode(bool noiseReductionEnable
     return voiceProcessed ? NativeAudioCaptureMode::voiceProcessed : NativeAudioCaptureMode::raw;
 }
 
-void NativeAudioCaptureLiveness::receivedBuffer(std::string_view bufferGeneration, std::int64_t frames, double now) {
+void NativeAudioCaptureLiveness::receivedBuffer(std::string_view bufferGeneration, std::int64_t frames, MonotonicTime now) {
     if (bufferGeneration != generation || frames <= 0) return;
     lastBufferAt = now;
     bufferCount += 1;
 }
 
-std::optional<NativeAudioCaptureLiveness::Failure> NativeAudioCaptureLiveness::failure(double now) const {
+std::optional<NativeAudioCaptureLiveness::Failure> NativeAudioCaptureLiveness::failure(MonotonicTime now) const {
     if (!lastBufferAt) {
         if (now - startedAt >= kFirstBufferTimeout) return Failure::noAudioBuffers;
         return std::nullopt;

@@ -4,6 +4,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "runtime/Clock.h"
 
 namespace murmo {
 
@@ -21,27 +24,26 @@ std::optional<NativeAudioCaptureMode> nativeAudioCaptureMode(std::string_view ra
 NativeAudioCaptureMode preferredNativeAudioCaptureMode(bool noiseReductionEnabled, bool inputIsBuiltin,
                                                        bool outputIsBuiltin, bool hasExplicitInputDevice);
 
-// Whether one capture run still receives audio. Times are seconds of system
-// uptime.
+// Whether one capture run still receives audio.
 struct NativeAudioCaptureLiveness {
     enum class Failure { noAudioBuffers, audioInterrupted };
 
     // The first buffer may take this long to arrive...
-    static constexpr double kFirstBufferTimeout = 3.0;
+    static constexpr Duration kFirstBufferTimeout = std::chrono::seconds(3);
     // ...and later gaps may last just under this.
-    static constexpr double kBufferGapTimeout = 5.0;
+    static constexpr Duration kBufferGapTimeout = std::chrono::seconds(5);
 
     std::string generation;
-    double startedAt = 0;
-    std::optional<double> lastBufferAt;
+    MonotonicTime startedAt;
+    std::optional<MonotonicTime> lastBufferAt;
     std::int64_t bufferCount = 0;
 
-    NativeAudioCaptureLiveness(std::string generation, double now)
+    NativeAudioCaptureLiveness(std::string generation, MonotonicTime now)
         : generation(std::move(generation)), startedAt(now) {}
 
     // Counts a buffer of this run that carried audio; anything else is ignored.
-    void receivedBuffer(std::string_view bufferGeneration, std::int64_t frames, double now);
-    std::optional<Failure> failure(double now) const;
+    void receivedBuffer(std::string_view bufferGeneration, std::int64_t frames, MonotonicTime now);
+    std::optional<Failure> failure(MonotonicTime now) const;
 
     bool operator==(const NativeAudioCaptureLiveness&) const = default;
 };

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <limits>
 #include <system_error>
 #include <vector>
 
@@ -95,7 +94,7 @@ std::optional<DictationFeedbackSound> DictationFeedbackSoundGate::finish(const s
 // MARK: controller
 
 SoundFeedbackController::SoundFeedbackController(SoundFeedbackControllerDependencies dependencies)
-    : dependencies_(std::move(dependencies)), lastGeneralErrorUptime_(-std::numeric_limits<double>::infinity()) {
+    : dependencies_(std::move(dependencies)) {
     // Loaded and prepared now, so that a key press plays a cue without reading a file.
     for (const auto& cue : kCues) players_[indexOf(cue.sound)] = loadPlayer(cue.fileName, cue.volume);
 }
@@ -126,7 +125,7 @@ std::unique_ptr<CuePlayer> SoundFeedbackController::loadPlayer(std::string_view 
 
 void SoundFeedbackController::stopAndRewind(CuePlayer& player) {
     player.stop();
-    player.setCurrentTime(0);
+    player.setCurrentTime(Duration::zero());
 }
 
 void SoundFeedbackController::play(std::optional<DictationFeedbackSound> sound) {
@@ -158,9 +157,9 @@ void SoundFeedbackController::finish(const std::string& operationID, DictationFe
 }
 
 void SoundFeedbackController::playGeneralError() {
-    const double now = seconds(Duration(dependencies_.clock.uptimeNanoseconds()));
-    if (now - lastGeneralErrorUptime_ < kGeneralErrorInterval) return;
-    lastGeneralErrorUptime_ = now;
+    const auto now = dependencies_.clock.now();
+    if (lastGeneralErrorAt_ && now - *lastGeneralErrorAt_ < kGeneralErrorInterval) return;
+    lastGeneralErrorAt_ = now;
     play(DictationFeedbackSound::error);
 }
 

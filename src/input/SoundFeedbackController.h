@@ -70,7 +70,7 @@ struct SoundFeedbackControllerDependencies {
 class SoundFeedbackController {
 public:
     static constexpr int kTrackedOperations = 64;
-    static constexpr double kGeneralErrorInterval = 0.8;
+    static constexpr Duration kGeneralErrorInterval = std::chrono::milliseconds(800);
     // Anything shorter cannot hold even a sound file's header.
     static constexpr std::uintmax_t kMinimumSoundFileBytes = 45;
 
@@ -96,7 +96,7 @@ private:
     bool isEnabled_ = true;
     DictationFeedbackSoundGate gate_{kTrackedOperations};
     std::array<std::unique_ptr<CuePlayer>, 3> players_;
-    double lastGeneralErrorUptime_;
+    std::optional<MonotonicTime> lastGeneralErrorAt_;
 };
 
 }  // namespace murmo

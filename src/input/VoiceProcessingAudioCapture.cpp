@@ -155,9 +155,7 @@ void VoiceProcessingAudioCapture::endOnTheAudioThread() {
     });
 }
 
-double VoiceProcessingAudioCapture::now() const {
-    return seconds(Duration(recoveryQueue_->clock().uptimeNanoseconds()));
-}
+MonotonicTime VoiceProcessingAudioCapture::now() const { return recoveryQueue_->clock().now(); }
 
 std::uint32_t VoiceProcessingAudioCapture::tapBufferSize(double sampleRate) {
     // lround rounds halves away from zero.

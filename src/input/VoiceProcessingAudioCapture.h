@@ -139,7 +139,7 @@ private:
                       NativeAudioCaptureMode mode) const;
     void configurationChanged(const std::string& engineID);
     void fail(const VoiceProcessingAudioCaptureError& error, const std::string& engineID);
-    double now() const;
+    MonotonicTime now() const;
 
     std::shared_ptr<AudioEngineFactory> engines_;
     std::shared_ptr<AudioDevices> devices_;

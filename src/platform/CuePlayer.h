@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "runtime/Clock.h"
+
 namespace murmo {
 
 // A player for one short sound file, loaded and decoded up front so that
@@ -15,7 +17,7 @@ public:
     virtual bool prepareToPlay() = 0;
     virtual bool play() = 0;
     virtual void stop() = 0;
-    virtual void setCurrentTime(double seconds) = 0;
+    virtual void setCurrentTime(Duration position) = 0;
     virtual bool isPlaying() const = 0;
 };
 

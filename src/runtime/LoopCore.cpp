@@ -48,8 +48,7 @@ Timer LoopCore::every(Duration interval, Callback callback) {
 }
 
 Timer LoopCore::schedule(Duration delay, Duration interval, Callback callback) {
-    const auto due = clock().uptimeNanoseconds() + static_cast<std::uint64_t>(delay.count());
-    return timers_.schedule(due, interval, std::move(callback));
+    return timers_.schedule(clock().now() + delay, interval, std::move(callback));
 }
 
 ReadableWatch LoopCore::watchReadable(int fd, Callback callback) {
@@ -87,7 +86,7 @@ void LoopCore::runPostsPresentNow() {
 }
 
 void LoopCore::runReady() {
-    const auto now = clock().uptimeNanoseconds();
+    const auto now = clock().now();
     runPostsPresentNow();
     while (timers_.fireOneDue(now)) runPostsPresentNow();
 }

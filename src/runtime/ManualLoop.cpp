@@ -11,8 +11,21 @@ constexpr Duration kPumpSlice = std::chrono::milliseconds(1);
 }  // namespace
 
 WallTime ManualLoop::VirtualClock::wallTime() const {
-    return WallTime(std::chrono::duration_cast<WallTime::duration>(kWallOrigin.time_since_epoch() +
-                                                                   Duration(uptimeNanoseconds())));
+    return WallTime(
+        std::chrono::duration_cast<WallTime::duration>(kWallOrigin.time_since_epoch() + now().time_since_epoch()));
+}
+
+void ManualLoop::VirtualClock::moveTo(MonotonicTime time) {
+    auto current = now_.load(std::memory_order_acquire);
+    while (current < time && !now_.compare_exchange_weak(current, time, std::memory_order_acq_rel)) {
+    }
+}
+
+void ManualLoop::VirtualClock::moveBy(Duration delta) {
+    delta = std::max(delta, Duration::zero());
+    auto current = now_.load(std::memory_order_acquire);
+    while (!now_.compare_exchange_weak(current, current + delta, std::memory_order_acq_rel)) {
+    }
 }
 
 void ManualLoop::runUntilIdle() {
@@ -20,40 +33,34 @@ void ManualLoop::runUntilIdle() {
         const bool watchRan = waitAndRunWatches(Duration::zero());
         while (runOnePost()) {
         }
-        if (timers().fireOneDue(nowNanoseconds()) || watchRan) continue;
+        if (timers().fireOneDue(now()) || watchRan) continue;
         if (!hasPosts()) return;
     }
 }
 
-void ManualLoop::advanceTo(std::uint64_t target) {
+void ManualLoop::advanceTo(MonotonicTime target) {
     for (;;) {
         runUntilIdle();
         auto next = timers().nextDue();
         if (!next || *next > target) break;
-        clock_.now.store(std::max(*next, nowNanoseconds()), std::memory_order_release);
-        timers().fireOneDue(nowNanoseconds());
+        clock_.moveTo(*next);
+        timers().fireOneDue(now());
     }
-    clock_.now.store(std::max(target, nowNanoseconds()), std::memory_order_release);
+    clock_.moveTo(target);
     runUntilIdle();
 }
 
-void ManualLoop::advance(Duration delta) {
-    advanceTo(nowNanoseconds() + static_cast<std::uint64_t>(std::max<Duration::rep>(delta.count(), 0)));
-}
+void ManualLoop::advance(Duration delta) { advanceTo(now() + std::max(delta, Duration::zero())); }
 
-void ManualLoop::advanceClockOnly(Duration delta) {
-    clock_.now.fetch_add(static_cast<std::uint64_t>(std::max<Duration::rep>(delta.count(), 0)),
-                         std::memory_order_acq_rel);
-}
+void ManualLoop::advanceClockOnly(Duration delta) { clock_.moveBy(delta); }
 
 bool ManualLoop::pumpUntil(const std::function<bool()>& predicate, Duration realTimeout) {
     const auto realStart = std::chrono::steady_clock::now();
     const auto realDeadline = realStart + realTimeout;
-    const auto virtualStart = nowNanoseconds();
+    const auto virtualStart = now();
     for (;;) {
         const auto realNow = std::chrono::steady_clock::now();
-        const auto elapsed = std::chrono::duration_cast<Duration>(realNow - realStart);
-        advanceTo(virtualStart + static_cast<std::uint64_t>(elapsed.count()));
+        advanceTo(virtualStart + std::chrono::duration_cast<Duration>(realNow - realStart));
         if (predicate()) return true;
         if (realNow >= realDeadline) return false;
         waitAndRunWatches(kPumpSlice);

@@ -33,17 +33,24 @@ public:
     // `realTimeout` passes. Returns the predicate's last value.
     bool pumpUntil(const std::function<bool()>& predicate, Duration realTimeout);
 
-    std::uint64_t nowNanoseconds() const { return clock_.uptimeNanoseconds(); }
+    MonotonicTime now() const { return clock_.now(); }
+    // Temporary, for tests not yet moved to now().
+    std::uint64_t nowNanoseconds() const { return toUptimeNanoseconds(now()); }
 
 private:
+    // Read and moved from any thread; never moves backwards.
     class VirtualClock final : public Clock {
     public:
-        std::uint64_t uptimeNanoseconds() const override { return now.load(std::memory_order_acquire); }
+        MonotonicTime now() const override { return now_.load(std::memory_order_acquire); }
         WallTime wallTime() const override;
-        std::atomic<std::uint64_t> now{1'000'000'000};
+        void moveTo(MonotonicTime time);
+        void moveBy(Duration delta);
+
+    private:
+        std::atomic<MonotonicTime> now_{MonotonicTime(std::chrono::seconds(1))};
     };
 
-    void advanceTo(std::uint64_t target);
+    void advanceTo(MonotonicTime target);
 
     VirtualClock clock_;
 };

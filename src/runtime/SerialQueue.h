@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "runtime/EventLoop.h"
+#include "runtime/SystemClock.h"
 #include "runtime/ThreadLoop.h"
 
 namespace murmo {

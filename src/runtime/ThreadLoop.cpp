@@ -1,5 +1,7 @@
 #include "runtime/ThreadLoop.h"
 
+#include <algorithm>
+
 namespace murmo {
 
 void ThreadLoop::quit() {
@@ -18,8 +20,7 @@ void ThreadLoop::run() {
 std::optional<Duration> ThreadLoop::timeUntilNextTimer() {
     const auto next = timers().nextDue();
     if (!next) return std::nullopt;
-    const auto now = clock().uptimeNanoseconds();
-    return *next > now ? Duration(*next - now) : Duration::zero();
+    return std::max(*next - clock().now(), Duration::zero());
 }
 
 }  // namespace murmo

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "runtime/PollingLoop.h"
+#include "runtime/SystemClock.h"
 
 namespace murmo {
 

@@ -4,13 +4,13 @@
 
 namespace murmo {
 
-Timer TimerQueue::schedule(std::uint64_t dueNanoseconds, Duration interval, EventLoop::Callback callback) {
+Timer TimerQueue::schedule(MonotonicTime due, Duration interval, EventLoop::Callback callback) {
     auto state = std::make_shared<LoopHandleState>();
-    entries_.push(Entry{dueNanoseconds, nextSequence_++, state, interval, std::move(callback)});
+    entries_.push(Entry{due, nextSequence_++, state, interval, std::move(callback)});
     return Timer(std::move(state));
 }
 
-std::optional<std::uint64_t> TimerQueue::nextDue() {
+std::optional<MonotonicTime> TimerQueue::nextDue() {
     while (!entries_.empty()) {
         if (!entries_.top().state->isCancelled()) return entries_.top().due;
         // The entry is destroyed once popped: its callback's destructor may arm a timer.
@@ -19,7 +19,7 @@ std::optional<std::uint64_t> TimerQueue::nextDue() {
     return std::nullopt;
 }
 
-bool TimerQueue::fireOneDue(std::uint64_t now) {
+bool TimerQueue::fireOneDue(MonotonicTime now) {
     auto due = nextDue();
     if (!due || *due > now) return false;
     Entry entry = takeTop();
@@ -31,7 +31,7 @@ bool TimerQueue::fireOneDue(std::uint64_t now) {
     }
     entry.callback();
     if (!entry.state->isCancelled()) {
-        entry.due += static_cast<std::uint64_t>(entry.interval.count());
+        entry.due += entry.interval;
         entry.sequence = nextSequence_++;
         entries_.push(std::move(entry));
     }

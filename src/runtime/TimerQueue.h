@@ -6,6 +6,7 @@
 #include <queue>
 #include <vector>
 
+#include "runtime/Clock.h"
 #include "runtime/EventLoop.h"
 
 namespace murmo {
@@ -14,14 +15,14 @@ namespace murmo {
 // armed. Not thread-safe: only the loop's own thread touches it.
 class TimerQueue {
 public:
-    Timer schedule(std::uint64_t dueNanoseconds, Duration interval, EventLoop::Callback callback);
+    Timer schedule(MonotonicTime due, Duration interval, EventLoop::Callback callback);
 
     // Due time of the earliest live timer, dropping cancelled ones on the way.
-    std::optional<std::uint64_t> nextDue();
+    std::optional<MonotonicTime> nextDue();
 
     // Runs the earliest timer if it is due at `now`; re-arms a repeating one
     // after its callback unless the callback cancelled it. False when none is due.
-    bool fireOneDue(std::uint64_t now);
+    bool fireOneDue(MonotonicTime now);
 
     bool empty() { return !nextDue().has_value(); }
 
@@ -31,7 +32,7 @@ public:
 
 private:
     struct Entry {
-        std::uint64_t due;
+        MonotonicTime due;
         std::uint64_t sequence;
         std::shared_ptr<LoopHandleState> state;
         Duration interval;

@@ -89,10 +89,10 @@ public:
 
 class TestClock final : public Clock {
 public:
-    std::uint64_t uptimeNanoseconds() const override { return now; }
+    MonotonicTime now() const override { return current; }
     WallTime wallTime() const override { return WallTime{}; }
 
-    std::uint64_t now = 5'000'000'000;
+    MonotonicTime current{std::chrono::seconds(5)};
 };
 
 }  // namespace murmo::bridge::testing

@@ -196,7 +196,7 @@ TEST_F(FoundationModelsRuntimeTest, OpenSettingsOpensTheFirstSettingsApplication
 
 TEST_F(FoundationModelsRuntimeTest, PlainGenerationIsGreedyLimitedAndTimed) {
     script().textAnswers = {Result<std::string>(" Hello / there ")};
-    script().whileResponding = [this] { clock.now += 2'500'000; };
+    script().whileResponding = [this] { clock.current += std::chrono::microseconds(2'500); };
     auto answer = result("generate", {{"prompt", "hi"}});
     EXPECT_EQ(answer, Json::parse(R"({
         "text": " Hello / there ", "locale": "en-US", "purpose": "help", "sampling": "greedy",

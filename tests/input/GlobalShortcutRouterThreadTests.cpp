@@ -11,6 +11,7 @@
 #include "input/GlobalShortcutRouter.h"
 #include "input/MurmoSyntheticKeyboardEventPolicy.h"
 #include "platform/sim/SimKeyTap.h"
+#include "runtime/SystemClock.h"
 
 namespace murmo {
 namespace {
@@ -50,10 +51,10 @@ protected:
     std::shared_ptr<GlobalShortcutRouter> makeRouter(ShortcutChoice dictation,
                                                      std::optional<ShortcutChoice> agent = std::nullopt) {
         auto router = GlobalShortcutRouter::create(keys, SystemClock::shared(), dictation, agent);
-        router->onAction = [this](ShortcutPurpose purpose, ShortcutAction action, std::uint64_t uptime) {
+        router->onAction = [this](ShortcutPurpose purpose, ShortcutAction action, MonotonicTime arose) {
             std::lock_guard lock(mutex);
             reported.emplace_back(purpose, action);
-            times.push_back(uptime);
+            times.push_back(arose);
             threads.push_back(std::this_thread::get_id());
         };
         return router;
@@ -67,7 +68,7 @@ protected:
     std::shared_ptr<SimKeyTap> keys = std::make_shared<SimKeyTap>();
     std::mutex mutex;
     std::vector<Reported> reported;
-    std::vector<std::uint64_t> times;
+    std::vector<MonotonicTime> times;
     std::vector<std::thread::id> threads;
 };
 
@@ -192,9 +193,9 @@ TEST_F(GlobalShortcutRouterTest, SwallowAndReportTable) {
 TEST_F(GlobalShortcutRouterTest, ActionsCarryTheEventTimeAndArriveOnTheRouterThread) {
     auto router = makeRouter(kFunction);
     ASSERT_TRUE(router->start().has_value());
-    const auto before = SystemClock::shared().uptimeNanoseconds();
+    const auto before = SystemClock::shared().now();
     EXPECT_EQ(keys->send(K::flagsChanged(63, kFn)), kSwallow);
-    const auto after = SystemClock::shared().uptimeNanoseconds();
+    const auto after = SystemClock::shared().now();
 
     std::lock_guard lock(mutex);
     ASSERT_EQ(times.size(), 1u);
@@ -283,7 +284,7 @@ public:
 TEST_F(GlobalShortcutRouterTest, StartWaitsOneSecondForItsThreadThenGivesUp) {
     auto wait = std::make_shared<VirtualStartWait>();
     auto router = GlobalShortcutRouter::create(keys, SystemClock::shared(), kFunction, std::nullopt, wait);
-    router->onAction = [this](ShortcutPurpose purpose, ShortcutAction action, std::uint64_t) {
+    router->onAction = [this](ShortcutPurpose purpose, ShortcutAction action, MonotonicTime) {
         std::lock_guard lock(mutex);
         reported.emplace_back(purpose, action);
     };
@@ -326,7 +327,7 @@ TEST_F(GlobalShortcutRouterTest, NoActionReachesTheOwnerOnceTheRouterIsDropped) 
         auto owner = owners.emplace_back(std::make_shared<Owner>());
         auto router = GlobalShortcutRouter::create(keys, SystemClock::shared(),
                                                    ShortcutChoice::chord(49, ShortcutModifiers::control), kSpaceChord);
-        router->onAction = [owner](ShortcutPurpose, ShortcutAction, std::uint64_t) {
+        router->onAction = [owner](ShortcutPurpose, ShortcutAction, MonotonicTime) {
             if (owner->dropped) owner->actionsAfterDrop++;
             owner->actions++;
             // An owner's callback takes a moment (it stamps and posts).
@@ -368,7 +369,7 @@ TEST_F(GlobalShortcutRouterTest, ARouterDroppedInsideItsOwnCallbackDeliversNothi
     std::unique_ptr<GlobalShortcutRouter> owned = GlobalShortcutRouter::create(
         keys, SystemClock::shared(), ShortcutChoice::chord(49, ShortcutModifiers::control), kSpaceChord);
     // The owner lets go from inside the action callback, on the router thread.
-    owned->onAction = [&](ShortcutPurpose, ShortcutAction, std::uint64_t) {
+    owned->onAction = [&](ShortcutPurpose, ShortcutAction, MonotonicTime) {
         std::unique_ptr<GlobalShortcutRouter> dropped;
         std::lock_guard lock(ownerMutex);
         ++calls;

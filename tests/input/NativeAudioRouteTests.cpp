@@ -8,6 +8,7 @@ namespace murmo {
 namespace {
 
 using Case = VoiceProcessingAudioCaptureError::Case;
+using namespace std::chrono_literals;
 
 TEST(NativeAudioCaptureModeTest, VoiceProcessingOnlyWithNoiseReductionAndBuiltInRouteAndNoChosenDevice) {
     for (int bits = 0; bits < 16; ++bits) {
@@ -22,23 +23,26 @@ TEST(NativeAudioCaptureModeTest, VoiceProcessingOnlyWithNoiseReductionAndBuiltIn
     EXPECT_EQ(nativeAudioCaptureMode("Raw"), std::nullopt);
 }
 
-TEST(NativeAudioCaptureLivenessTest, FirstBufferHasThreeSecondsAndLaterGapsJustUnderFive) {
-    NativeAudioCaptureLiveness liveness("run-1", 100.0);
-    EXPECT_EQ(liveness.failure(102.9), std::nullopt);
-    EXPECT_EQ(liveness.failure(103.0), NativeAudioCaptureLiveness::Failure::noAudioBuffers);
+// Uptime as written in the cases below.
+MonotonicTime uptime(Duration sinceBoot) { return MonotonicTime(sinceBoot); }
 
-    liveness.receivedBuffer("run-1", 1920, 104.0);
-    EXPECT_EQ(liveness.failure(108.99), std::nullopt);
-    EXPECT_EQ(liveness.failure(109.0), NativeAudioCaptureLiveness::Failure::audioInterrupted);
+TEST(NativeAudioCaptureLivenessTest, FirstBufferHasThreeSecondsAndLaterGapsJustUnderFive) {
+    NativeAudioCaptureLiveness liveness("run-1", uptime(100s));
+    EXPECT_EQ(liveness.failure(uptime(102'900ms)), std::nullopt);
+    EXPECT_EQ(liveness.failure(uptime(103s)), NativeAudioCaptureLiveness::Failure::noAudioBuffers);
+
+    liveness.receivedBuffer("run-1", 1920, uptime(104s));
+    EXPECT_EQ(liveness.failure(uptime(108'990ms)), std::nullopt);
+    EXPECT_EQ(liveness.failure(uptime(109s)), NativeAudioCaptureLiveness::Failure::audioInterrupted);
 }
 
 TEST(NativeAudioCaptureLivenessTest, BuffersOfAnotherRunOrWithoutFramesDoNotCount) {
-    NativeAudioCaptureLiveness liveness("run-1", 100.0);
-    liveness.receivedBuffer("run-0", 1920, 101.0);
-    liveness.receivedBuffer("run-1", 0, 101.5);
+    NativeAudioCaptureLiveness liveness("run-1", uptime(100s));
+    liveness.receivedBuffer("run-0", 1920, uptime(101s));
+    liveness.receivedBuffer("run-1", 0, uptime(101'500ms));
     EXPECT_EQ(liveness.lastBufferAt, std::nullopt);
     EXPECT_EQ(liveness.bufferCount, 0);
-    EXPECT_EQ(liveness.failure(103.0), NativeAudioCaptureLiveness::Failure::noAudioBuffers);
+    EXPECT_EQ(liveness.failure(uptime(103s)), NativeAudioCaptureLiveness::Failure::noAudioBuffers);
 }
 
 class NativeAudioRouteTest : public ::testing::Test {

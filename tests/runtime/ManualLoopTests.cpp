@@ -27,11 +27,11 @@ TEST(ManualLoopTest, PostsRunInOrderIncludingPostsMadeByPosts) {
 
 TEST(ManualLoopTest, TimersFireInDueTimeThenArmingOrderEachAtItsOwnTime) {
     ManualLoop loop;
-    std::vector<std::pair<std::string, std::uint64_t>> fired;
+    std::vector<std::pair<std::string, MonotonicTime>> fired;
     auto record = [&](std::string name) {
-        return [&, name] { fired.emplace_back(name, loop.nowNanoseconds()); };
+        return [&, name] { fired.emplace_back(name, loop.now()); };
     };
-    const auto start = loop.nowNanoseconds();
+    const auto start = loop.now();
     auto late = loop.after(30ms, record("late"));
     auto firstAt10 = loop.after(10ms, record("first@10"));
     auto secondAt10 = loop.after(10ms, record("second@10"));
@@ -43,23 +43,23 @@ TEST(ManualLoopTest, TimersFireInDueTimeThenArmingOrderEachAtItsOwnTime) {
 
     loop.advance(100ms);
     ASSERT_EQ(fired.size(), 4u);
-    EXPECT_EQ(fired[1], std::make_pair(std::string("first@10"), start + 10'000'000));
-    EXPECT_EQ(fired[2], std::make_pair(std::string("second@10"), start + 10'000'000));
-    EXPECT_EQ(fired[3], std::make_pair(std::string("late"), start + 30'000'000));
-    EXPECT_EQ(loop.nowNanoseconds(), start + 105'000'000);
+    EXPECT_EQ(fired[1], std::make_pair(std::string("first@10"), start + 10ms));
+    EXPECT_EQ(fired[2], std::make_pair(std::string("second@10"), start + 10ms));
+    EXPECT_EQ(fired[3], std::make_pair(std::string("late"), start + 30ms));
+    EXPECT_EQ(loop.now(), start + 105ms);
 }
 
 TEST(ManualLoopTest, TimersArmedByTimersFireWithinTheSameAdvance) {
     ManualLoop loop;
-    std::vector<std::uint64_t> times;
+    std::vector<MonotonicTime> times;
     Timer inner;
     Timer outer = loop.after(10ms, [&] {
-        times.push_back(loop.nowNanoseconds());
-        inner = loop.after(15ms, [&] { times.push_back(loop.nowNanoseconds()); });
+        times.push_back(loop.now());
+        inner = loop.after(15ms, [&] { times.push_back(loop.now()); });
     });
-    const auto start = loop.nowNanoseconds();
+    const auto start = loop.now();
     loop.advance(30ms);
-    EXPECT_EQ(times, (std::vector<std::uint64_t>{start + 10'000'000, start + 25'000'000}));
+    EXPECT_EQ(times, (std::vector<MonotonicTime>{start + 10ms, start + 25ms}));
 }
 
 TEST(ManualLoopTest, CancelStopsATimerAndIsIdempotent) {
@@ -129,29 +129,29 @@ TEST(ManualLoopTest, DestroyingTheLoopDropsPendingCallbacks) {
 
 TEST(ManualLoopTest, AdvanceClockOnlyRunsNothingAndOverdueTimersFireLateInOrder) {
     ManualLoop loop;
-    const auto start = loop.nowNanoseconds();
-    std::vector<std::pair<int, std::uint64_t>> fired;
-    auto first = loop.after(10ms, [&] { fired.emplace_back(1, loop.nowNanoseconds() - start); });
-    auto second = loop.after(20ms, [&] { fired.emplace_back(2, loop.nowNanoseconds() - start); });
-    auto third = loop.after(50ms, [&] { fired.emplace_back(3, loop.nowNanoseconds() - start); });
+    const auto start = loop.now();
+    std::vector<std::pair<int, Duration>> fired;
+    auto first = loop.after(10ms, [&] { fired.emplace_back(1, loop.now() - start); });
+    auto second = loop.after(20ms, [&] { fired.emplace_back(2, loop.now() - start); });
+    auto third = loop.after(50ms, [&] { fired.emplace_back(3, loop.now() - start); });
     bool posted = false;
     loop.post([&] { posted = true; });
 
     loop.advanceClockOnly(30ms);
     loop.advanceClockOnly(-5ms);
-    EXPECT_EQ(loop.nowNanoseconds() - start, 30'000'000u);
+    EXPECT_EQ(loop.now() - start, 30ms);
     EXPECT_TRUE(fired.empty());
     EXPECT_FALSE(posted);
 
     loop.runUntilIdle();
     EXPECT_TRUE(posted);
     ASSERT_EQ(fired.size(), 2u);
-    EXPECT_EQ(fired[0], std::make_pair(1, std::uint64_t{30'000'000}));
-    EXPECT_EQ(fired[1], std::make_pair(2, std::uint64_t{30'000'000}));
+    EXPECT_EQ(fired[0], std::make_pair(1, Duration{30ms}));
+    EXPECT_EQ(fired[1], std::make_pair(2, Duration{30ms}));
 
     loop.advance(20ms);
     ASSERT_EQ(fired.size(), 3u);
-    EXPECT_EQ(fired[2], std::make_pair(3, std::uint64_t{50'000'000}));
+    EXPECT_EQ(fired[2], std::make_pair(3, Duration{50ms}));
 }
 
 }  // namespace

@@ -19,13 +19,13 @@ Task<int> sleepThenAnswer(ManualLoop& loop, Duration delay, int answer) {
 TEST(TaskTest, SleepResumesAtTheVirtualTimeAndChainsValues) {
     ManualLoop loop;
     std::optional<int> result;
-    std::uint64_t resumedAt = 0;
-    const auto start = loop.nowNanoseconds();
+    MonotonicTime resumedAt;
+    const auto start = loop.now();
     // The closure must outlive the coroutine, which refers to its captures.
     auto task = [&]() -> Task<void> {
         int a = co_await sleepThenAnswer(loop, 100ms, 20);
         int b = co_await sleepThenAnswer(loop, 50ms, 22);
-        resumedAt = loop.nowNanoseconds();
+        resumedAt = loop.now();
         result = a + b;
     };
     spawn(task());
@@ -33,7 +33,7 @@ TEST(TaskTest, SleepResumesAtTheVirtualTimeAndChainsValues) {
     EXPECT_FALSE(result);
     loop.advance(1ms);
     EXPECT_EQ(result, 42);
-    EXPECT_EQ(resumedAt, start + 150'000'000);
+    EXPECT_EQ(resumedAt, start + 150ms);
 }
 
 TEST(TaskTest, TaskThatNeverSuspendsFinishesInsideSpawn) {
@@ -50,14 +50,14 @@ TEST(TaskTest, CancelledSleepResumesPromptlyAndSaysSo) {
     ManualLoop loop;
     CancelToken token;
     std::optional<bool> slept;
-    std::uint64_t resumedAt = 0;
+    MonotonicTime resumedAt;
     auto task = [&]() -> Task<void> {
         slept = co_await sleepFor(loop, 10s, token);
-        resumedAt = loop.nowNanoseconds();
+        resumedAt = loop.now();
     };
     spawn(task());
     loop.advance(1s);
-    const auto cancelledAt = loop.nowNanoseconds();
+    const auto cancelledAt = loop.now();
     token.cancel();
     loop.runUntilIdle();
     EXPECT_EQ(slept, false);

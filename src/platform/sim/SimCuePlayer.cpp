@@ -40,8 +40,8 @@ public:
         std::lock_guard guard(shared_->mutex);
         playing_ = false;
     }
-    void setCurrentTime(double seconds) override {
-        shared_->record(file_, SimCuePlayerCall::Action::setCurrentTime, seconds);
+    void setCurrentTime(Duration position) override {
+        shared_->record(file_, SimCuePlayerCall::Action::setCurrentTime, Seconds(position).count());
     }
     bool isPlaying() const override {
         std::lock_guard guard(shared_->mutex);

@@ -18,7 +18,7 @@ struct SimCuePlayerCall {
 
     std::string file;
     Action action = Action::play;
-    double value = 0;  // the volume or the time, when the call has one
+    double value = 0;  // the volume or the time in seconds, when the call has one
 
     bool operator==(const SimCuePlayerCall&) const = default;
 };

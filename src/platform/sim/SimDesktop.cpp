@@ -166,7 +166,7 @@ bool SimDesktop::takePasteboardFault(SimPasteboardOperation operation, std::stri
 void SimDesktop::logPasteboardCall(SimPasteboardOperation operation, std::string_view type, bool succeeded) {
     auto& state = model_.pasteboard;
     state.calls.push_back(SimPasteboardCall{
-        .operation = operation, .type = std::string(type), .succeeded = succeeded, .nanoseconds = nowNanoseconds()});
+        .operation = operation, .type = std::string(type), .succeeded = succeeded, .at = now()});
     if (state.afterCall) {
         // A copy, so that the hook may replace itself.
         auto hook = state.afterCall;
@@ -194,7 +194,7 @@ bool SimDesktop::takeEventFault(SimEventOperation operation) {
 void SimDesktop::receivePostedEvent(const KeyboardEvent& event) {
     const auto receiver = model_.frontmostPID;
     model_.eventPosting.posted.push_back(
-        SimPostedEvent{.event = event, .frontmostPID = receiver, .postedNanoseconds = nowNanoseconds()});
+        SimPostedEvent{.event = event, .frontmostPID = receiver, .postedAt = now()});
     if (!event.keyDown) return;
     deliverInputEvent(SimInputEvent{.type = InputEventType::keyDown, .sourceUserData = event.sourceUserData});
     if (!receiver || !model_.processes.contains(*receiver)) return;

@@ -209,7 +209,7 @@ struct SimPasteboardCall {
     SimPasteboardOperation operation = SimPasteboardOperation::readItems;
     std::string type{};
     bool succeeded = true;
-    std::uint64_t nanoseconds = 0;
+    MonotonicTime at{};
 };
 
 struct SimPasteboardState {
@@ -234,7 +234,7 @@ struct SimPostedEvent {
     KeyboardEvent event{};
     // The application that received it.
     std::optional<std::int32_t> frontmostPID{};
-    std::uint64_t postedNanoseconds = 0;
+    MonotonicTime postedAt{};
 };
 
 struct SimEventPostingState {
@@ -362,7 +362,7 @@ public:
     const std::vector<SimAXCall>& axCalls() const { return model_.axCalls; }
     void clearAXCalls() { model_.axCalls.clear(); }
 
-    std::uint64_t nowNanoseconds() const { return clock_.uptimeNanoseconds(); }
+    MonotonicTime now() const { return clock_.now(); }
     void spend(Duration duration);
 
     // Finds a scripted fault for the call and uses one of its counts.

@@ -3,6 +3,7 @@
 #include <glib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <iterator>
 
 namespace murmo {
@@ -82,12 +83,13 @@ void GLibLoop::registerWatches() {
     }
 }
 
-// GLib's monotonic time is CLOCK_MONOTONIC in microseconds, the system clock's
-// in nanoseconds; rounding up keeps the source from waking before the timer is
-// due.
+// GLib's monotonic time is CLOCK_MONOTONIC in microseconds; rounding up keeps
+// the source from waking before the timer is due.
 void GLibLoop::scheduleNextTimer() {
     const auto next = timers().nextDue();
-    g_source_set_ready_time(source_, next ? static_cast<gint64>((*next + 999) / 1000) : -1);
+    g_source_set_ready_time(
+        source_, next ? static_cast<gint64>(std::chrono::ceil<std::chrono::microseconds>(next->time_since_epoch()).count())
+                      : -1);
 }
 
 bool GLibLoop::isReadable(const Watch& watch) const {

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "runtime/LoopCore.h"
+#include "runtime/SystemClock.h"
 
 using GMainContext = struct _GMainContext;
 using GSource = struct _GSource;

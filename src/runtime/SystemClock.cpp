@@ -1,13 +1,13 @@
-#include "runtime/Clock.h"
+#include "runtime/SystemClock.h"
 
 #include <time.h>
 
 namespace murmo {
 
-std::uint64_t SystemClock::uptimeNanoseconds() const {
+MonotonicTime SystemClock::now() const {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::uint64_t>(ts.tv_sec) * 1'000'000'000ULL + static_cast<std::uint64_t>(ts.tv_nsec);
+    return MonotonicTime(std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec));
 }
 
 WallTime SystemClock::wallTime() const { return std::chrono::system_clock::now(); }
