@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "FocusDesktopFixture.h"
@@ -364,6 +365,33 @@ TEST_F(FocusDeliveryTest, AValidatedTargetThatTurnedSecureOrHasAnInvalidRangeIsR
     }
 }
 
+TEST_F(FocusDeliveryTest, AnEmptyTextIsRefusedAndTheUsersSelectionStays) {
+    for (const bool captured : {true, false}) {
+        SCOPED_TRACE(captured ? "captured target" : "current focus");
+        resetDesktop();
+        // An empty write over a selection would erase it.
+        desktop.element(host.field).selectedRange = AXTextRange{0, 5};
+        if (captured) {
+            deliver(captureField(), "");
+        } else {
+            deliverToCurrentFocus(pinHost(host), "");
+        }
+        loop.advance(3s);
+
+        auto failure = onlyFailure();
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->outcome, "unsupported");
+        EXPECT_EQ(failure->reasonCode, "empty_text");
+        EXPECT_EQ(failure->message, "Dorvex could not safely prepare the clipboard or paste command.");
+        EXPECT_EQ(valueOf(host.field), "hello");
+        EXPECT_EQ(desktop.element(host.field).selectedRange, (AXTextRange{0, 5}));
+        EXPECT_EQ(selectedTextWrites(), 0u);
+        EXPECT_TRUE(desktop.postedEvents().empty());
+        EXPECT_EQ(desktop.pasteboardItems(), sampleUserClipboard());
+        EXPECT_FALSE(injector->isDeliveryActive());
+    }
+}
+
 TEST_F(FocusDeliveryTest, ShutdownMidPasteCallsNoCompletionAndGivesTheClipboardBack) {
     desktop.setPasteResponse(host.pid, SimPasteResponse{.insertion = SimPasteInsertion::never});
     auto target = captureField();
@@ -386,6 +414,40 @@ TEST_F(FocusDeliveryTest, ShutdownMidPasteCallsNoCompletionAndGivesTheClipboardB
     auto inserted = onlyInsertion();
     ASSERT_TRUE(inserted);
     EXPECT_TRUE(inserted->verified);
+}
+
+// Deliveries hold the injector weakly; one that is not in a shared_ptr would
+// never complete any.
+static_assert(!std::is_constructible_v<FocusTextInjector, FocusTextInjectorPorts>);
+static_assert(!std::is_constructible_v<FocusTextInjector, FocusTextInjectorPorts, std::shared_ptr<ClipboardPaster>>);
+
+TEST_F(FocusDeliveryTest, WithoutAnExplicitPasterTheInjectorPastesThroughADefaultOne) {
+    for (const bool nullPaster : {false, true}) {
+        SCOPED_TRACE(nullPaster ? "null paster" : "no paster");
+        resetDesktop();
+        auto own = nullPaster ? FocusTextInjector::create(injectorPorts(), nullptr)
+                              : FocusTextInjector::create(injectorPorts());
+        auto& defaultPaster = own->clipboardPaster();
+        EXPECT_NE(&defaultPaster, paster.get());
+        EXPECT_EQ(defaultPaster.restoreDelay(), 1.2);
+        EXPECT_EQ(defaultPaster.observationDelays(), (std::vector<double>{0.025, 0.075, 0.15, 0.3, 0.6}));
+
+        desktop.setPasteResponse(host.pid, SimPasteResponse{.insertion = SimPasteInsertion::never});
+        auto reservation = own->reserve("target-1");
+        ASSERT_TRUE(reservation.snapshot());
+        own->deliver(
+            " world", *reservation.snapshot(), [this](std::uint64_t at) { dispatches.push_back(at); },
+            [this](DeliveryResult result) { results.push_back(std::move(result)); });
+        loop.advance(1199ms);
+        EXPECT_EQ(dispatches.size(), 1u);
+        EXPECT_TRUE(results.empty());
+        loop.advance(1ms);
+        auto inserted = onlyInsertion();
+        ASSERT_TRUE(inserted);
+        EXPECT_FALSE(inserted->verified);
+        EXPECT_EQ(desktop.pasteboardItems(), std::vector{PasteboardItem::plainText(" world")});
+        own->shutdown();
+    }
 }
 
 TEST(ClipboardFailureDetailsTest, EachPreparationFailureHasItsReport) {
