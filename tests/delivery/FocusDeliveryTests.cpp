@@ -163,6 +163,48 @@ TEST_F(FocusDeliveryTest, IdentityLostAfterCaptureRoutesToTheCurrentFocusWithIts
     }
 }
 
+TEST_F(FocusDeliveryTest, AUserClickOrKeyBetweenCaptureAndDeliveryPastesNothing) {
+    struct Case {
+        std::string name;
+        std::function<void()> input;
+    };
+    const std::vector<Case> cases{
+        {"click into another field",
+         [&] {
+             desktop.setFocusedElement(host.pid, addTextArea(host.window));
+             desktop.userClicks();
+         }},
+        {"click inside the captured field", [&] { desktop.userClicks(); }},
+        {"right click", [&] { desktop.userClicks(InputEventType::rightMouseDown); }},
+        {"key press", [&] { desktop.userPressesKey(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        resetDesktop();
+        auto target = captureField();
+        const auto changeCount = desktop.model().pasteboard.changeCount;
+        c.input();
+        deliver(target);
+        loop.advance(3s);
+
+        // The captured element's identity is lost, and the current focus of
+        // the host is not the one pinned either: the user's input moved.
+        auto failure = onlyFailure();
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->outcome, "target_changed");
+        EXPECT_EQ(failure->reasonCode, "pinned_focus_changed");
+        EXPECT_EQ(failure->message, "The original application, input epoch, or focused window changed.");
+        EXPECT_TRUE(dispatches.empty());
+        EXPECT_TRUE(desktop.postedEvents().empty());
+        EXPECT_EQ(selectedTextWrites(), 0u);
+        EXPECT_EQ(valueOf(host.field), "hello");
+        // The clipboard was never even written.
+        EXPECT_EQ(desktop.pasteboardItems(), sampleUserClipboard());
+        EXPECT_EQ(desktop.model().pasteboard.changeCount, changeCount);
+        EXPECT_FALSE(logs->contains("Dispatched current-focus Cmd-V"));
+    }
+}
+
 TEST_F(FocusDeliveryTest, TheCurrentFocusIsOnlyPastedIntoWhileTheHostIsUnchanged) {
     struct Case {
         std::string name;
@@ -287,13 +329,20 @@ TEST_F(FocusDeliveryTest, WithoutTheClipboardOnlyAPlainFieldIsWrittenThroughAcce
         std::string name;
         bool webBacked;
         bool hugeValue;
+        // Why the clipboard cannot be prepared. Only the first attempt
+        // fails: a paste after the accessibility write would go out.
+        ClipboardPreparationFailure cause;
     };
+    using enum ClipboardPreparationFailure;
     const std::vector<Case> cases{
-        {"plain field", false, false},
+        {"plain field, no event posting", false, false, eventAccessDenied},
+        {"plain field, clipboard write fails", false, false, writeFailed},
+        {"plain field, paste command rejected", false, false, postCommandRejected},
         // Too long to compare: only the caret can confirm, and this field
         // puts it back at the start.
-        {"field too long to compare", false, true},
-        {"field inside a web area", true, false},
+        {"field too long to compare", false, true, eventAccessDenied},
+        {"field inside a web area, no event posting", true, false, eventAccessDenied},
+        {"field inside a web area, clipboard write fails", true, false, writeFailed},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -311,20 +360,31 @@ TEST_F(FocusDeliveryTest, WithoutTheClipboardOnlyAPlainFieldIsWrittenThroughAcce
             desktop.element(host.field).selectedRange = AXTextRange{1'000'001, 0};
             desktop.element(host.field).insertionLeavesCaretAtStart = true;
         }
-        desktop.model().eventPosting.postAccess = false;
+        switch (c.cause) {
+            case eventAccessDenied: desktop.model().eventPosting.postAccess = false; break;
+            case writeFailed:
+                desktop.addPasteboardFault(SimPasteboardFault{.operation = SimPasteboardOperation::write});
+                break;
+            case postCommandRejected:
+                desktop.addEventFault(SimEventFault{.operation = SimEventOperation::makeSource});
+                break;
+            default: FAIL() << "no script for this cause";
+        }
         auto target = captureField();
         deliver(target);
         loop.advance(3s);
 
+        const auto details = ClipboardFailureDetails::from(c.cause);
         EXPECT_TRUE(desktop.postedEvents().empty());
+        EXPECT_TRUE(dispatches.empty());
         EXPECT_EQ(desktop.pasteboardItems(), sampleUserClipboard());
-        EXPECT_TRUE(logs->contains("Clipboard preparation failed reason=event_post_access_denied"));
+        EXPECT_TRUE(logs->contains("Clipboard preparation failed reason=" + details.code));
         if (c.webBacked) {
             auto failure = onlyFailure();
             ASSERT_TRUE(failure);
-            EXPECT_EQ(failure->outcome, "permission_denied");
-            EXPECT_EQ(failure->reasonCode, "event_post_access_denied");
-            EXPECT_EQ(failure->message, "macOS has not allowed this Dorvex app to send keyboard events.");
+            EXPECT_EQ(failure->outcome, details.outcome);
+            EXPECT_EQ(failure->reasonCode, details.code);
+            EXPECT_EQ(failure->message, details.message);
             EXPECT_EQ(selectedTextWrites(), 0u);
             EXPECT_EQ(valueOf(host.field), "hello");
         } else {
@@ -335,6 +395,72 @@ TEST_F(FocusDeliveryTest, WithoutTheClipboardOnlyAPlainFieldIsWrittenThroughAcce
             EXPECT_EQ(selectedTextWrites(), 1u);
             EXPECT_TRUE(valueOf(host.field).ends_with(" world"));
         }
+    }
+}
+
+TEST_F(FocusDeliveryTest, TheAccessibilityWriteIsRefusedWhenTheTargetMovedOrTheWriteFails) {
+    struct Case {
+        std::string name;
+        // Happens as the clipboard is found unusable, just before the
+        // accessibility write's own checks.
+        std::function<void()> change;
+        std::optional<DeliveryFailed> failure;
+    };
+    auto failed = [](std::string outcome, std::string code, std::string message) {
+        return DeliveryFailed{std::move(outcome), std::move(code), std::move(message), 0};
+    };
+    const std::vector<Case> cases{
+        {"focus moved to another field", [&] { desktop.setFocusedElement(host.pid, addTextArea(host.window)); },
+         failed("target_changed", "focused_element_changed", "The original text field is no longer focused.")},
+        {"no focused element any more", [&] { desktop.setFocusedElement(host.pid, std::nullopt); },
+         failed("no_editable_target", "accessibility_tree_not_ready",
+                "The application's accessibility tree was not ready.")},
+        {"the field turned secure", [&] { desktop.element(host.field).subrole = "AXSecureTextField"; },
+         failed("secure_field", "secure_field", "Secure fields are never modified.")},
+        {"the write is rejected",
+         [&] {
+             desktop.addFault(SimAXFault{.attribute = std::string(axattr::selectedText),
+                                         .operation = SimAXOperation::setAttribute,
+                                         .error = axerror::failure});
+         },
+         failed("verification_failed", "accessibility_write_unconfirmed",
+                "The target did not confirm the Accessibility write.")},
+        // Not written at all: the clipboard's failure is the report.
+        {"the field takes no accessibility write",
+         [&] { desktop.element(host.field).selectedTextSettable = false; },
+         failed("permission_denied", "event_post_access_denied",
+                "macOS has not allowed this Dorvex app to send keyboard events.")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        resetDesktop();
+        // No event posting; the check is where the change happens.
+        auto guardedPaster = ClipboardPaster::create(
+            ClipboardPasterPorts{.loop = loop,
+                                 .pasteboard = desktop.pasteboard(),
+                                 .eventPoster = desktop.eventPoster(),
+                                 .workspace = desktop.workspace(),
+                                 .ids = ids},
+            ClipboardPasterOptions{.eventAccessCheck = [&] {
+                c.change();
+                return false;
+            }});
+        auto own = FocusTextInjector::create(injectorPorts(), guardedPaster);
+        auto reservation = own->reserve("target-1");
+        ASSERT_TRUE(reservation.snapshot());
+        own->deliver(
+            " world", *reservation.snapshot(), [this](std::uint64_t at) { dispatches.push_back(at); },
+            [this](DeliveryResult result) { results.push_back(std::move(result)); });
+        loop.advance(3s);
+
+        auto failure = onlyFailure();
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->outcome, c.failure->outcome);
+        EXPECT_EQ(failure->reasonCode, c.failure->reasonCode);
+        EXPECT_EQ(failure->message, c.failure->message);
+        EXPECT_EQ(valueOf(host.field), "hello");
+        EXPECT_TRUE(desktop.postedEvents().empty());
+        EXPECT_EQ(desktop.pasteboardItems(), sampleUserClipboard());
     }
 }
 
