@@ -72,15 +72,19 @@ protected:
         .workspace = desktop.workspace(),
         .ids = ids,
     });
-    std::shared_ptr<FocusTextInjector> injector = std::make_shared<FocusTextInjector>(
-        FocusTextInjectorPorts{.loop = loop,
-                               .accessibility = desktop.accessibility(),
-                               .workspace = desktop.workspace(),
-                               .processInfo = desktop.processInfo(),
-                               .inputActivity = desktop.inputActivity(),
-                               .ids = ids,
-                               .clipboardPaster = paster,
-                               .logSink = logs});
+    std::shared_ptr<FocusTextInjector> injector = FocusTextInjector::create(injectorPorts(), paster);
+
+    FocusTextInjectorPorts injectorPorts() {
+        return FocusTextInjectorPorts{.loop = loop,
+                                      .accessibility = desktop.accessibility(),
+                                      .workspace = desktop.workspace(),
+                                      .processInfo = desktop.processInfo(),
+                                      .inputActivity = desktop.inputActivity(),
+                                      .pasteboard = desktop.pasteboard(),
+                                      .eventPoster = desktop.eventPoster(),
+                                      .ids = ids,
+                                      .logSink = logs};
+    }
 
     // A frontmost editor whose window and text field ("hello", caret at the
     // end) have the focus.

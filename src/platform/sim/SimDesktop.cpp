@@ -26,7 +26,7 @@ SimDesktop::SimDesktop(const Clock& clock, std::function<void(Duration)> spendTi
       inputActivity_(std::make_unique<SimInputActivity>(*this)),
       pasteboard_(std::make_unique<SimPasteboard>(*this)),
       eventPoster_(std::make_unique<SimEventPoster>(*this)),
-      userInputWatch_(std::make_shared<SimUserInputWatch>()) {}
+      userInputWatch_(std::make_shared<SimUserInputWatch>(*this)) {}
 
 SimDesktop::SimDesktop(ManualLoop& loop)
     : SimDesktop(loop.clock(), [&loop](Duration duration) { loop.advanceClockOnly(duration); }, &loop) {}

@@ -40,7 +40,8 @@
 //   Unicode string types that string into the focused element.
 // - every keyboard and mouse event, the user's or a synthetic one, passes
 //   through deliverInputEvent(): the counters advance only for events without
-//   kSyntheticEventUserDataMarker, and every user-input watch sees it;
+//   kSyntheticEventUserDataMarker, and every user-input watch sees it (the
+//   model's `userInputWatchAvailable` off: a platform that gives no watch);
 // - insertText() is what a text field does with inserted text (accessibility
 //   writes, pastes and typed text all use it).
 //
@@ -247,6 +248,8 @@ struct SimDesktopModel {
     std::int32_t ownPID = 500;
     bool accessibilityTrusted = true;
     bool secureEventInput = false;
+    // False: a platform that gives no global watch on the user's input.
+    bool userInputWatchAvailable = true;
     std::optional<std::int32_t> frontmostPID{};
     std::map<std::int32_t, SimProcess> processes{};
     std::map<SimElementID, SimElement> elements{};
