@@ -146,7 +146,7 @@ bool LiveDictationWriter::startWatching() {
         };
         // On the main thread at once: an append already queued behind this
         // event must find the writer paused.
-        if (loop.isMainThread()) {
+        if (loop.isCurrentThread()) {
             pauseForUserInput();
         } else {
             loop.post(std::move(pauseForUserInput));
