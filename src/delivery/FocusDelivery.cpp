@@ -509,6 +509,17 @@ PassOutcome currentFocusPass(FocusTextInjector& injector, const std::string& tex
     return PassOutcome::completed;
 }
 
+// Nothing to insert: the clipboard would refuse it, and an accessibility write
+// of nothing would erase the user's selection while reading back as a
+// verified insertion. Completes the request when the text is empty.
+bool refusedAsEmpty(const std::weak_ptr<FocusTextInjector>& weak, const std::string& text, const DeliveryRun& run) {
+    if (!text.empty()) return false;
+    if (auto self = weak.lock()) {
+        completeWithDetails(*self, run, ClipboardFailureDetails::from(ClipboardPreparationFailure::emptyText));
+    }
+    return true;
+}
+
 }  // namespace
 
 CurrentFocusHost CurrentFocusHost::of(const FocusHostPin& pin) {
@@ -544,6 +555,7 @@ Task<void> FocusDelivery::intoTarget(std::weak_ptr<FocusTextInjector> injector, 
                                      FocusTargetSnapshot target, CommandDispatchedCallback onCommandDispatched,
                                      DeliveryRun run) {
     if (injector.expired() || run.cancel.isCancelled()) co_return;
+    if (refusedAsEmpty(injector, text, run)) co_return;
     auto revalidation = co_await revalidate(injector, loop, target, run.cancel);
     switch (revalidation.kind) {
         case RevalidationKind::changed:
@@ -565,6 +577,7 @@ Task<void> FocusDelivery::intoTarget(std::weak_ptr<FocusTextInjector> injector, 
 Task<void> FocusDelivery::intoCurrentFocus(std::weak_ptr<FocusTextInjector> injector, MainLoop& loop,
                                            std::string text, CurrentFocusHost host, std::string triggerReason,
                                            CommandDispatchedCallback onCommandDispatched, DeliveryRun run) {
+    if (run.cancel.isCancelled() || refusedAsEmpty(injector, text, run)) co_return;
     double deadline = 0;
     {
         auto self = injector.lock();

@@ -19,6 +19,15 @@ auto nextTurn(MainLoop& loop) {
     return suspendWith<bool>(loop, [](Resumer<bool> resumer) { resumer.resume(true); });
 }
 
+std::shared_ptr<ClipboardPaster> defaultClipboardPaster(const FocusTextInjectorPorts& ports) {
+    return ClipboardPaster::create(ClipboardPasterPorts{.loop = ports.loop,
+                                                        .pasteboard = ports.pasteboard,
+                                                        .eventPoster = ports.eventPoster,
+                                                        .workspace = ports.workspace,
+                                                        .ids = ports.ids},
+                                   ClipboardPasterOptions{.restoreDelay = FocusTextInjector::kDefaultRestoreDelay});
+}
+
 }  // namespace
 
 DeliveryAdmission DeliveryAdmissionPolicy::admission(bool mutationActive, bool deliveryAlreadyQueued) {
@@ -26,8 +35,13 @@ DeliveryAdmission DeliveryAdmissionPolicy::admission(bool mutationActive, bool d
     return deliveryAlreadyQueued ? DeliveryAdmission::reject : DeliveryAdmission::queue;
 }
 
-FocusTextInjector::FocusTextInjector(FocusTextInjectorPorts ports)
+std::shared_ptr<FocusTextInjector> FocusTextInjector::create(FocusTextInjectorPorts ports) {
+    return std::make_shared<FocusTextInjector>(Passkey{}, std::move(ports));
+}
+
+FocusTextInjector::FocusTextInjector(Passkey, FocusTextInjectorPorts ports)
     : ports_(std::move(ports)),
+      clipboardPaster_(ports_.clipboardPaster ? std::move(ports_.clipboardPaster) : defaultClipboardPaster(ports_)),
       focusLog_("focus", ports_.logSink),
       capture_(std::make_shared<FocusCapture>(FocusCapturePorts{.loop = ports_.loop,
                                                                 .accessibility = ports_.accessibility,
@@ -262,7 +276,7 @@ void FocusTextInjector::shutdown() {
     activeDeliveryID_.reset();
     queuedDelivery_ = nullptr;
     // Its report finds no delivery to complete any more and is dropped.
-    if (ports_.clipboardPaster) ports_.clipboardPaster->restorePendingNow();
+    clipboardPaster_->restorePendingNow();
 }
 
 }  // namespace murmo

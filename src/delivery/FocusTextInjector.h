@@ -19,7 +19,9 @@
 #include "delivery/FocusDelivery.h"
 #include "delivery/FocusTargetSnapshot.h"
 #include "platform/Accessibility.h"
+#include "platform/EventPoster.h"
 #include "platform/InputActivity.h"
+#include "platform/Pasteboard.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Workspace.h"
 #include "runtime/CancelToken.h"
@@ -72,15 +74,29 @@ struct FocusTextInjectorPorts {
     ProcessInfo& processInfo;
     InputActivity& inputActivity;
     IdGenerator& ids;
-    // The paste engine every delivery uses (required for deliver() and
-    // for ending a pending paste at shutdown); shared with whoever made it.
-    std::shared_ptr<ClipboardPaster> clipboardPaster;
+    // Where the default paste engine pastes from and posts its command.
+    Pasteboard& pasteboard;
+    EventPoster& eventPoster;
+    // The paste engine every delivery uses, shared with whoever made it;
+    // null builds the default one on the pasteboard above.
+    std::shared_ptr<ClipboardPaster> clipboardPaster = nullptr;
     std::shared_ptr<LogSink> logSink = StderrLogSink::shared();
 };
 
+// Deliveries hold the injector weakly and end once it is gone, so it only
+// exists inside a shared_ptr: made with create().
 class FocusTextInjector : public std::enable_shared_from_this<FocusTextInjector> {
+    struct Passkey {};
+
 public:
-    explicit FocusTextInjector(FocusTextInjectorPorts ports);
+    // The default paste engine's timing: the outcome is settled 1.2 s after
+    // the command at the latest, at the paster's default observation times.
+    static constexpr double kDefaultRestoreDelay = 1.2;
+
+    static std::shared_ptr<FocusTextInjector> create(FocusTextInjectorPorts ports);
+    FocusTextInjector(Passkey, FocusTextInjectorPorts ports);
+    FocusTextInjector(const FocusTextInjector&) = delete;
+    FocusTextInjector& operator=(const FocusTextInjector&) = delete;
 
     // Pins the frontmost application and makes exactly one quick attempt to
     // capture its focused text element. Never waits or retries.
@@ -108,7 +124,8 @@ public:
     // current focus of the same host when the element's identity is lost.
     // `completion` is called once, or not at all when the delivery is
     // superseded or shut down; `onCommandDispatched` gets the uptime in
-    // nanoseconds right after the paste command went out.
+    // nanoseconds right after the paste command went out. An empty text is
+    // refused with the "empty_text" failure and touches nothing.
     void deliver(std::string text, FocusTargetSnapshot to, CommandDispatchedCallback onCommandDispatched,
                  std::function<void(DeliveryResult)> completion);
     // Pastes into whatever has the focus in the pinned host, provided the
@@ -131,7 +148,7 @@ public:
 
     // The element and host checks delivery repeats before it writes.
     FocusCapture& capture() { return *capture_; }
-    ClipboardPaster& clipboardPaster() { return *ports_.clipboardPaster; }
+    ClipboardPaster& clipboardPaster() { return *clipboardPaster_; }
     const Logger& focusLog() const { return focusLog_; }
 
 private:
@@ -147,6 +164,7 @@ private:
     FocusReservation requestManualAccessibility(FocusHostPin pin, const AXElement& applicationElement);
 
     FocusTextInjectorPorts ports_;
+    std::shared_ptr<ClipboardPaster> clipboardPaster_;
     Logger focusLog_;
     std::shared_ptr<FocusCapture> capture_;
 

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "FocusDesktopFixture.h"
@@ -104,6 +105,25 @@ TEST_F(FocusDeliveryTest, TheCapturedFieldGetsThePasteAndTheUsersClipboardComesB
     EXPECT_FALSE(injector->isDeliveryActive());
 }
 
+TEST_F(FocusDeliveryTest, AnInjectorMadeWithoutAPasterPastesThroughADefaultOne) {
+    // Deliveries hold the injector weakly: one outside a shared_ptr would
+    // never complete any.
+    static_assert(!std::is_constructible_v<FocusTextInjector, FocusTextInjectorPorts>);
+    injector = FocusTextInjector::create(injectorPorts(nullptr));
+    auto& own = injector->clipboardPaster();
+    EXPECT_NE(&own, paster.get());
+    EXPECT_EQ(own.restoreDelay(), 1.2);
+    EXPECT_EQ(own.observationDelays(), ClipboardPasterOptions().observationDelays);
+
+    deliver(captureField());
+    loop.advance(2s);
+    auto inserted = onlyInsertion();
+    ASSERT_TRUE(inserted);
+    EXPECT_TRUE(inserted->verified);
+    EXPECT_EQ(valueOf(host.field), "hello world");
+    EXPECT_EQ(desktop.pasteboardItems(), sampleUserClipboard());
+}
+
 TEST_F(FocusDeliveryTest, IdentityLostAfterCaptureRoutesToTheCurrentFocusWithItsReason) {
     struct Case {
         std::string name;
@@ -160,6 +180,28 @@ TEST_F(FocusDeliveryTest, IdentityLostAfterCaptureRoutesToTheCurrentFocusWithIts
             EXPECT_EQ(valueOf(other), " world");
         }
     }
+}
+
+TEST_F(FocusDeliveryTest, AClickBetweenCaptureAndDeliveryPastesNothing) {
+    // The current-focus path it falls back to keeps the captured input
+    // counters: the user's click is a changed target there too.
+    auto target = captureField();
+    auto other = addTextArea(host.window);
+    desktop.userClicks();
+    desktop.setFocusedElement(host.pid, other);
+    deliver(target);
+    loop.advance(3s);
+
+    auto failure = onlyFailure();
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->outcome, "target_changed");
+    EXPECT_EQ(failure->reasonCode, "pinned_focus_changed");
+    EXPECT_EQ(failure->message, "The original application, input epoch, or focused window changed.");
+    EXPECT_TRUE(desktop.postedEvents().empty());
+    EXPECT_EQ(desktop.pasteboardItems(), sampleUserClipboard());
+    EXPECT_EQ(selectedTextWrites(), 0u);
+    EXPECT_EQ(valueOf(host.field), "hello");
+    EXPECT_EQ(valueOf(other), "");
 }
 
 TEST_F(FocusDeliveryTest, TheCurrentFocusIsOnlyPastedIntoWhileTheHostIsUnchanged) {
@@ -286,6 +328,8 @@ TEST_F(FocusDeliveryTest, WithoutTheClipboardOnlyAPlainFieldIsWrittenThroughAcce
         std::string name;
         bool webBacked;
         bool hugeValue;
+        // Absent: the process may not post events at all.
+        std::optional<SimPasteboardFault> clipboardFault = std::nullopt;
     };
     const std::vector<Case> cases{
         {"plain field", false, false},
@@ -293,6 +337,11 @@ TEST_F(FocusDeliveryTest, WithoutTheClipboardOnlyAPlainFieldIsWrittenThroughAcce
         // puts it back at the start.
         {"field too long to compare", false, true},
         {"field inside a web area", true, false},
+        // Posting is allowed here: a paste after the write would go out.
+        {"plain field, clipboard not writable", false, false,
+         SimPasteboardFault{.operation = SimPasteboardOperation::write, .remaining = 1}},
+        {"field too long to compare, clipboard not writable", false, true,
+         SimPasteboardFault{.operation = SimPasteboardOperation::write, .remaining = 1}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -310,14 +359,19 @@ TEST_F(FocusDeliveryTest, WithoutTheClipboardOnlyAPlainFieldIsWrittenThroughAcce
             desktop.element(host.field).selectedRange = AXTextRange{1'000'001, 0};
             desktop.element(host.field).insertionLeavesCaretAtStart = true;
         }
-        desktop.model().eventPosting.postAccess = false;
+        if (c.clipboardFault) {
+            desktop.addPasteboardFault(*c.clipboardFault);
+        } else {
+            desktop.model().eventPosting.postAccess = false;
+        }
         auto target = captureField();
         deliver(target);
         loop.advance(3s);
 
         EXPECT_TRUE(desktop.postedEvents().empty());
         EXPECT_EQ(desktop.pasteboardItems(), sampleUserClipboard());
-        EXPECT_TRUE(logs->contains("Clipboard preparation failed reason=event_post_access_denied"));
+        EXPECT_TRUE(logs->contains(c.clipboardFault ? "Clipboard preparation failed reason=clipboard_write_failed"
+                                                    : "Clipboard preparation failed reason=event_post_access_denied"));
         if (c.webBacked) {
             auto failure = onlyFailure();
             ASSERT_TRUE(failure);
@@ -334,6 +388,89 @@ TEST_F(FocusDeliveryTest, WithoutTheClipboardOnlyAPlainFieldIsWrittenThroughAcce
             EXPECT_EQ(selectedTextWrites(), 1u);
             EXPECT_TRUE(valueOf(host.field).ends_with(" world"));
         }
+    }
+}
+
+TEST_F(FocusDeliveryTest, AnEmptyTextIsRefusedAndLeavesTheUsersSelectionAlone) {
+    for (bool captured : {true, false}) {
+        SCOPED_TRACE(captured ? "captured target" : "current focus");
+        resetDesktop();
+        // An accessibility write of nothing would erase this selection.
+        desktop.element(host.field).selectedRange = AXTextRange{0, 5};
+        if (captured) {
+            deliver(captureField(), "");
+        } else {
+            deliverToCurrentFocus(pinHost(host), "");
+        }
+        loop.advance(3s);
+
+        auto failure = onlyFailure();
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->outcome, "unsupported");
+        EXPECT_EQ(failure->reasonCode, "empty_text");
+        EXPECT_EQ(failure->message, "Dorvex could not safely prepare the clipboard or paste command.");
+        EXPECT_EQ(valueOf(host.field), "hello");
+        EXPECT_EQ(selectedTextWrites(), 0u);
+        EXPECT_TRUE(desktop.postedEvents().empty());
+        EXPECT_EQ(desktop.pasteboardItems(), sampleUserClipboard());
+        EXPECT_FALSE(injector->isDeliveryActive());
+    }
+}
+
+TEST_F(FocusDeliveryTest, TheAccessibilityFallbackRefusesATargetThatChangedMeanwhile) {
+    struct Case {
+        std::string name;
+        // Runs when the clipboard turns out unusable, before the fallback.
+        std::function<void()> change;
+        DeliveryFailed failure;
+    };
+    auto failed = [](std::string outcome, std::string code, std::string message) {
+        return DeliveryFailed{std::move(outcome), std::move(code), std::move(message), 0};
+    };
+    const std::vector<Case> cases{
+        {"focus moved to another field",
+         [&] { desktop.setFocusedElement(host.pid, addTextArea(host.window)); },
+         failed("target_changed", "focused_element_changed", "The original text field is no longer focused.")},
+        {"no focused element any more", [&] { desktop.setFocusedElement(host.pid, std::nullopt); },
+         failed("no_editable_target", "accessibility_tree_not_ready",
+                "The application's accessibility tree was not ready.")},
+        {"the field turned secure", [&] { desktop.element(host.field).subrole = "AXSecureTextField"; },
+         failed("secure_field", "secure_field", "Secure fields are never modified.")},
+        {"the field refuses the write",
+         [&] {
+             desktop.addFault(SimAXFault{.attribute = std::string(axattr::selectedText),
+                                         .operation = SimAXOperation::setAttribute,
+                                         .error = axerror::failure});
+         },
+         failed("verification_failed", "accessibility_write_unconfirmed",
+                "The target did not confirm the Accessibility write.")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        resetDesktop();
+        // The paster asks for event access first: that is the moment the
+        // clipboard is found unusable.
+        injector = FocusTextInjector::create(injectorPorts(ClipboardPaster::create(
+            ClipboardPasterPorts{.loop = loop,
+                                 .pasteboard = desktop.pasteboard(),
+                                 .eventPoster = desktop.eventPoster(),
+                                 .workspace = desktop.workspace(),
+                                 .ids = ids},
+            ClipboardPasterOptions{.eventAccessCheck = [&] {
+                c.change();
+                return false;
+            }})));
+        deliver(captureField());
+        loop.advance(3s);
+
+        auto failure = onlyFailure();
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->outcome, c.failure.outcome);
+        EXPECT_EQ(failure->reasonCode, c.failure.reasonCode);
+        EXPECT_EQ(failure->message, c.failure.message);
+        EXPECT_EQ(valueOf(host.field), "hello");
+        EXPECT_TRUE(desktop.postedEvents().empty());
+        EXPECT_EQ(desktop.pasteboardItems(), sampleUserClipboard());
     }
 }
 

@@ -70,15 +70,20 @@ protected:
         .workspace = desktop.workspace(),
         .ids = ids,
     });
-    std::shared_ptr<FocusTextInjector> injector = std::make_shared<FocusTextInjector>(
-        FocusTextInjectorPorts{.loop = loop,
-                               .accessibility = desktop.accessibility(),
-                               .workspace = desktop.workspace(),
-                               .processInfo = desktop.processInfo(),
-                               .inputActivity = desktop.inputActivity(),
-                               .ids = ids,
-                               .clipboardPaster = paster,
-                               .logSink = logs});
+    std::shared_ptr<FocusTextInjector> injector = FocusTextInjector::create(injectorPorts(paster));
+
+    FocusTextInjectorPorts injectorPorts(std::shared_ptr<ClipboardPaster> clipboardPaster) {
+        return FocusTextInjectorPorts{.loop = loop,
+                                      .accessibility = desktop.accessibility(),
+                                      .workspace = desktop.workspace(),
+                                      .processInfo = desktop.processInfo(),
+                                      .inputActivity = desktop.inputActivity(),
+                                      .ids = ids,
+                                      .pasteboard = desktop.pasteboard(),
+                                      .eventPoster = desktop.eventPoster(),
+                                      .clipboardPaster = std::move(clipboardPaster),
+                                      .logSink = logs};
+    }
 
     // A frontmost editor whose window and text field ("hello", caret at the
     // end) have the focus.
