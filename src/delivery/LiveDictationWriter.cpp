@@ -56,6 +56,7 @@ std::shared_ptr<LiveDictationWriter> LiveDictationWriter::capture(const LiveDict
     auto host = ports.workspace.frontmostApplication();
     if (!host || host->processIdentifier == ports.workspace.ownProcessIdentifier()) return nullptr;
     const auto pid = host->processIdentifier;
+    const auto epoch = FocusInputEpoch::read(ports.inputActivity);
 
     std::optional<AXElement> focused;
     auto read = ports.accessibility.copyAttributeValue(ports.accessibility.systemWideElement(),
@@ -67,7 +68,7 @@ std::shared_ptr<LiveDictationWriter> LiveDictationWriter::capture(const LiveDict
         return nullptr;
     }
     if (focused) {
-        if (auto writer = captureAX(ports, *focused, pid)) return writer;
+        if (auto writer = captureAX(ports, epoch, *focused, pid)) return writer;
     }
 
     if (!ports.eventPoster.preflightPostEventAccess()) return nullptr;
@@ -82,13 +83,12 @@ std::shared_ptr<LiveDictationWriter> LiveDictationWriter::capture(const LiveDict
             if (role == untypeable) return nullptr;
         }
     }
-    auto writer = std::shared_ptr<LiveDictationWriter>(
-        new LiveDictationWriter(ports, std::nullopt, pid, std::string(), AXTextRange{0, 0}, window));
-    writer->startWatching();
-    return writer;
+    return startWatching(std::shared_ptr<LiveDictationWriter>(
+        new LiveDictationWriter(ports, epoch, std::nullopt, pid, std::string(), AXTextRange{0, 0}, window)));
 }
 
 std::shared_ptr<LiveDictationWriter> LiveDictationWriter::captureAX(const LiveDictationWriterPorts& ports,
+                                                                    const FocusInputEpoch& inputEpoch,
                                                                     const AXElement& element, std::int32_t hostPID) {
     auto& accessibility = ports.accessibility;
     auto owner = accessibility.ownerPID(element);
@@ -106,10 +106,8 @@ std::shared_ptr<LiveDictationWriter> LiveDictationWriter::captureAX(const LiveDi
     }
     auto settable = accessibility.isAttributeSettable(element, axattr::selectedText, kSystemTimeout);
     if (settable.error != axerror::success || !settable.value.value_or(false)) return nullptr;
-    auto writer = std::shared_ptr<LiveDictationWriter>(new LiveDictationWriter(
-        ports, element, hostPID, std::move(*value), AXTextRange{range->location, 0}, std::nullopt));
-    writer->startWatching();
-    return writer;
+    return startWatching(std::shared_ptr<LiveDictationWriter>(new LiveDictationWriter(
+        ports, inputEpoch, element, hostPID, std::move(*value), AXTextRange{range->location, 0}, std::nullopt)));
 }
 
 std::optional<std::uint32_t> LiveDictationWriter::frontWindow(Workspace& workspace, std::int32_t pid) {
@@ -119,10 +117,11 @@ std::optional<std::uint32_t> LiveDictationWriter::frontWindow(Workspace& workspa
     return std::nullopt;
 }
 
-LiveDictationWriter::LiveDictationWriter(const LiveDictationWriterPorts& ports, std::optional<AXElement> element,
-                                         std::int32_t pid, std::string value, AXTextRange selection,
-                                         std::optional<std::uint32_t> windowID)
+LiveDictationWriter::LiveDictationWriter(const LiveDictationWriterPorts& ports, FocusInputEpoch inputEpoch,
+                                         std::optional<AXElement> element, std::int32_t pid, std::string value,
+                                         AXTextRange selection, std::optional<std::uint32_t> windowID)
     : ports_(ports),
+      inputEpoch_(inputEpoch),
       element_(std::move(element)),
       pid_(pid),
       windowID_(windowID),
@@ -132,20 +131,24 @@ LiveDictationWriter::LiveDictationWriter(const LiveDictationWriterPorts& ports, 
 
 LiveDictationWriter::~LiveDictationWriter() { stop(); }
 
-void LiveDictationWriter::startWatching() {
-    std::weak_ptr<LiveDictationWriter> weak = weak_from_this();
-    monitor_ = ports_.userInputWatch.addGlobalMonitor([weak, &loop = ports_.loop](const UserInputEvent& event) {
+std::shared_ptr<LiveDictationWriter> LiveDictationWriter::startWatching(std::shared_ptr<LiveDictationWriter> writer) {
+    std::weak_ptr<LiveDictationWriter> weak = writer;
+    auto& loop = writer->ports_.loop;
+    writer->monitor_ = writer->ports_.userInputWatch.addGlobalMonitor([weak, &loop](const UserInputEvent& event) {
         // The writer's own key events carry the marker.
         if (MurmoSyntheticKeyboardEventPolicy::isMarked(event)) return;
         loop.post([weak] {
             if (auto self = weak.lock()) self->pause("user_input");
         });
     });
-    timer_ = ports_.loop.every(kFocusWatchInterval, [weak] {
+    if (!writer->monitor_) return nullptr;
+    writer->timer_ = loop.every(kFocusWatchInterval, [weak] {
         auto self = weak.lock();
-        if (self && !self->paused_ && !self->matches()) self->pause("focus_changed");
+        if (!self || self->paused_ || !self->userStayedIdle()) return;
+        if (!self->matches()) self->pause("focus_changed");
     });
-    log_.info("Live capture ready backend={}", logPublic(backendName(hasElement())));
+    writer->log_.info("Live capture ready backend={}", logPublic(backendName(writer->hasElement())));
+    return writer;
 }
 
 void LiveDictationWriter::stop() {
@@ -163,6 +166,12 @@ std::optional<AXElement> LiveDictationWriter::systemFocusedElement() {
     const auto* element = std::get_if<AXElement>(&*read.value);
     if (!element || !*element) return std::nullopt;
     return *element;
+}
+
+bool LiveDictationWriter::userStayedIdle() {
+    if (FocusInputEpoch::read(ports_.inputActivity) == inputEpoch_) return true;
+    pause("user_input");
+    return false;
 }
 
 bool LiveDictationWriter::matches() {
@@ -200,7 +209,7 @@ bool LiveDictationWriter::append(std::string_view text) {
         return false;
     }
     if (text.size() == committed_.size()) return !paused_;
-    if (paused_ || !matches()) {
+    if (paused_ || !userStayedIdle() || !matches()) {
         pause("target_changed");
         return false;
     }
@@ -273,7 +282,7 @@ bool LiveDictationWriter::postUnicode(std::string_view delta) {
     auto source = poster.makeEventSource();
     if (!source) return false;
     for (const auto& chunk : chunks) {
-        if (!matches()) return false;
+        if (!userStayedIdle() || !matches()) return false;
         auto keyDown = source->makeKeyboardEvent(virtual_key::unicodeCarrier, true);
         auto keyUp = source->makeKeyboardEvent(virtual_key::unicodeCarrier, false);
         if (!keyDown || !keyUp) return false;

@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "delivery/FocusTargetSnapshot.h"
 #include "platform/Accessibility.h"
 #include "platform/EventPoster.h"
 #include "platform/InputActivity.h"
@@ -48,7 +49,7 @@ public:
     static constexpr std::size_t kUnicodeChunkLength = 20;
 
     // A writer for the current focus, or null when there is nothing this
-    // process may safely write into.
+    // process may safely write into, or no way to watch the user's input.
     static std::shared_ptr<LiveDictationWriter> capture(const LiveDictationWriterPorts& ports);
     ~LiveDictationWriter();
     LiveDictationWriter(const LiveDictationWriter&) = delete;
@@ -71,14 +72,21 @@ public:
     static std::vector<std::u16string> unicodeChunks(std::u16string_view text);
 
 private:
-    LiveDictationWriter(const LiveDictationWriterPorts& ports, std::optional<AXElement> element, std::int32_t pid,
-                        std::string value, AXTextRange selection, std::optional<std::uint32_t> windowID);
+    LiveDictationWriter(const LiveDictationWriterPorts& ports, FocusInputEpoch inputEpoch,
+                        std::optional<AXElement> element, std::int32_t pid, std::string value, AXTextRange selection,
+                        std::optional<std::uint32_t> windowID);
 
     static std::shared_ptr<LiveDictationWriter> captureAX(const LiveDictationWriterPorts& ports,
-                                                          const AXElement& element, std::int32_t hostPID);
+                                                          const FocusInputEpoch& inputEpoch, const AXElement& element,
+                                                          std::int32_t hostPID);
     static std::optional<std::uint32_t> frontWindow(Workspace& workspace, std::int32_t pid);
-    // Starts the watches; needs the writer in its shared_ptr.
-    void startWatching();
+    // Starts the watches; null when the platform cannot watch the user's
+    // input, since then nothing would stop the writer when the user acts.
+    static std::shared_ptr<LiveDictationWriter> startWatching(std::shared_ptr<LiveDictationWriter> writer);
+    // Pauses with "user_input" when the user clicked or typed since capture.
+    // The input watch reports on a later turn of the loop; the counters tell
+    // at once, so a write queued behind the user's click never lands.
+    bool userStayedIdle();
     bool matches();
     void pause(std::string_view reason);
     bool appendAX(std::string_view text, std::string_view delta);
@@ -86,6 +94,9 @@ private:
     std::optional<AXElement> systemFocusedElement();
 
     LiveDictationWriterPorts ports_;
+    // The user's input counters at capture; the writer's own key events
+    // carry the synthetic marker and are never counted.
+    FocusInputEpoch inputEpoch_;
     std::optional<AXElement> element_;
     std::int32_t pid_ = 0;
     std::optional<std::uint32_t> windowID_;

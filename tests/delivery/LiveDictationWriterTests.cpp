@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -205,6 +206,167 @@ TEST_F(LiveDictationWriterTest, TheUsersClickOrKeyPausesTheWriterItsOwnKeysDoNot
     desktop.model().secureEventInput = true;
     loop.advance(1s);
     EXPECT_FALSE(stopped->paused());
+}
+
+TEST_F(LiveDictationWriterTest, AnAppendQueuedBehindTheUsersInputWritesNothing) {
+    struct Case {
+        std::string name;
+        Backend backend;
+        std::function<void()> input;
+    };
+    // The user clicks into a second field of the same window: same
+    // application, same front window, only the counters tell.
+    auto clickIntoSecondField = [&] {
+        auto second = desktop.addElement(host.window, SimElementSetup{.role = "AXTextField",
+                                                                     .value = "",
+                                                                     .selectedRange = AXTextRange{0, 0},
+                                                                     .selectedTextSettable = true});
+        desktop.userClicks();
+        desktop.setFocusedElement(host.pid, second);
+    };
+    // A click that leaves the caret where it was.
+    auto clickInTheSameField = [&] { desktop.userClicks(); };
+    const std::vector<Case> cases{
+        {"keyboard, click into a second field", Backend::keyboard, clickIntoSecondField},
+        {"keyboard, key press", Backend::keyboard, [&] { desktop.userPressesKey(); }},
+        {"accessibility, click in the same field", Backend::accessibility, clickInTheSameField},
+        {"accessibility, right click", Backend::accessibility,
+         [&] { desktop.userClicks(InputEventType::rightMouseDown); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        host = launchEditor();
+        desktop.model().eventPosting = SimEventPostingState{};
+        desktop.clearAXCalls();
+        logs->clear();
+        auto writer = writerFor(c.backend);
+        ASSERT_TRUE(writer);
+        ASSERT_TRUE(writer->append("Hello"));
+        const auto postedBefore = desktop.postedEvents().size();
+        const auto writesBefore = accessibilityWrites();
+
+        // The watch's report waits for the next turn of the loop; the
+        // append is already queued before it.
+        c.input();
+        EXPECT_FALSE(writer->append("Hello world"));
+
+        EXPECT_TRUE(writer->paused());
+        EXPECT_TRUE(logs->contains("Live writing paused reason=user_input"));
+        EXPECT_EQ(desktop.postedEvents().size(), postedBefore);
+        EXPECT_EQ(accessibilityWrites(), writesBefore);
+        for (const auto& [id, element] : desktop.model().elements) {
+            EXPECT_EQ(element.value.value_or("").find("world"), std::string::npos) << "element " << id;
+        }
+    }
+}
+
+TEST_F(LiveDictationWriterTest, AnAppendChecksTheTargetBeforeItWrites) {
+    struct Case {
+        std::string name;
+        Backend backend;
+        std::function<void()> change;
+    };
+    const std::vector<Case> cases{
+        {"focus moved to another field", Backend::accessibility,
+         [&] {
+             desktop.setFocusedElement(
+                 host.pid, desktop.addElement(host.window, SimElementSetup{.role = "AXTextField",
+                                                                          .value = "",
+                                                                          .selectedRange = AXTextRange{0, 0},
+                                                                          .selectedTextSettable = true}));
+         }},
+        {"the field's text changed", Backend::accessibility,
+         [&] { desktop.element(host.field).value = "Hello there"; }},
+        {"the caret moved", Backend::accessibility,
+         [&] { desktop.element(host.field).selectedRange = AXTextRange{0, 0}; }},
+        {"secure input on", Backend::keyboard, [&] { desktop.model().secureEventInput = true; }},
+        {"another window in front", Backend::keyboard, [&] { desktop.addWindow(host.pid, 8); }},
+        {"another application in front", Backend::keyboard,
+         [&] {
+             desktop.launch(SimProcessSetup{.pid = 777});
+             desktop.addWindow(777, 9);
+             desktop.setFrontmost(777);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        host = launchEditor();
+        desktop.model().secureEventInput = false;
+        desktop.model().eventPosting = SimEventPostingState{};
+        desktop.clearAXCalls();
+        logs->clear();
+        auto writer = writerFor(c.backend);
+        ASSERT_TRUE(writer);
+        ASSERT_TRUE(writer->append("Hello"));
+        const auto postedBefore = desktop.postedEvents().size();
+        const auto writesBefore = accessibilityWrites();
+
+        // No turn of the loop: the focus watch has not run.
+        c.change();
+        EXPECT_FALSE(writer->append("Hello world"));
+        EXPECT_TRUE(writer->paused());
+        EXPECT_TRUE(logs->contains("Live writing paused reason=target_changed"));
+        EXPECT_EQ(desktop.postedEvents().size(), postedBefore);
+        EXPECT_EQ(accessibilityWrites(), writesBefore);
+    }
+}
+
+TEST_F(LiveDictationWriterTest, TypingStopsBetweenChunksOnceTheTargetChanges) {
+    struct Case {
+        std::string name;
+        std::function<void()> change;
+        std::string reason;
+    };
+    const std::vector<Case> cases{
+        {"another window comes to the front", [&] { desktop.addWindow(host.pid, 8); }, "keyboard_dispatch_failed"},
+        {"the user clicks", [&] { desktop.userClicks(); }, "user_input"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        host = launchEditor();
+        desktop.model().eventPosting = SimEventPostingState{};
+        logs->clear();
+        auto writer = writerFor(Backend::keyboard);
+        ASSERT_TRUE(writer);
+        // Acts right after the first chunk's key-down reached the desktop.
+        bool changed = false;
+        auto watch = desktop.userInputWatch().addGlobalMonitor([&](const UserInputEvent& event) {
+            if (changed || event.sourceUserData != kSyntheticEventUserDataMarker) return;
+            changed = true;
+            c.change();
+        });
+
+        const std::string text(45, 'a');
+        EXPECT_FALSE(writer->append(text));
+        EXPECT_TRUE(writer->paused());
+        EXPECT_TRUE(writer->touched());
+        EXPECT_TRUE(logs->contains("Live writing paused reason=" + c.reason));
+        // The first chunk stays typed; the rest never goes out.
+        EXPECT_EQ(typedChunks(), std::vector<std::u16string>{std::u16string(20, u'a')});
+        EXPECT_EQ(fieldValue(), std::string(20, 'a'));
+    }
+}
+
+TEST_F(LiveDictationWriterTest, NoWriterWithoutAWatchOnTheUsersInput) {
+    struct NoUserInputWatch final : UserInputWatch {
+        std::unique_ptr<UserInputMonitor> addGlobalMonitor(Handler) override { return nullptr; }
+    } unwatched;
+    for (auto backend : {Backend::accessibility, Backend::keyboard}) {
+        SCOPED_TRACE(backendName(backend));
+        host = launchEditor();
+        auto& field = desktop.element(host.field);
+        field.selectedTextSettable = backend == Backend::accessibility;
+        auto ports = this->ports();
+        ASSERT_TRUE(LiveDictationWriter::capture(ports));
+        LiveDictationWriterPorts withoutWatch{.loop = loop,
+                                              .accessibility = desktop.accessibility(),
+                                              .workspace = desktop.workspace(),
+                                              .inputActivity = desktop.inputActivity(),
+                                              .eventPoster = desktop.eventPoster(),
+                                              .userInputWatch = unwatched,
+                                              .logSink = logs};
+        EXPECT_FALSE(LiveDictationWriter::capture(withoutWatch));
+    }
 }
 
 TEST_F(LiveDictationWriterTest, TheFocusWatchPausesWhenTheTargetNoLongerMatches) {
