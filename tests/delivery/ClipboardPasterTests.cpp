@@ -106,6 +106,20 @@ TEST_F(ClipboardPasterTest, AnUnconfirmedPasteLeavesOnlyTheTextOnTheClipboardAtT
     EXPECT_EQ(outcome.reports.size(), 1u);
 }
 
+TEST_F(ClipboardPasterTest, ATranscriptThatCannotBeLeftOnTheClipboardGivesTheUsersBack) {
+    desktop.setPasteResponse(host.pid, SimPasteResponse{.insertion = SimPasteInsertion::never});
+    PasteOutcome outcome;
+    ASSERT_EQ(start(*paster, " world", outcome), ClipboardPasteStartResult::posted);
+    // The write that would leave the text for the user fails; a cleared
+    // clipboard would lose both the text and what the user had copied.
+    desktop.addPasteboardFault(SimPasteboardFault{.operation = SimPasteboardOperation::write, .remaining = 1});
+
+    loop.advance(1200ms);
+    EXPECT_EQ(outcome.reports, std::vector{ClipboardUnverifiedReport::dispatchedUnverified});
+    EXPECT_EQ(clipboard(), userClipboard());
+    EXPECT_FALSE(paster->hasPendingPaste());
+}
+
 TEST_F(ClipboardPasterTest, AnApplicationThatPastesLateIsSeenAtALaterTick) {
     desktop.setPasteResponse(host.pid, SimPasteResponse{.delay = 100ms});
     PasteOutcome outcome;
