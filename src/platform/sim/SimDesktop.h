@@ -58,12 +58,19 @@
 #include <vector>
 
 #include "platform/Accessibility.h"
+#include "platform/DesktopPorts.h"
 #include "platform/EventPoster.h"
 #include "platform/InputActivity.h"
 #include "platform/Pasteboard.h"
 #include "platform/ProcessInfo.h"
 #include "platform/UserInputWatch.h"
 #include "platform/Workspace.h"
+#include "platform/sim/SimAudioDevices.h"
+#include "platform/sim/SimAudioEngine.h"
+#include "platform/sim/SimCuePlayer.h"
+#include "platform/sim/SimDefaultsStore.h"
+#include "platform/sim/SimKeyTap.h"
+#include "platform/sim/SimMicrophonePermission.h"
 #include "runtime/Clock.h"
 #include "runtime/MainLoop.h"
 
@@ -307,6 +314,17 @@ public:
     EventPoster& eventPoster();
     UserInputWatch& userInputWatch();
 
+    // Every port at once, for a composition root to hand out.
+    DesktopPorts ports();
+
+    // The simulated ports beyond focus and the clipboard, for tests to script.
+    SimKeyTap& keyTap() { return *keyTap_; }
+    SimAudioEngineFactory& audioEngines() { return *audioEngines_; }
+    SimAudioDevices& audioDevices() { return *audioDevices_; }
+    SimMicrophonePermission& microphonePermission() { return *microphonePermission_; }
+    SimCuePlayerFactory& cuePlayers() { return *cuePlayers_; }
+    SimDefaultsStore& defaults() { return defaults_; }
+
     SimDesktopModel& model() { return model_; }
     const SimDesktopModel& model() const { return model_; }
 
@@ -388,6 +406,12 @@ private:
     std::unique_ptr<SimPasteboard> pasteboard_;
     std::unique_ptr<SimEventPoster> eventPoster_;
     std::shared_ptr<SimUserInputWatch> userInputWatch_;
+    SimDefaultsStore defaults_;
+    std::shared_ptr<SimKeyTap> keyTap_ = std::make_shared<SimKeyTap>();
+    std::shared_ptr<SimAudioEngineFactory> audioEngines_ = std::make_shared<SimAudioEngineFactory>();
+    std::shared_ptr<SimAudioDevices> audioDevices_ = std::make_shared<SimAudioDevices>();
+    std::shared_ptr<SimMicrophonePermission> microphonePermission_ = std::make_shared<SimMicrophonePermission>();
+    std::shared_ptr<SimCuePlayerFactory> cuePlayers_ = std::make_shared<SimCuePlayerFactory>();
     // Last, so that they are cancelled before anything they would touch goes.
     std::vector<Timer> scheduled_;
 };
