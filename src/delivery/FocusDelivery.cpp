@@ -65,6 +65,15 @@ void completeInvalidRange(FocusTextInjector& injector, const DeliveryRun& run) {
                    "The target exposed an invalid insertion range.");
 }
 
+// Nothing to insert: an empty write would only erase the user's selection.
+bool refusedEmptyText(const std::weak_ptr<FocusTextInjector>& weak, const std::string& text, const DeliveryRun& run) {
+    if (!text.empty()) return false;
+    if (auto self = weak.lock()) {
+        completeWithDetails(*self, run, ClipboardFailureDetails::from(ClipboardPreparationFailure::emptyText));
+    }
+    return true;
+}
+
 bool rangeIsUsable(const AXTextRange& range, std::string_view text) {
     std::int64_t end = 0;
     return range.location >= 0 && range.length >= 0 && !__builtin_add_overflow(range.location, utf16Count(text), &end);
@@ -544,6 +553,7 @@ Task<void> FocusDelivery::intoTarget(std::weak_ptr<FocusTextInjector> injector, 
                                      FocusTargetSnapshot target, CommandDispatchedCallback onCommandDispatched,
                                      DeliveryRun run) {
     if (injector.expired() || run.cancel.isCancelled()) co_return;
+    if (refusedEmptyText(injector, text, run)) co_return;
     auto revalidation = co_await revalidate(injector, loop, target, run.cancel);
     switch (revalidation.kind) {
         case RevalidationKind::changed:
@@ -565,6 +575,7 @@ Task<void> FocusDelivery::intoTarget(std::weak_ptr<FocusTextInjector> injector, 
 Task<void> FocusDelivery::intoCurrentFocus(std::weak_ptr<FocusTextInjector> injector, MainLoop& loop,
                                            std::string text, CurrentFocusHost host, std::string triggerReason,
                                            CommandDispatchedCallback onCommandDispatched, DeliveryRun run) {
+    if (run.cancel.isCancelled() || refusedEmptyText(injector, text, run)) co_return;
     double deadline = 0;
     {
         auto self = injector.lock();

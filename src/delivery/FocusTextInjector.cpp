@@ -26,8 +26,25 @@ DeliveryAdmission DeliveryAdmissionPolicy::admission(bool mutationActive, bool d
     return deliveryAlreadyQueued ? DeliveryAdmission::reject : DeliveryAdmission::queue;
 }
 
-FocusTextInjector::FocusTextInjector(FocusTextInjectorPorts ports)
+std::shared_ptr<FocusTextInjector> FocusTextInjector::create(FocusTextInjectorPorts ports) {
+    return create(std::move(ports), nullptr);
+}
+
+std::shared_ptr<FocusTextInjector> FocusTextInjector::create(FocusTextInjectorPorts ports,
+                                                             std::shared_ptr<ClipboardPaster> clipboardPaster) {
+    if (!clipboardPaster) {
+        clipboardPaster = ClipboardPaster::create(ClipboardPasterPorts{.loop = ports.loop,
+                                                                       .pasteboard = ports.pasteboard,
+                                                                       .eventPoster = ports.eventPoster,
+                                                                       .workspace = ports.workspace,
+                                                                       .ids = ports.ids});
+    }
+    return std::shared_ptr<FocusTextInjector>(new FocusTextInjector(std::move(ports), std::move(clipboardPaster)));
+}
+
+FocusTextInjector::FocusTextInjector(FocusTextInjectorPorts ports, std::shared_ptr<ClipboardPaster> clipboardPaster)
     : ports_(std::move(ports)),
+      clipboardPaster_(std::move(clipboardPaster)),
       focusLog_("focus", ports_.logSink),
       capture_(std::make_shared<FocusCapture>(FocusCapturePorts{.loop = ports_.loop,
                                                                 .accessibility = ports_.accessibility,
@@ -262,7 +279,7 @@ void FocusTextInjector::shutdown() {
     activeDeliveryID_.reset();
     queuedDelivery_ = nullptr;
     // Its report finds no delivery to complete any more and is dropped.
-    if (ports_.clipboardPaster) ports_.clipboardPaster->restorePendingNow();
+    clipboardPaster_->restorePendingNow();
 }
 
 }  // namespace murmo

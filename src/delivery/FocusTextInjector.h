@@ -19,7 +19,9 @@
 #include "delivery/FocusDelivery.h"
 #include "delivery/FocusTargetSnapshot.h"
 #include "platform/Accessibility.h"
+#include "platform/EventPoster.h"
 #include "platform/InputActivity.h"
+#include "platform/Pasteboard.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Workspace.h"
 #include "runtime/CancelToken.h"
@@ -72,16 +74,28 @@ struct FocusTextInjectorPorts {
     Workspace& workspace;
     ProcessInfo& processInfo;
     InputActivity& inputActivity;
+    // The general pasteboard and the keyboard event port: what the default
+    // paste engine works on.
+    Pasteboard& pasteboard;
+    EventPoster& eventPoster;
     IdGenerator& ids;
-    // The paste engine every delivery uses (required for deliver() and
-    // for ending a pending paste at shutdown); shared with whoever made it.
-    std::shared_ptr<ClipboardPaster> clipboardPaster;
     std::shared_ptr<LogSink> logSink = StderrLogSink::shared();
 };
 
+// Made with create() and held in a shared_ptr: deliveries run as tasks that
+// hold the injector weakly.
 class FocusTextInjector : public std::enable_shared_from_this<FocusTextInjector> {
 public:
-    explicit FocusTextInjector(FocusTextInjectorPorts ports);
+    // With a paste engine of its own on the ports' pasteboard, restoring
+    // the user's clipboard 1.2 s after the paste command, with the default
+    // observation delays.
+    static std::shared_ptr<FocusTextInjector> create(FocusTextInjectorPorts ports);
+    // With the paste engine every delivery uses, shared with whoever made
+    // it; null means the default one.
+    static std::shared_ptr<FocusTextInjector> create(FocusTextInjectorPorts ports,
+                                                     std::shared_ptr<ClipboardPaster> clipboardPaster);
+    FocusTextInjector(const FocusTextInjector&) = delete;
+    FocusTextInjector& operator=(const FocusTextInjector&) = delete;
 
     // Pins the frontmost application and makes exactly one quick attempt to
     // capture its focused text element. Never waits or retries.
@@ -109,11 +123,14 @@ public:
     // current focus of the same host when the element's identity is lost.
     // `completion` is called once, or not at all when the delivery is
     // superseded or shut down; `onCommandDispatched` gets the uptime in
-    // nanoseconds right after the paste command went out.
+    // nanoseconds right after the paste command went out. An empty text is
+    // refused ("empty_text"): there is nothing to insert, and an empty write
+    // would erase the user's selection.
     void deliver(std::string text, FocusTargetSnapshot to, CommandDispatchedCallback onCommandDispatched,
                  std::function<void(DeliveryResult)> completion);
     // Pastes into whatever has the focus in the pinned host, provided the
-    // host, its process, the user's input and its window are unchanged.
+    // host, its process, the user's input and its window are unchanged. An
+    // empty text is refused as above.
     void deliver(std::string text, FocusHostPin toCurrentFocusOf, std::string triggerReason,
                  CommandDispatchedCallback onCommandDispatched, std::function<void(DeliveryResult)> completion);
 
@@ -132,10 +149,12 @@ public:
 
     // The element and host checks delivery repeats before it writes.
     FocusCapture& capture() { return *capture_; }
-    ClipboardPaster& clipboardPaster() { return *ports_.clipboardPaster; }
+    ClipboardPaster& clipboardPaster() { return *clipboardPaster_; }
     const Logger& focusLog() const { return focusLog_; }
 
 private:
+    FocusTextInjector(FocusTextInjectorPorts ports, std::shared_ptr<ClipboardPaster> clipboardPaster);
+
     static Task<void> runDelivery(std::weak_ptr<FocusTextInjector> injector, MainLoop& loop, std::string id,
                                   DeliveryRequest request, double startedUptime, CancelToken cancel);
     void completeDelivery(const std::string& id, const DeliveryResult& result,
@@ -148,6 +167,7 @@ private:
     FocusReservation requestManualAccessibility(FocusHostPin pin, const AXElement& applicationElement);
 
     FocusTextInjectorPorts ports_;
+    std::shared_ptr<ClipboardPaster> clipboardPaster_;
     Logger focusLog_;
     std::shared_ptr<FocusCapture> capture_;
 

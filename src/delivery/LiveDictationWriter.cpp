@@ -82,10 +82,9 @@ std::shared_ptr<LiveDictationWriter> LiveDictationWriter::capture(const LiveDict
             if (role == untypeable) return nullptr;
         }
     }
-    auto writer = std::shared_ptr<LiveDictationWriter>(
-        new LiveDictationWriter(ports, std::nullopt, pid, std::string(), AXTextRange{0, 0}, window));
-    writer->startWatching();
-    return writer;
+    return watching(std::shared_ptr<LiveDictationWriter>(
+        new LiveDictationWriter(ports, std::nullopt, pid, std::string(), AXTextRange{0, 0}, window,
+                                FocusInputEpoch::read(ports.inputActivity))));
 }
 
 std::shared_ptr<LiveDictationWriter> LiveDictationWriter::captureAX(const LiveDictationWriterPorts& ports,
@@ -106,9 +105,13 @@ std::shared_ptr<LiveDictationWriter> LiveDictationWriter::captureAX(const LiveDi
     }
     auto settable = accessibility.isAttributeSettable(element, axattr::selectedText, kSystemTimeout);
     if (settable.error != axerror::success || !settable.value.value_or(false)) return nullptr;
-    auto writer = std::shared_ptr<LiveDictationWriter>(new LiveDictationWriter(
-        ports, element, hostPID, std::move(*value), AXTextRange{range->location, 0}, std::nullopt));
-    writer->startWatching();
+    return watching(std::shared_ptr<LiveDictationWriter>(
+        new LiveDictationWriter(ports, element, hostPID, std::move(*value), AXTextRange{range->location, 0},
+                                std::nullopt, FocusInputEpoch::read(ports.inputActivity))));
+}
+
+std::shared_ptr<LiveDictationWriter> LiveDictationWriter::watching(std::shared_ptr<LiveDictationWriter> writer) {
+    if (!writer->startWatching()) return nullptr;
     return writer;
 }
 
@@ -121,31 +124,41 @@ std::optional<std::uint32_t> LiveDictationWriter::frontWindow(Workspace& workspa
 
 LiveDictationWriter::LiveDictationWriter(const LiveDictationWriterPorts& ports, std::optional<AXElement> element,
                                          std::int32_t pid, std::string value, AXTextRange selection,
-                                         std::optional<std::uint32_t> windowID)
+                                         std::optional<std::uint32_t> windowID, FocusInputEpoch inputEpoch)
     : ports_(ports),
       element_(std::move(element)),
       pid_(pid),
       windowID_(windowID),
+      inputEpoch_(inputEpoch),
       log_("live-dictation", ports.logSink),
       expectedValue_(std::move(value)),
       expectedSelection_(selection) {}
 
 LiveDictationWriter::~LiveDictationWriter() { stop(); }
 
-void LiveDictationWriter::startWatching() {
+bool LiveDictationWriter::startWatching() {
     std::weak_ptr<LiveDictationWriter> weak = weak_from_this();
     monitor_ = ports_.userInputWatch.addGlobalMonitor([weak, &loop = ports_.loop](const UserInputEvent& event) {
         // The writer's own key events carry the marker.
         if (MurmoSyntheticKeyboardEventPolicy::isMarked(event)) return;
-        loop.post([weak] {
+        auto pauseForUserInput = [weak] {
             if (auto self = weak.lock()) self->pause("user_input");
-        });
+        };
+        // On the main thread at once: an append already queued behind this
+        // event must find the writer paused.
+        if (loop.isCurrentThread()) {
+            pauseForUserInput();
+        } else {
+            loop.post(std::move(pauseForUserInput));
+        }
     });
+    if (!monitor_) return false;
     timer_ = ports_.loop.every(kFocusWatchInterval, [weak] {
         auto self = weak.lock();
         if (self && !self->paused_ && !self->matches()) self->pause("focus_changed");
     });
     log_.info("Live capture ready backend={}", logPublic(backendName(hasElement())));
+    return true;
 }
 
 void LiveDictationWriter::stop() {
@@ -166,6 +179,7 @@ std::optional<AXElement> LiveDictationWriter::systemFocusedElement() {
 }
 
 bool LiveDictationWriter::matches() {
+    if (FocusInputEpoch::read(ports_.inputActivity) != inputEpoch_) return false;
     if (ports_.inputActivity.isSecureEventInputEnabled()) return false;
     auto host = ports_.workspace.frontmostApplication();
     if (!host || host->processIdentifier != pid_) return false;
@@ -273,7 +287,7 @@ bool LiveDictationWriter::postUnicode(std::string_view delta) {
     auto source = poster.makeEventSource();
     if (!source) return false;
     for (const auto& chunk : chunks) {
-        if (!matches()) return false;
+        if (paused_ || !matches()) return false;
         auto keyDown = source->makeKeyboardEvent(virtual_key::unicodeCarrier, true);
         auto keyUp = source->makeKeyboardEvent(virtual_key::unicodeCarrier, false);
         if (!keyDown || !keyUp) return false;

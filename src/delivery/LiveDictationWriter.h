@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "delivery/FocusTargetSnapshot.h"
 #include "platform/Accessibility.h"
 #include "platform/EventPoster.h"
 #include "platform/InputActivity.h"
@@ -49,7 +50,9 @@ public:
     static constexpr std::size_t kUnicodeChunkLength = 20;
 
     // A writer for the current focus, or null when there is nothing this
-    // process may safely write into.
+    // process may safely write into, or when the platform gives no watch on
+    // the user's input (without one a click into another field of the same
+    // window would go unnoticed).
     static std::shared_ptr<LiveDictationWriter> capture(const LiveDictationWriterPorts& ports);
     ~LiveDictationWriter();
     LiveDictationWriter(const LiveDictationWriter&) = delete;
@@ -73,13 +76,17 @@ public:
 
 private:
     LiveDictationWriter(const LiveDictationWriterPorts& ports, std::optional<AXElement> element, std::int32_t pid,
-                        std::string value, AXTextRange selection, std::optional<std::uint32_t> windowID);
+                        std::string value, AXTextRange selection, std::optional<std::uint32_t> windowID,
+                        FocusInputEpoch inputEpoch);
 
     static std::shared_ptr<LiveDictationWriter> captureAX(const LiveDictationWriterPorts& ports,
                                                           const AXElement& element, std::int32_t hostPID);
     static std::optional<std::uint32_t> frontWindow(Workspace& workspace, std::int32_t pid);
-    // Starts the watches; needs the writer in its shared_ptr.
-    void startWatching();
+    // The writer, watching; null when the platform gives no input watch.
+    static std::shared_ptr<LiveDictationWriter> watching(std::shared_ptr<LiveDictationWriter> writer);
+    // Starts the watches; needs the writer in its shared_ptr. False when
+    // the platform gives no input watch.
+    bool startWatching();
     bool matches();
     void pause(std::string_view reason);
     bool appendAX(std::string_view text, std::string_view delta);
@@ -90,6 +97,10 @@ private:
     std::optional<AXElement> element_;
     std::int32_t pid_ = 0;
     std::optional<std::uint32_t> windowID_;
+    // The user's input counters at capture. Any click or key press since
+    // then means the target may have moved, even before the input watch's
+    // report has reached the writer.
+    FocusInputEpoch inputEpoch_;
     Logger log_;
     std::string expectedValue_;
     AXTextRange expectedSelection_{};

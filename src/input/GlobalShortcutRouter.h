@@ -28,7 +28,10 @@ namespace murmo {
 // tap thread shares only the router's inner state, never the router itself,
 // so the owner's drop is always where the router ends.
 class GlobalShortcutRouter {
-    struct Passkey {};
+    // Explicit, so `{}` from outside cannot stand in for it.
+    struct Passkey {
+        explicit Passkey() = default;
+    };
 
 public:
     // Called on the router thread, never under the router's lock, in the order

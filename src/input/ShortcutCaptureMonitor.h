@@ -20,7 +20,11 @@ namespace murmo {
 // Made with create() and owned by one owner, who stops it as soon as the
 // result arrives; dropping it stops it too.
 class ShortcutCaptureMonitor : public std::enable_shared_from_this<ShortcutCaptureMonitor> {
-    struct Passkey {};
+    // Explicit, so `{}` from outside cannot stand in for it: a monitor made
+    // outside a shared_ptr could never hand its callbacks a weak reference.
+    struct Passkey {
+        explicit Passkey() = default;
+    };
 
 public:
     // Called on the main thread, outside the monitor's lock, at most once per start.

@@ -106,6 +106,44 @@ TEST_F(ClipboardPasterTest, AnUnconfirmedPasteLeavesOnlyTheTextOnTheClipboardAtT
     EXPECT_EQ(outcome.reports.size(), 1u);
 }
 
+TEST_F(ClipboardPasterTest, AFailedTranscriptWriteGivesTheClipboardBackUnlessSomeoneWroteItMeanwhile) {
+    struct Case {
+        std::string name;
+        // Someone else writes the clipboard right after the paster cleared it.
+        bool writtenAfterTheClear;
+        std::vector<PasteboardItem> expected;
+    };
+    const std::vector<Case> cases{
+        {"the write fails", false, userClipboard()},
+        {"the write fails after someone else wrote", true, newerCopy()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        host = launchEditor();
+        desktop.userCopies(userClipboard());
+        desktop.model().pasteboard.afterCall = nullptr;
+        desktop.setPasteResponse(host.pid, SimPasteResponse{.insertion = SimPasteInsertion::never});
+        PasteOutcome outcome;
+        ASSERT_EQ(start(*paster, " world", outcome), ClipboardPasteStartResult::posted);
+        loop.advance(1199ms);
+        ASSERT_TRUE(outcome.reports.empty());
+
+        // The paste settles unverified: the paster writes the bare text.
+        desktop.addPasteboardFault(SimPasteboardFault{.operation = SimPasteboardOperation::write});
+        if (c.writtenAfterTheClear) {
+            desktop.model().pasteboard.afterCall = [this](const SimPasteboardCall& call) {
+                if (call.operation != SimPasteboardOperation::clear) return;
+                desktop.model().pasteboard.afterCall = nullptr;
+                desktop.userCopies(newerCopy());
+            };
+        }
+        loop.advance(1ms);
+        EXPECT_EQ(outcome.reports, std::vector{ClipboardUnverifiedReport::dispatchedUnverified});
+        EXPECT_EQ(clipboard(), c.expected);
+        EXPECT_FALSE(paster->hasPendingPaste());
+    }
+}
+
 TEST_F(ClipboardPasterTest, AnApplicationThatPastesLateIsSeenAtALaterTick) {
     desktop.setPasteResponse(host.pid, SimPasteResponse{.delay = 100ms});
     PasteOutcome outcome;

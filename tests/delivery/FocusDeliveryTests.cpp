@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "FocusDesktopFixture.h"
@@ -162,6 +163,48 @@ TEST_F(FocusDeliveryTest, IdentityLostAfterCaptureRoutesToTheCurrentFocusWithIts
     }
 }
 
+TEST_F(FocusDeliveryTest, AUserClickOrKeyBetweenCaptureAndDeliveryPastesNothing) {
+    struct Case {
+        std::string name;
+        std::function<void()> input;
+    };
+    const std::vector<Case> cases{
+        {"click into another field",
+         [&] {
+             desktop.setFocusedElement(host.pid, addTextArea(host.window));
+             desktop.userClicks();
+         }},
+        {"click inside the captured field", [&] { desktop.userClicks(); }},
+        {"right click", [&] { desktop.userClicks(InputEventType::rightMouseDown); }},
+        {"key press", [&] { desktop.userPressesKey(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        resetDesktop();
+        auto target = captureField();
+        const auto changeCount = desktop.model().pasteboard.changeCount;
+        c.input();
+        deliver(target);
+        loop.advance(3s);
+
+        // The captured element's identity is lost, and the current focus of
+        // the host is not the one pinned either: the user's input moved.
+        auto failure = onlyFailure();
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->outcome, "target_changed");
+        EXPECT_EQ(failure->reasonCode, "pinned_focus_changed");
+        EXPECT_EQ(failure->message, "The original application, input epoch, or focused window changed.");
+        EXPECT_TRUE(dispatches.empty());
+        EXPECT_TRUE(desktop.postedEvents().empty());
+        EXPECT_EQ(selectedTextWrites(), 0u);
+        EXPECT_EQ(valueOf(host.field), "hello");
+        // The clipboard was never even written.
+        EXPECT_EQ(desktop.pasteboardItems(), sampleUserClipboard());
+        EXPECT_EQ(desktop.model().pasteboard.changeCount, changeCount);
+        EXPECT_FALSE(logs->contains("Dispatched current-focus Cmd-V"));
+    }
+}
+
 TEST_F(FocusDeliveryTest, TheCurrentFocusIsOnlyPastedIntoWhileTheHostIsUnchanged) {
     struct Case {
         std::string name;
@@ -286,13 +329,20 @@ TEST_F(FocusDeliveryTest, WithoutTheClipboardOnlyAPlainFieldIsWrittenThroughAcce
         std::string name;
         bool webBacked;
         bool hugeValue;
+        // Why the clipboard cannot be prepared. Only the first attempt
+        // fails: a paste after the accessibility write would go out.
+        ClipboardPreparationFailure cause;
     };
+    using enum ClipboardPreparationFailure;
     const std::vector<Case> cases{
-        {"plain field", false, false},
+        {"plain field, no event posting", false, false, eventAccessDenied},
+        {"plain field, clipboard write fails", false, false, writeFailed},
+        {"plain field, paste command rejected", false, false, postCommandRejected},
         // Too long to compare: only the caret can confirm, and this field
         // puts it back at the start.
-        {"field too long to compare", false, true},
-        {"field inside a web area", true, false},
+        {"field too long to compare", false, true, eventAccessDenied},
+        {"field inside a web area, no event posting", true, false, eventAccessDenied},
+        {"field inside a web area, clipboard write fails", true, false, writeFailed},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -310,20 +360,31 @@ TEST_F(FocusDeliveryTest, WithoutTheClipboardOnlyAPlainFieldIsWrittenThroughAcce
             desktop.element(host.field).selectedRange = AXTextRange{1'000'001, 0};
             desktop.element(host.field).insertionLeavesCaretAtStart = true;
         }
-        desktop.model().eventPosting.postAccess = false;
+        switch (c.cause) {
+            case eventAccessDenied: desktop.model().eventPosting.postAccess = false; break;
+            case writeFailed:
+                desktop.addPasteboardFault(SimPasteboardFault{.operation = SimPasteboardOperation::write});
+                break;
+            case postCommandRejected:
+                desktop.addEventFault(SimEventFault{.operation = SimEventOperation::makeSource});
+                break;
+            default: FAIL() << "no script for this cause";
+        }
         auto target = captureField();
         deliver(target);
         loop.advance(3s);
 
+        const auto details = ClipboardFailureDetails::from(c.cause);
         EXPECT_TRUE(desktop.postedEvents().empty());
+        EXPECT_TRUE(dispatches.empty());
         EXPECT_EQ(desktop.pasteboardItems(), sampleUserClipboard());
-        EXPECT_TRUE(logs->contains("Clipboard preparation failed reason=event_post_access_denied"));
+        EXPECT_TRUE(logs->contains("Clipboard preparation failed reason=" + details.code));
         if (c.webBacked) {
             auto failure = onlyFailure();
             ASSERT_TRUE(failure);
-            EXPECT_EQ(failure->outcome, "permission_denied");
-            EXPECT_EQ(failure->reasonCode, "event_post_access_denied");
-            EXPECT_EQ(failure->message, "macOS has not allowed this Dorvex app to send keyboard events.");
+            EXPECT_EQ(failure->outcome, details.outcome);
+            EXPECT_EQ(failure->reasonCode, details.code);
+            EXPECT_EQ(failure->message, details.message);
             EXPECT_EQ(selectedTextWrites(), 0u);
             EXPECT_EQ(valueOf(host.field), "hello");
         } else {
@@ -334,6 +395,72 @@ TEST_F(FocusDeliveryTest, WithoutTheClipboardOnlyAPlainFieldIsWrittenThroughAcce
             EXPECT_EQ(selectedTextWrites(), 1u);
             EXPECT_TRUE(valueOf(host.field).ends_with(" world"));
         }
+    }
+}
+
+TEST_F(FocusDeliveryTest, TheAccessibilityWriteIsRefusedWhenTheTargetMovedOrTheWriteFails) {
+    struct Case {
+        std::string name;
+        // Happens as the clipboard is found unusable, just before the
+        // accessibility write's own checks.
+        std::function<void()> change;
+        std::optional<DeliveryFailed> failure;
+    };
+    auto failed = [](std::string outcome, std::string code, std::string message) {
+        return DeliveryFailed{std::move(outcome), std::move(code), std::move(message), 0};
+    };
+    const std::vector<Case> cases{
+        {"focus moved to another field", [&] { desktop.setFocusedElement(host.pid, addTextArea(host.window)); },
+         failed("target_changed", "focused_element_changed", "The original text field is no longer focused.")},
+        {"no focused element any more", [&] { desktop.setFocusedElement(host.pid, std::nullopt); },
+         failed("no_editable_target", "accessibility_tree_not_ready",
+                "The application's accessibility tree was not ready.")},
+        {"the field turned secure", [&] { desktop.element(host.field).subrole = "AXSecureTextField"; },
+         failed("secure_field", "secure_field", "Secure fields are never modified.")},
+        {"the write is rejected",
+         [&] {
+             desktop.addFault(SimAXFault{.attribute = std::string(axattr::selectedText),
+                                         .operation = SimAXOperation::setAttribute,
+                                         .error = axerror::failure});
+         },
+         failed("verification_failed", "accessibility_write_unconfirmed",
+                "The target did not confirm the Accessibility write.")},
+        // Not written at all: the clipboard's failure is the report.
+        {"the field takes no accessibility write",
+         [&] { desktop.element(host.field).selectedTextSettable = false; },
+         failed("permission_denied", "event_post_access_denied",
+                "macOS has not allowed this Dorvex app to send keyboard events.")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        resetDesktop();
+        // No event posting; the check is where the change happens.
+        auto guardedPaster = ClipboardPaster::create(
+            ClipboardPasterPorts{.loop = loop,
+                                 .pasteboard = desktop.pasteboard(),
+                                 .eventPoster = desktop.eventPoster(),
+                                 .workspace = desktop.workspace(),
+                                 .ids = ids},
+            ClipboardPasterOptions{.eventAccessCheck = [&] {
+                c.change();
+                return false;
+            }});
+        auto own = FocusTextInjector::create(injectorPorts(), guardedPaster);
+        auto reservation = own->reserve("target-1");
+        ASSERT_TRUE(reservation.snapshot());
+        own->deliver(
+            " world", *reservation.snapshot(), [this](std::uint64_t at) { dispatches.push_back(at); },
+            [this](DeliveryResult result) { results.push_back(std::move(result)); });
+        loop.advance(3s);
+
+        auto failure = onlyFailure();
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->outcome, c.failure->outcome);
+        EXPECT_EQ(failure->reasonCode, c.failure->reasonCode);
+        EXPECT_EQ(failure->message, c.failure->message);
+        EXPECT_EQ(valueOf(host.field), "hello");
+        EXPECT_TRUE(desktop.postedEvents().empty());
+        EXPECT_EQ(desktop.pasteboardItems(), sampleUserClipboard());
     }
 }
 
@@ -364,6 +491,33 @@ TEST_F(FocusDeliveryTest, AValidatedTargetThatTurnedSecureOrHasAnInvalidRangeIsR
     }
 }
 
+TEST_F(FocusDeliveryTest, AnEmptyTextIsRefusedAndTheUsersSelectionStays) {
+    for (const bool captured : {true, false}) {
+        SCOPED_TRACE(captured ? "captured target" : "current focus");
+        resetDesktop();
+        // An empty write over a selection would erase it.
+        desktop.element(host.field).selectedRange = AXTextRange{0, 5};
+        if (captured) {
+            deliver(captureField(), "");
+        } else {
+            deliverToCurrentFocus(pinHost(host), "");
+        }
+        loop.advance(3s);
+
+        auto failure = onlyFailure();
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->outcome, "unsupported");
+        EXPECT_EQ(failure->reasonCode, "empty_text");
+        EXPECT_EQ(failure->message, "Dorvex could not safely prepare the clipboard or paste command.");
+        EXPECT_EQ(valueOf(host.field), "hello");
+        EXPECT_EQ(desktop.element(host.field).selectedRange, (AXTextRange{0, 5}));
+        EXPECT_EQ(selectedTextWrites(), 0u);
+        EXPECT_TRUE(desktop.postedEvents().empty());
+        EXPECT_EQ(desktop.pasteboardItems(), sampleUserClipboard());
+        EXPECT_FALSE(injector->isDeliveryActive());
+    }
+}
+
 TEST_F(FocusDeliveryTest, ShutdownMidPasteCallsNoCompletionAndGivesTheClipboardBack) {
     desktop.setPasteResponse(host.pid, SimPasteResponse{.insertion = SimPasteInsertion::never});
     auto target = captureField();
@@ -386,6 +540,40 @@ TEST_F(FocusDeliveryTest, ShutdownMidPasteCallsNoCompletionAndGivesTheClipboardB
     auto inserted = onlyInsertion();
     ASSERT_TRUE(inserted);
     EXPECT_TRUE(inserted->verified);
+}
+
+// Deliveries hold the injector weakly; one that is not in a shared_ptr would
+// never complete any.
+static_assert(!std::is_constructible_v<FocusTextInjector, FocusTextInjectorPorts>);
+static_assert(!std::is_constructible_v<FocusTextInjector, FocusTextInjectorPorts, std::shared_ptr<ClipboardPaster>>);
+
+TEST_F(FocusDeliveryTest, WithoutAnExplicitPasterTheInjectorPastesThroughADefaultOne) {
+    for (const bool nullPaster : {false, true}) {
+        SCOPED_TRACE(nullPaster ? "null paster" : "no paster");
+        resetDesktop();
+        auto own = nullPaster ? FocusTextInjector::create(injectorPorts(), nullptr)
+                              : FocusTextInjector::create(injectorPorts());
+        auto& defaultPaster = own->clipboardPaster();
+        EXPECT_NE(&defaultPaster, paster.get());
+        EXPECT_EQ(defaultPaster.restoreDelay(), 1.2);
+        EXPECT_EQ(defaultPaster.observationDelays(), (std::vector<double>{0.025, 0.075, 0.15, 0.3, 0.6}));
+
+        desktop.setPasteResponse(host.pid, SimPasteResponse{.insertion = SimPasteInsertion::never});
+        auto reservation = own->reserve("target-1");
+        ASSERT_TRUE(reservation.snapshot());
+        own->deliver(
+            " world", *reservation.snapshot(), [this](std::uint64_t at) { dispatches.push_back(at); },
+            [this](DeliveryResult result) { results.push_back(std::move(result)); });
+        loop.advance(1199ms);
+        EXPECT_EQ(dispatches.size(), 1u);
+        EXPECT_TRUE(results.empty());
+        loop.advance(1ms);
+        auto inserted = onlyInsertion();
+        ASSERT_TRUE(inserted);
+        EXPECT_FALSE(inserted->verified);
+        EXPECT_EQ(desktop.pasteboardItems(), std::vector{PasteboardItem::plainText(" world")});
+        own->shutdown();
+    }
 }
 
 TEST(ClipboardFailureDetailsTest, EachPreparationFailureHasItsReport) {

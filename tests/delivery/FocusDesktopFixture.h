@@ -63,24 +63,29 @@ class FocusDesktopTest : public ::testing::Test {
 protected:
     ManualLoop loop;
     SimDesktop desktop{loop};
+    DesktopPorts ports = desktop.ports();
     SequentialIdGenerator ids;
     std::shared_ptr<RecordingLogSink> logs = std::make_shared<RecordingLogSink>();
     std::shared_ptr<ClipboardPaster> paster = ClipboardPaster::create(ClipboardPasterPorts{
         .loop = loop,
-        .pasteboard = desktop.pasteboard(),
-        .eventPoster = desktop.eventPoster(),
-        .workspace = desktop.workspace(),
+        .pasteboard = ports.pasteboard,
+        .eventPoster = ports.eventPoster,
+        .workspace = ports.workspace,
         .ids = ids,
     });
-    std::shared_ptr<FocusTextInjector> injector = std::make_shared<FocusTextInjector>(
-        FocusTextInjectorPorts{.loop = loop,
-                               .accessibility = desktop.accessibility(),
-                               .workspace = desktop.workspace(),
-                               .processInfo = desktop.processInfo(),
-                               .inputActivity = desktop.inputActivity(),
-                               .ids = ids,
-                               .clipboardPaster = paster,
-                               .logSink = logs});
+    std::shared_ptr<FocusTextInjector> injector = FocusTextInjector::create(injectorPorts(), paster);
+
+    FocusTextInjectorPorts injectorPorts() {
+        return FocusTextInjectorPorts{.loop = loop,
+                                      .accessibility = ports.accessibility,
+                                      .workspace = ports.workspace,
+                                      .processInfo = ports.processInfo,
+                                      .inputActivity = ports.inputActivity,
+                                      .pasteboard = ports.pasteboard,
+                                      .eventPoster = ports.eventPoster,
+                                      .ids = ids,
+                                      .logSink = logs};
+    }
 
     // A frontmost editor whose window and text field ("hello", caret at the
     // end) have the focus.
@@ -118,8 +123,8 @@ protected:
             .focusedWindow = desktop.axElement(host.window),
             .manualAccessibilityRequested = manualRequested,
             .manualAccessibilityError = manualError,
-            .inputEpoch = FocusInputEpoch::read(desktop.inputActivity()),
-            .processBirth = FocusProcessBirthIdentity::read(desktop.processInfo(), host.pid),
+            .inputEpoch = FocusInputEpoch::read(ports.inputActivity),
+            .processBirth = FocusProcessBirthIdentity::read(ports.processInfo, host.pid),
         };
     }
 

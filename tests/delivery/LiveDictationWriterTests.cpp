@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FocusDesktopFixture.h"
@@ -207,6 +208,127 @@ TEST_F(LiveDictationWriterTest, TheUsersClickOrKeyPausesTheWriterItsOwnKeysDoNot
     EXPECT_FALSE(stopped->paused());
 }
 
+TEST_F(LiveDictationWriterTest, AnAppendQueuedBehindTheUsersClickNeverTypesIntoTheFieldClickedInto) {
+    struct Case {
+        std::string name;
+        // The click as the writer may learn of it.
+        std::function<void()> click;
+        std::string reason;
+    };
+    const std::vector<Case> cases{
+        {"the watch reports the click", [&] { desktop.userClicks(); }, "user_input"},
+        // The counters move with the click itself; the watch's report may
+        // still be on its way from another thread.
+        {"the watch has not reported it yet", [&] { ++desktop.model().counters.leftMouseDown; }, "target_changed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        host = launchEditor();
+        logs->clear();
+        auto writer = writerFor(Backend::keyboard);
+        ASSERT_TRUE(writer);
+        ASSERT_TRUE(writer->append("Hello"));
+
+        // The next transcript is already queued when the user clicks into a
+        // second field of the same window.
+        bool appended = true;
+        loop.post([&] { appended = writer->append("Hello world"); });
+        auto second = desktop.addElement(
+            host.window, SimElementSetup{.role = "AXTextField", .value = "", .selectedRange = AXTextRange{0, 0}});
+        desktop.setFocusedElement(host.pid, second);
+        c.click();
+        loop.runUntilIdle();
+
+        EXPECT_FALSE(appended);
+        EXPECT_TRUE(writer->paused());
+        EXPECT_EQ(desktop.element(second).value.value_or("?"), "");
+        EXPECT_EQ(fieldValue(), "Hello");
+        EXPECT_TRUE(logs->contains("Live writing paused reason=" + c.reason));
+    }
+}
+
+TEST_F(LiveDictationWriterTest, AnAppendWritesNothingOnceTheTargetNoLongerMatches) {
+    struct Case {
+        std::string name;
+        Backend backend;
+        std::function<void()> change;
+    };
+    auto focusAnotherField = [&] {
+        auto other = desktop.addElement(host.window, SimElementSetup{.role = "AXTextField",
+                                                                    .value = "",
+                                                                    .selectedRange = AXTextRange{0, 0},
+                                                                    .selectedTextSettable = true});
+        desktop.setFocusedElement(host.pid, other);
+    };
+    const std::vector<Case> cases{
+        {"focus moved to another field", Backend::accessibility, focusAnotherField},
+        {"caret moved inside the field", Backend::accessibility,
+         [&] { desktop.element(host.field).selectedRange = AXTextRange{0, 0}; }},
+        {"another application in front", Backend::keyboard,
+         [&] {
+             desktop.launch(SimProcessSetup{.pid = 777});
+             desktop.setFrontmost(777);
+         }},
+        {"another window in front", Backend::keyboard, [&] { desktop.addWindow(host.pid, 8); }},
+        {"a password field has the focus", Backend::keyboard,
+         [&] { desktop.element(host.field).subrole = "AXSecureTextField"; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        host = launchEditor();
+        logs->clear();
+        desktop.model().eventPosting = SimEventPostingState{};
+        desktop.clearAXCalls();
+        auto writer = writerFor(c.backend);
+        ASSERT_TRUE(writer);
+        ASSERT_TRUE(writer->append("one"));
+        // Before the focus watch's next look.
+        c.change();
+
+        EXPECT_FALSE(writer->append("one two"));
+        EXPECT_TRUE(writer->paused());
+        EXPECT_TRUE(logs->contains("Live writing paused reason=target_changed"));
+        EXPECT_EQ(fieldValue(), "one");
+        EXPECT_EQ(accessibilityWrites(), c.backend == Backend::accessibility ? 1u : 0u);
+        EXPECT_EQ(typedChunks().size(), c.backend == Backend::keyboard ? 1u : 0u);
+        // Paused for good: the same text does not count as written either.
+        EXPECT_FALSE(writer->append("one two"));
+    }
+}
+
+TEST_F(LiveDictationWriterTest, TypingStopsBetweenChunksOnceTheTargetNoLongerMatches) {
+    struct Case {
+        std::string name;
+        std::function<void()> change;
+    };
+    const std::vector<Case> cases{
+        {"another window comes to the front", [&] { desktop.addWindow(host.pid, 8); }},
+        {"secure input comes on", [&] { desktop.model().secureEventInput = true; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        host = launchEditor();
+        logs->clear();
+        desktop.model().secureEventInput = false;
+        desktop.model().eventPosting = SimEventPostingState{};
+        auto writer = writerFor(Backend::keyboard);
+        ASSERT_TRUE(writer);
+        // The target changes as the first chunk lands.
+        bool changed = false;
+        auto monitor = desktop.userInputWatch().addGlobalMonitor([&](const UserInputEvent&) {
+            if (!std::exchange(changed, true)) c.change();
+        });
+
+        EXPECT_FALSE(writer->append(std::string(45, 'a')));
+        EXPECT_TRUE(writer->paused());
+        EXPECT_TRUE(writer->touched());
+        EXPECT_TRUE(logs->contains("Live writing paused reason=keyboard_dispatch_failed"));
+        // What was typed stays typed; nothing more goes out.
+        EXPECT_EQ(typedChunks(), std::vector<std::u16string>{std::u16string(20, u'a')});
+        EXPECT_EQ(fieldValue(), std::string(20, 'a'));
+    }
+}
+
 TEST_F(LiveDictationWriterTest, TheFocusWatchPausesWhenTheTargetNoLongerMatches) {
     struct Case {
         std::string name;
@@ -285,6 +407,13 @@ TEST_F(LiveDictationWriterTest, NoWriterWhereNothingMayBeSafelyWritten) {
              desktop.element(host.field).selectedTextSettable = false;
              desktop.model().windows.clear();
          }},
+        {"no watch on the user's input, accessibility field",
+         [&] { desktop.model().userInputWatchAvailable = false; }},
+        {"no watch on the user's input, typing",
+         [&] {
+             desktop.element(host.field).selectedTextSettable = false;
+             desktop.model().userInputWatchAvailable = false;
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -292,6 +421,7 @@ TEST_F(LiveDictationWriterTest, NoWriterWhereNothingMayBeSafelyWritten) {
         auto& model = desktop.model();
         model.secureEventInput = false;
         model.accessibilityTrusted = true;
+        model.userInputWatchAvailable = true;
         model.eventPosting = SimEventPostingState{};
         c.setUp();
         EXPECT_FALSE(LiveDictationWriter::capture(ports()));

@@ -17,6 +17,13 @@ namespace murmo {
 namespace {
 
 using namespace std::chrono_literals;
+
+// Only create() makes a router.
+template <class T>
+concept BuiltInPlaceFromBraces = requires(std::shared_ptr<KeyTap> tap, const Clock& clock, ShortcutChoice choice) {
+    T({}, tap, clock, choice, std::nullopt, nullptr);
+};
+static_assert(!BuiltInPlaceFromBraces<GlobalShortcutRouter>);
 using K = SimKeyTap;
 
 constexpr std::uint64_t kFn = key_event_flags::secondaryFn;

@@ -26,7 +26,25 @@ SimDesktop::SimDesktop(const Clock& clock, std::function<void(Duration)> spendTi
       inputActivity_(std::make_unique<SimInputActivity>(*this)),
       pasteboard_(std::make_unique<SimPasteboard>(*this)),
       eventPoster_(std::make_unique<SimEventPoster>(*this)),
-      userInputWatch_(std::make_shared<SimUserInputWatch>()) {}
+      userInputWatch_(std::make_shared<SimUserInputWatch>(*this)) {}
+
+DesktopPorts SimDesktop::ports() {
+    return DesktopPorts{
+        .accessibility = accessibility(),
+        .workspace = workspace(),
+        .processInfo = processInfo(),
+        .inputActivity = inputActivity(),
+        .pasteboard = pasteboard(),
+        .eventPoster = eventPoster(),
+        .userInputWatch = userInputWatch(),
+        .defaults = defaults_,
+        .keyTap = keyTap_,
+        .audioEngines = audioEngines_,
+        .audioDevices = audioDevices_,
+        .microphonePermission = microphonePermission_,
+        .cuePlayers = cuePlayers_,
+    };
+}
 
 SimDesktop::SimDesktop(ManualLoop& loop)
     : SimDesktop(loop.clock(), [&loop](Duration duration) { loop.advanceClockOnly(duration); }, &loop) {}

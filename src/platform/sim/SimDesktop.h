@@ -40,7 +40,8 @@
 //   Unicode string types that string into the focused element.
 // - every keyboard and mouse event, the user's or a synthetic one, passes
 //   through deliverInputEvent(): the counters advance only for events without
-//   kSyntheticEventUserDataMarker, and every user-input watch sees it;
+//   kSyntheticEventUserDataMarker, and every user-input watch sees it (the
+//   model's `userInputWatchAvailable` off: a platform that gives no watch);
 // - insertText() is what a text field does with inserted text (accessibility
 //   writes, pastes and typed text all use it).
 //
@@ -57,12 +58,19 @@
 #include <vector>
 
 #include "platform/Accessibility.h"
+#include "platform/DesktopPorts.h"
 #include "platform/EventPoster.h"
 #include "platform/InputActivity.h"
 #include "platform/Pasteboard.h"
 #include "platform/ProcessInfo.h"
 #include "platform/UserInputWatch.h"
 #include "platform/Workspace.h"
+#include "platform/sim/SimAudioDevices.h"
+#include "platform/sim/SimAudioEngine.h"
+#include "platform/sim/SimCuePlayer.h"
+#include "platform/sim/SimDefaultsStore.h"
+#include "platform/sim/SimKeyTap.h"
+#include "platform/sim/SimMicrophonePermission.h"
 #include "runtime/Clock.h"
 #include "runtime/MainLoop.h"
 
@@ -247,6 +255,8 @@ struct SimDesktopModel {
     std::int32_t ownPID = 500;
     bool accessibilityTrusted = true;
     bool secureEventInput = false;
+    // False: a platform that gives no global watch on the user's input.
+    bool userInputWatchAvailable = true;
     std::optional<std::int32_t> frontmostPID{};
     std::map<std::int32_t, SimProcess> processes{};
     std::map<SimElementID, SimElement> elements{};
@@ -303,6 +313,17 @@ public:
     Pasteboard& pasteboard();
     EventPoster& eventPoster();
     UserInputWatch& userInputWatch();
+
+    // Every port at once, for a composition root to hand out.
+    DesktopPorts ports();
+
+    // The simulated ports beyond focus and the clipboard, for tests to script.
+    SimKeyTap& keyTap() { return *keyTap_; }
+    SimAudioEngineFactory& audioEngines() { return *audioEngines_; }
+    SimAudioDevices& audioDevices() { return *audioDevices_; }
+    SimMicrophonePermission& microphonePermission() { return *microphonePermission_; }
+    SimCuePlayerFactory& cuePlayers() { return *cuePlayers_; }
+    SimDefaultsStore& defaults() { return defaults_; }
 
     SimDesktopModel& model() { return model_; }
     const SimDesktopModel& model() const { return model_; }
@@ -385,6 +406,12 @@ private:
     std::unique_ptr<SimPasteboard> pasteboard_;
     std::unique_ptr<SimEventPoster> eventPoster_;
     std::shared_ptr<SimUserInputWatch> userInputWatch_;
+    SimDefaultsStore defaults_;
+    std::shared_ptr<SimKeyTap> keyTap_ = std::make_shared<SimKeyTap>();
+    std::shared_ptr<SimAudioEngineFactory> audioEngines_ = std::make_shared<SimAudioEngineFactory>();
+    std::shared_ptr<SimAudioDevices> audioDevices_ = std::make_shared<SimAudioDevices>();
+    std::shared_ptr<SimMicrophonePermission> microphonePermission_ = std::make_shared<SimMicrophonePermission>();
+    std::shared_ptr<SimCuePlayerFactory> cuePlayers_ = std::make_shared<SimCuePlayerFactory>();
     // Last, so that they are cancelled before anything they would touch goes.
     std::vector<Timer> scheduled_;
 };

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "platform/sim/SimDesktop.h"
+
 namespace murmo {
 
 class SimUserInputMonitor final : public UserInputMonitor {
@@ -17,6 +19,7 @@ private:
 };
 
 std::unique_ptr<UserInputMonitor> SimUserInputWatch::addGlobalMonitor(Handler handler) {
+    if (!desktop_.model().userInputWatchAvailable) return nullptr;
     const auto id = nextID_++;
     handlers_.emplace(id, std::move(handler));
     return std::make_unique<SimUserInputMonitor>(weak_from_this(), id);
