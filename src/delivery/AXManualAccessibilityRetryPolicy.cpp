@@ -1,49 +1,36 @@
 #include "delivery/AXManualAccessibilityRetryPolicy.h"
 
 #include <array>
-#include <cstdlib>
-#include <limits>
+#include <numeric>
 
 namespace murmo {
 
 namespace {
 
-constexpr std::array<std::uint32_t, 3> kDelays{0, 15000, 35000};
-constexpr std::array<std::uint32_t, 5> kActivationDelays{25000, 50000, 100000, 200000, 400000};
-constexpr std::array<std::uint32_t, 3> kFinalizationDelays{0, 25000, 50000};
-constexpr std::array<std::uint32_t, 5> kDeliveryRevalidationDelays{0, 25000, 50000, 100000, 200000};
+using std::chrono::milliseconds;
 
-std::uint32_t total(std::span<const std::uint32_t> table) {
-    std::uint32_t sum = 0;
-    for (auto delay : table) {
-        // The tables are constants; an overflow would be a programming fault.
-        if (delay > std::numeric_limits<std::uint32_t>::max() - sum) std::abort();
-        sum += delay;
-    }
-    return sum;
-}
+constexpr std::array<Duration, 3> kDelays{milliseconds(0), milliseconds(15), milliseconds(35)};
+constexpr std::array<Duration, 5> kActivationDelays{milliseconds(25), milliseconds(50), milliseconds(100),
+                                                    milliseconds(200), milliseconds(400)};
+constexpr std::array<Duration, 3> kFinalizationDelays{milliseconds(0), milliseconds(25), milliseconds(50)};
+constexpr std::array<Duration, 5> kDeliveryRevalidationDelays{milliseconds(0), milliseconds(25), milliseconds(50),
+                                                              milliseconds(100), milliseconds(200)};
+
+Duration total(std::span<const Duration> table) { return std::accumulate(table.begin(), table.end(), Duration::zero()); }
 
 }  // namespace
 
-std::span<const std::uint32_t> AXManualAccessibilityRetryPolicy::delaysMicroseconds() { return kDelays; }
-std::span<const std::uint32_t> AXManualAccessibilityRetryPolicy::activationRetryDelaysMicroseconds() {
-    return kActivationDelays;
-}
-std::span<const std::uint32_t> AXManualAccessibilityRetryPolicy::finalizationRetryDelaysMicroseconds() {
-    return kFinalizationDelays;
-}
-std::span<const std::uint32_t> AXManualAccessibilityRetryPolicy::deliveryRevalidationDelaysMicroseconds() {
+std::span<const Duration> AXManualAccessibilityRetryPolicy::delays() { return kDelays; }
+std::span<const Duration> AXManualAccessibilityRetryPolicy::activationRetryDelays() { return kActivationDelays; }
+std::span<const Duration> AXManualAccessibilityRetryPolicy::finalizationRetryDelays() { return kFinalizationDelays; }
+std::span<const Duration> AXManualAccessibilityRetryPolicy::deliveryRevalidationDelays() {
     return kDeliveryRevalidationDelays;
 }
 
-std::uint32_t AXManualAccessibilityRetryPolicy::maximumDelayMicroseconds() { return total(kDelays); }
-std::uint32_t AXManualAccessibilityRetryPolicy::maximumActivationDelayMicroseconds() {
-    return total(kActivationDelays);
-}
-std::uint32_t AXManualAccessibilityRetryPolicy::maximumFinalizationDelayMicroseconds() {
-    return total(kFinalizationDelays);
-}
-std::uint32_t AXManualAccessibilityRetryPolicy::maximumDeliveryRevalidationDelayMicroseconds() {
+Duration AXManualAccessibilityRetryPolicy::maximumDelay() { return total(kDelays); }
+Duration AXManualAccessibilityRetryPolicy::maximumActivationDelay() { return total(kActivationDelays); }
+Duration AXManualAccessibilityRetryPolicy::maximumFinalizationDelay() { return total(kFinalizationDelays); }
+Duration AXManualAccessibilityRetryPolicy::maximumDeliveryRevalidationDelay() {
     return total(kDeliveryRevalidationDelays);
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
 
 #include "input/MurmoSyntheticKeyboardEventPolicy.h"
 #include "platform/KeyTap.h"
@@ -125,10 +124,10 @@ ClipboardPaster::ClipboardPaster(ClipboardPasterPorts ports, ClipboardPasterOpti
       eventAccessCheck_(std::move(options.eventAccessCheck)),
       pasteCommand_(std::move(options.pasteCommand)),
       snapshotProvider_(std::move(options.snapshotProvider)) {
-    const double given = options.restoreDelay;
-    restoreDelay_ = std::isnan(given) || given < 0 ? 0 : given;
-    for (const double delay : options.observationDelays) {
-        if (delay >= 0 && delay < given) observationDelays_.push_back(delay);
+    const Duration given = options.restoreDelay;
+    restoreDelay_ = std::max(given, Duration::zero());
+    for (const Duration delay : options.observationDelays) {
+        if (delay >= Duration::zero() && delay < given) observationDelays_.push_back(delay);
     }
     std::sort(observationDelays_.begin(), observationDelays_.end());
     if (!eventAccessCheck_) {
@@ -157,7 +156,7 @@ ClipboardPasteStartResult ClipboardPaster::fail(ClipboardPreparationFailure fail
 
 ClipboardPasteStartResult ClipboardPaster::beginPasteReporting(
     std::string_view text, std::int32_t targetPID, const std::function<ClipboardTargetValidation()>& validateTarget,
-    std::function<bool()> consumptionCheck, std::function<void(std::uint64_t)> dispatchCompletion,
+    std::function<bool()> consumptionCheck, std::function<void(MonotonicTime)> dispatchCompletion,
     std::function<void(ClipboardUnverifiedReport)> terminalCompletion) {
     lastPreparationFailure_.reset();
     if (text.empty()) return fail(ClipboardPreparationFailure::emptyText);
@@ -210,9 +209,9 @@ ClipboardPasteStartResult ClipboardPaster::beginPasteReporting(
         return fail(ClipboardPreparationFailure::postCommandRejected);
     }
 
-    const auto dispatchedNanoseconds = ports_.loop.clock().uptimeNanoseconds();
+    const auto dispatchedAt = ports_.loop.clock().now();
     pending_ = std::move(record);
-    if (dispatchCompletion) dispatchCompletion(dispatchedNanoseconds);
+    if (dispatchCompletion) dispatchCompletion(dispatchedAt);
     // The dispatch callback may have ended this paste (a nested start).
     if (pending_) scheduleTicks(std::move(consumptionCheck));
     return ClipboardPasteStartResult::posted;
@@ -288,16 +287,16 @@ void ClipboardPaster::scheduleTicks(std::function<bool()> consumptionCheck) {
     auto delays = observationDelays_;
     delays.push_back(restoreDelay_);
     auto shared = std::make_shared<std::function<bool()>>(std::move(consumptionCheck));
-    for (const double delay : delays) {
+    for (const Duration delay : delays) {
         pending_->ticks.push_back(ports_.loop.after(
-            fromSeconds(delay), [weak = weak_from_this(), marker = pending_->marker, shared, delay] {
+            delay, [weak = weak_from_this(), marker = pending_->marker, shared, delay] {
                 if (auto self = weak.lock()) self->observationTick(marker, *shared, delay);
             }));
     }
 }
 
 void ClipboardPaster::observationTick(const std::string& marker, const std::function<bool()>& consumptionCheck,
-                                      double delay) {
+                                      Duration delay) {
     // A finished or replaced paste's ticks find another marker, or none.
     if (!pending_ || pending_->marker != marker) return;
     const bool verified = consumptionCheck && consumptionCheck();

@@ -21,6 +21,7 @@
 #include "platform/EventPoster.h"
 #include "platform/Pasteboard.h"
 #include "platform/Workspace.h"
+#include "runtime/Clock.h"
 #include "runtime/Ids.h"
 #include "runtime/MainLoop.h"
 
@@ -96,12 +97,14 @@ struct ClipboardPasterPorts {
 };
 
 struct ClipboardPasterOptions {
-    // Seconds after the paste command at which the outcome is settled at the
-    // latest; a negative or NaN value counts as 0.
-    double restoreDelay = 1.2;
+    // Time after the paste command at which the outcome is settled at the
+    // latest; a negative value counts as 0.
+    Duration restoreDelay = std::chrono::milliseconds(1200);
     // Earlier times at which the outcome is examined; only those in
     // [0, restoreDelay) are kept.
-    std::vector<double> observationDelays{0.025, 0.075, 0.15, 0.3, 0.6};
+    std::vector<Duration> observationDelays{std::chrono::milliseconds(25), std::chrono::milliseconds(75),
+                                            std::chrono::milliseconds(150), std::chrono::milliseconds(300),
+                                            std::chrono::milliseconds(600)};
     // Whether the process may post keyboard events; default: ask the port.
     std::function<bool()> eventAccessCheck{};
     // Posts Command-V to a process; default: postCommandV.
@@ -127,12 +130,12 @@ public:
     // is called at most twice during the call (before the write and before
     // the command); `consumptionCheck` at each observation tick. Only for
     // `posted` are the completions called: `dispatchCompletion` inside this
-    // call, with the uptime in nanoseconds right after the command went out,
+    // call, with the time right after the command went out,
     // and `terminalCompletion` once, later, with the outcome.
     ClipboardPasteStartResult beginPasteReporting(std::string_view text, std::int32_t targetPID,
                                                   const std::function<ClipboardTargetValidation()>& validateTarget,
                                                   std::function<bool()> consumptionCheck,
-                                                  std::function<void(std::uint64_t)> dispatchCompletion,
+                                                  std::function<void(MonotonicTime)> dispatchCompletion,
                                                   std::function<void(ClipboardUnverifiedReport)> terminalCompletion);
     // Convenience forms: a yes/no target check, and a completion without
     // the outcome.
@@ -149,8 +152,8 @@ public:
     // Why the last start returned `unavailable`.
     std::optional<ClipboardPreparationFailure> lastPreparationFailure() const { return lastPreparationFailure_; }
     bool hasPendingPaste() const { return pending_.has_value(); }
-    double restoreDelay() const { return restoreDelay_; }
-    const std::vector<double>& observationDelays() const { return observationDelays_; }
+    Duration restoreDelay() const { return restoreDelay_; }
+    const std::vector<Duration>& observationDelays() const { return observationDelays_; }
 
 private:
     struct PendingRestore {
@@ -169,13 +172,13 @@ private:
     void restoreIfOwned(const PendingRestore& pending);
     ClipboardPasteStartResult fail(ClipboardPreparationFailure failure);
     void scheduleTicks(std::function<bool()> consumptionCheck);
-    void observationTick(const std::string& marker, const std::function<bool()>& consumptionCheck, double delay);
+    void observationTick(const std::string& marker, const std::function<bool()>& consumptionCheck, Duration delay);
     void finishPending(const std::string& marker, bool verified);
 
     ClipboardPasterPorts ports_;
     std::optional<ClipboardPreparationFailure> lastPreparationFailure_;
-    double restoreDelay_ = 0;
-    std::vector<double> observationDelays_;
+    Duration restoreDelay_{};
+    std::vector<Duration> observationDelays_;
     std::function<bool()> eventAccessCheck_;
     std::function<bool(std::int32_t)> pasteCommand_;
     std::function<std::optional<PasteboardSnapshot>(Pasteboard&)> snapshotProvider_;

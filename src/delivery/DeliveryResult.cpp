@@ -30,18 +30,18 @@ std::optional<TextDeliveryMethod> textDeliveryMethodFromRawValue(std::string_vie
     return std::nullopt;
 }
 
-DeliveryResult DeliveryResult::inserted(TextDeliveryMethod method, bool verified, double elapsedMilliseconds) {
-    return DeliveryResult(DeliveryInserted{method, verified, elapsedMilliseconds});
+DeliveryResult DeliveryResult::inserted(TextDeliveryMethod method, bool verified, Duration elapsed) {
+    return DeliveryResult(DeliveryInserted{method, verified, elapsed});
 }
 
 DeliveryResult DeliveryResult::failed(std::string outcome, std::string reasonCode, std::string message,
-                                      double elapsedMilliseconds) {
+                                      Duration elapsed) {
     return DeliveryResult(
-        DeliveryFailed{std::move(outcome), std::move(reasonCode), std::move(message), elapsedMilliseconds});
+        DeliveryFailed{std::move(outcome), std::move(reasonCode), std::move(message), elapsed});
 }
 
-double DeliveryResult::elapsedMilliseconds() const {
-    return std::visit([](const auto& value) { return value.elapsedMilliseconds; }, value_);
+Duration DeliveryResult::elapsed() const {
+    return std::visit([](const auto& value) { return value.elapsed; }, value_);
 }
 
 DeliveryUserFacingStatus DeliveryResult::userFacingStatus() const {

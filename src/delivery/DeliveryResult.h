@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "platform/Accessibility.h"
+#include "runtime/Clock.h"
 
 namespace murmo {
 
@@ -22,7 +23,7 @@ enum class DeliveryUserFacingStatus { success, failure };
 struct DeliveryInserted {
     TextDeliveryMethod method = TextDeliveryMethod::clipboardPaste;
     bool verified = false;
-    double elapsedMilliseconds = 0;
+    Duration elapsed{};
     bool operator==(const DeliveryInserted&) const = default;
 };
 
@@ -33,7 +34,7 @@ struct DeliveryFailed {
     std::string reasonCode{};
     // Fixed English sentence for the user.
     std::string message{};
-    double elapsedMilliseconds = 0;
+    Duration elapsed{};
     bool operator==(const DeliveryFailed&) const = default;
 };
 
@@ -41,14 +42,14 @@ struct DeliveryFailed {
 // the request was made.
 class DeliveryResult {
 public:
-    static DeliveryResult inserted(TextDeliveryMethod method, bool verified, double elapsedMilliseconds);
+    static DeliveryResult inserted(TextDeliveryMethod method, bool verified, Duration elapsed);
     static DeliveryResult failed(std::string outcome, std::string reasonCode, std::string message,
-                                 double elapsedMilliseconds);
+                                 Duration elapsed);
 
     bool isInserted() const { return std::holds_alternative<DeliveryInserted>(value_); }
     const DeliveryInserted* insertion() const { return std::get_if<DeliveryInserted>(&value_); }
     const DeliveryFailed* failure() const { return std::get_if<DeliveryFailed>(&value_); }
-    double elapsedMilliseconds() const;
+    Duration elapsed() const;
     // An unverified insertion still counts as a success.
     DeliveryUserFacingStatus userFacingStatus() const;
 

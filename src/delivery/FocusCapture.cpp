@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <unordered_set>
 
 #include "delivery/AXManualAccessibilityRetryPolicy.h"
@@ -12,7 +11,7 @@ namespace murmo {
 
 namespace {
 
-constexpr double kMinimumReadSeconds = 0.001;
+constexpr Duration kMinimumRead = std::chrono::milliseconds(1);
 // What an element that ended a capture with a deadline keeps as its own
 // time-out for the reads of the delivery that follows.
 constexpr AXMessagingTimeout kCapturedElementTimeout = 0.2f;
@@ -21,6 +20,9 @@ constexpr int kMaximumWebAreaDepth = 32;
 constexpr std::string_view kSecureTextFieldRole = "AXSecureTextField";
 
 const char* boolText(bool value) { return value ? "true" : "false"; }
+
+// Elapsed times are logged in (fractional) milliseconds.
+double milliseconds(Duration elapsed) { return std::chrono::duration<double, std::milli>(elapsed).count(); }
 
 bool isLazyTreeError(AXError error) { return error == axerror::attributeUnsupported || error == axerror::noValue; }
 
@@ -44,22 +46,18 @@ struct FocusCapture::WorkerState {
 
 FocusCapture::FocusCapture(FocusCapturePorts ports) : ports_(std::move(ports)) {}
 
-double FocusCapture::uptime() const {
-    return static_cast<double>(ports_.loop.clock().uptimeNanoseconds()) / 1e9;
-}
+MonotonicTime FocusCapture::now() const { return ports_.loop.clock().now(); }
 
-bool FocusCapture::outOfTime(Deadline deadline) const {
-    return deadline && *deadline - uptime() < kMinimumReadSeconds;
-}
+bool FocusCapture::outOfTime(Deadline deadline) const { return deadline && *deadline - now() < kMinimumRead; }
 
 // ---- Reads ----------------------------------------------------------------
 
 std::optional<AXMessagingTimeout> FocusCapture::readTimeout(Deadline deadline,
                                                             AXMessagingTimeout elementTimeout) const {
     if (!deadline) return elementTimeout;
-    const double remaining = *deadline - uptime();
-    if (remaining < kMinimumReadSeconds) return std::nullopt;
-    return std::min(static_cast<float>(remaining),
+    const Duration remaining = *deadline - now();
+    if (remaining < kMinimumRead) return std::nullopt;
+    return std::min(std::chrono::duration<AXMessagingTimeout>(remaining).count(),
                     AXManualAccessibilityRetryPolicy::finalizationMaximumAXMessagingTimeoutSeconds);
 }
 
@@ -142,7 +140,7 @@ FocusWindowValidation FocusCapture::focusedWindowValidation(std::int32_t pid,
                                                             const std::optional<AXElement>& originalWindow,
                                                             Deadline deadline) {
     if (!originalWindow) return FocusWindowValidation::match;
-    if (deadline && *deadline - uptime() < kMinimumReadSeconds) return FocusWindowValidation::temporarilyUnavailable;
+    if (outOfTime(deadline)) return FocusWindowValidation::temporarilyUnavailable;
     auto application = ports_.accessibility.applicationElement(pid);
     auto window = elementAttribute(application, axattr::focusedWindow, deadline);
     if (window.value) {
@@ -255,7 +253,7 @@ FocusAttempt FocusCapture::focusedElementAttempt(std::int32_t applicationPID, De
     }
     if (deadline) {
         if (deadlinePassed(deadline)) return unresolved(axerror::invalidUIElement);
-        if (*deadline - uptime() < kMinimumReadSeconds) return unresolved(axerror::cannotComplete);
+        if (outOfTime(deadline)) return unresolved(axerror::cannotComplete);
     }
 
     auto application = ports_.accessibility.applicationElement(applicationPID);
@@ -288,28 +286,24 @@ FocusAttempt FocusCapture::focusedElementAttempt(std::int32_t applicationPID, De
 // ---- The capture worker -------------------------------------------------------
 
 Task<CaptureResult> FocusCapture::finishCapture(std::weak_ptr<FocusCapture> capture, FocusHostPin pin,
-                                                std::vector<std::uint32_t> retryDelays, FocusCapturePhase phase,
-                                                Deadline deadlineUptime, CancelToken cancel) {
-    WorkerState state{.pin = std::move(pin), .phase = phase, .deadline = deadlineUptime, .cancel = cancel};
+                                                std::vector<Duration> retryDelays, FocusCapturePhase phase,
+                                                Deadline deadline, CancelToken cancel) {
+    WorkerState state{.pin = std::move(pin), .phase = phase, .deadline = deadline, .cancel = cancel};
     for (const auto delay : retryDelays) {
-        std::uint64_t pauseMicroseconds = delay;
+        Duration pause = delay;
         MainLoop* loop = nullptr;
         {
             auto self = capture.lock();
             if (!self) co_return std::unexpected(CaptureFailure::targetChanged);
             if (state.deadline) {
-                const double remaining = *state.deadline - self->uptime();
-                if (remaining <= 0) co_return self->exhausted(state);
-                // Rounded, so that clock arithmetic noise never shortens the
-                // last pause by a microsecond and leaves a sliver of time
-                // too short for any read.
-                const auto remainingMicroseconds = static_cast<std::uint64_t>(std::llround(remaining * 1e6));
-                pauseMicroseconds = std::min(pauseMicroseconds, remainingMicroseconds);
+                const Duration remaining = *state.deadline - self->now();
+                if (remaining <= Duration::zero()) co_return self->exhausted(state);
+                pause = std::min(pause, remaining);
             }
             loop = &self->ports_.loop;
         }
-        if (pauseMicroseconds > 0) {
-            const bool slept = co_await sleepFor(*loop, std::chrono::microseconds(pauseMicroseconds), cancel);
+        if (pause > Duration::zero()) {
+            const bool slept = co_await sleepFor(*loop, pause, cancel);
             if (!slept) co_return std::unexpected(CaptureFailure::targetChanged);
         }
         auto self = capture.lock();
@@ -382,14 +376,14 @@ std::variant<FocusCapture::StepOutcome, CaptureResult> FocusCapture::attemptStep
     // delivery would then skip checking that the caret stayed put.
     if (outOfTime(state.deadline)) return std::unexpected(CaptureFailure::accessibilityTreeNotReady);
 
-    const double elapsedMilliseconds = (uptime() - pin.pinnedUptime) * 1000;
+    const Duration elapsed = now() - pin.pinnedAt;
     FocusTargetSnapshot snapshot{
         .targetID = pin.targetID,
         .pid = host->processIdentifier,
         .bundleIdentifier = host->bundleIdentifier,
         .applicationName = host->localizedName.value_or(std::string(kUnnamedApplication)),
         .captureAttempts = state.attempts,
-        .captureElapsedMilliseconds = elapsedMilliseconds,
+        .captureElapsed = elapsed,
         .manualAccessibilityRequested = pin.manualAccessibilityRequested,
         .element = element,
         .elementPID = attempt.resolution->ownerPID,
@@ -401,19 +395,19 @@ std::variant<FocusCapture::StepOutcome, CaptureResult> FocusCapture::attemptStep
     };
     ports_.log.info("AX focus resolved phase={} host_pid={} attempts={} elapsed_ms={} manual_requested={}",
                     logPublic(phaseName(state.phase)), logPublic(pin.pid), logPublic(state.attempts),
-                    logPublic(fmt::format("{:f}", elapsedMilliseconds)),
+                    logPublic(fmt::format("{:f}", milliseconds(elapsed))),
                     logPublic(boolText(pin.manualAccessibilityRequested)));
     return CaptureResult(std::move(snapshot));
 }
 
 CaptureResult FocusCapture::exhausted(const WorkerState& state) {
     const auto& pin = state.pin;
-    const double elapsedMilliseconds = (uptime() - pin.pinnedUptime) * 1000;
+    const Duration elapsed = now() - pin.pinnedAt;
     ports_.log.error(
         "AX focus unresolved phase={} host_pid={} attempts={} elapsed_ms={} app_error={} focused_app_error={} "
         "system_error={} manual_requested={} manual_error={}",
         logPublic(phaseName(state.phase)), logPublic(pin.pid), logPublic(state.attempts),
-        logPublic(fmt::format("{:f}", elapsedMilliseconds)), logPublic(state.applicationError),
+        logPublic(fmt::format("{:f}", milliseconds(elapsed))), logPublic(state.applicationError),
         logPublic(state.focusedApplicationError), logPublic(state.systemWideError),
         logPublic(boolText(pin.manualAccessibilityRequested)), logPublic(pin.manualAccessibilityError));
     // A host that accepted the request for its full tree and still reports

@@ -6,7 +6,7 @@
 // element checks (paste capability, secure state, owner acceptance, window
 // identity, process birth) that delivery repeats before it writes.
 //
-// Reads take an optional deadline (system uptime in seconds). With one, a
+// Reads take an optional deadline. With one, a
 // read is not made once less than 1 ms is left, each message is capped at
 // min(time left, 25 ms), and a value that arrives after the deadline is
 // dropped. Without one, the element's own messaging time-out applies.
@@ -61,19 +61,19 @@ struct FocusCapturePorts {
 
 class FocusCapture : public std::enable_shared_from_this<FocusCapture> {
 public:
-    using Deadline = std::optional<double>;
+    using Deadline = std::optional<MonotonicTime>;
     static constexpr AXMessagingTimeout kDefaultTimeout = kAXDefaultMessagingTimeoutSeconds;
 
     explicit FocusCapture(FocusCapturePorts ports);
 
-    // The capture worker. Walks `retryDelays` (microseconds), checking before
+    // The capture worker. Walks `retryDelays`, checking before
     // each attempt that the pinned host, its process, the user's input and
     // its focused window are unchanged. Cancellation, or the owner going
     // away, ends it as targetChanged. The worker never asks for the full
     // tree; it only reads whether the pin did.
     static Task<CaptureResult> finishCapture(std::weak_ptr<FocusCapture> capture, FocusHostPin pin,
-                                             std::vector<std::uint32_t> retryDelays, FocusCapturePhase phase,
-                                             Deadline deadlineUptime, CancelToken cancel);
+                                             std::vector<Duration> retryDelays, FocusCapturePhase phase,
+                                             Deadline deadline, CancelToken cancel);
 
     // One attempt to find the focused element of the frontmost application
     // `pid`. `applicationElementTimeout` applies to the application element
@@ -108,8 +108,8 @@ public:
     // Whether the element sits inside a web area (checked up to 32 levels).
     bool isWebBacked(const AXElement& element, AXMessagingTimeout elementTimeout = kDefaultTimeout);
 
-    double uptime() const;
-    bool deadlinePassed(Deadline deadline) const { return deadline && uptime() >= *deadline; }
+    MonotonicTime now() const;
+    bool deadlinePassed(Deadline deadline) const { return deadline && now() >= *deadline; }
     // Less time left than any read needs: what the reads would have said is
     // unknown, never "no".
     bool outOfTime(Deadline deadline) const;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 
 #include "delivery/AXManualAccessibilityRetryPolicy.h"
 #include "delivery/FocusPolicies.h"
@@ -42,14 +41,14 @@ std::int64_t utf16Count(std::string_view text) {
     return static_cast<std::int64_t>(unicode::utf16Length(text).value_or(text.size()));
 }
 
-double elapsedMilliseconds(FocusTextInjector& injector, const DeliveryRun& run) {
-    return (injector.capture().uptime() - run.startedUptime) * 1000;
+Duration elapsed(FocusTextInjector& injector, const DeliveryRun& run) {
+    return injector.capture().now() - run.startedAt;
 }
 
 void completeFailed(FocusTextInjector& injector, const DeliveryRun& run, std::string outcome, std::string code,
                     std::string message) {
     run.complete(DeliveryResult::failed(std::move(outcome), std::move(code), std::move(message),
-                                        elapsedMilliseconds(injector, run)));
+                                        elapsed(injector, run)));
 }
 
 void completeWithDetails(FocusTextInjector& injector, const DeliveryRun& run, const ClipboardFailureDetails& details) {
@@ -138,8 +137,8 @@ std::optional<DeliveryTargetRevalidation> revalidationPass(FocusTextInjector& in
 
 Task<DeliveryTargetRevalidation> revalidate(std::weak_ptr<FocusTextInjector> weak, MainLoop& loop,
                                             FocusTargetSnapshot target, CancelToken cancel) {
-    for (const auto delay : AXManualAccessibilityRetryPolicy::deliveryRevalidationDelaysMicroseconds()) {
-        if (delay > 0 && !co_await sleepFor(loop, std::chrono::microseconds(delay), cancel)) {
+    for (const auto delay : AXManualAccessibilityRetryPolicy::deliveryRevalidationDelays()) {
+        if (delay > Duration::zero() && !co_await sleepFor(loop, delay, cancel)) {
             co_return DeliveryTargetRevalidation{RevalidationKind::cancelled};
         }
         auto self = weak.lock();
@@ -193,7 +192,7 @@ std::function<void(ClipboardUnverifiedReport)> terminalCompletion(std::weak_ptr<
         if (!self) return;
         run.complete(DeliveryResult::inserted(TextDeliveryMethod::clipboardPaste,
                                               report == ClipboardUnverifiedReport::insertedVerified,
-                                              elapsedMilliseconds(*self, run)));
+                                              elapsed(*self, run)));
     };
 }
 
@@ -298,7 +297,7 @@ Task<bool> accessibilityFallback(std::weak_ptr<FocusTextInjector> weak, MainLoop
     const bool verified = TextInsertionVerification::isVerifiedInsertion(expected, valueBefore, valueAfter, range,
                                                                          after, utf16Count(text), text);
     run.complete(
-        DeliveryResult::inserted(TextDeliveryMethod::accessibility, verified, elapsedMilliseconds(*self, run)));
+        DeliveryResult::inserted(TextDeliveryMethod::accessibility, verified, elapsed(*self, run)));
     co_return true;
 }
 
@@ -332,14 +331,14 @@ Task<void> validatedDelivery(std::weak_ptr<FocusTextInjector> weak, MainLoop& lo
         co_return;
     }
 
-    const auto delays = AXManualAccessibilityRetryPolicy::deliveryRevalidationDelaysMicroseconds();
+    const auto delays = AXManualAccessibilityRetryPolicy::deliveryRevalidationDelays();
     ClipboardPasteStartResult result = ClipboardPasteStartResult::unavailable;
     std::optional<ClipboardPreparationFailure> failure;
     for (int starts = 0; starts < kMaximumPasteStarts; ++starts) {
         if (starts > 0) {
             if (!ClipboardPreparationRetryPolicy::shouldRetry(result, failure)) break;
             const auto pause = delays[static_cast<std::size_t>(starts) % delays.size()];
-            if (!co_await sleepFor(loop, std::chrono::microseconds(pause), run.cancel)) co_return;
+            if (!co_await sleepFor(loop, pause, run.cancel)) co_return;
         }
         auto self = weak.lock();
         if (!self || run.cancel.isCancelled()) co_return;
@@ -470,7 +469,7 @@ enum class PassOutcome { nextPass, failAsChanged, completed, leave };
 
 // One pass of the current-focus delivery, after its pause.
 PassOutcome currentFocusPass(FocusTextInjector& injector, const std::string& text, const CurrentFocusHost& host,
-                             double deadline, const CommandDispatchedCallback& onCommandDispatched,
+                             MonotonicTime deadline, const CommandDispatchedCallback& onCommandDispatched,
                              const DeliveryRun& run, CurrentFocusState& state) {
     auto& capture = injector.capture();
     if (!capture.ports().accessibility.isProcessTrusted()) return PassOutcome::failAsChanged;
@@ -576,25 +575,23 @@ Task<void> FocusDelivery::intoCurrentFocus(std::weak_ptr<FocusTextInjector> inje
                                            std::string text, CurrentFocusHost host, std::string triggerReason,
                                            CommandDispatchedCallback onCommandDispatched, DeliveryRun run) {
     if (run.cancel.isCancelled() || refusedEmptyText(injector, text, run)) co_return;
-    double deadline = 0;
+    MonotonicTime deadline;
     {
         auto self = injector.lock();
         if (!self) co_return;
-        deadline =
-            self->capture().uptime() + AXManualAccessibilityRetryPolicy::clipboardPreDispatchWallClockBudgetSeconds;
+        deadline = self->capture().now() + AXManualAccessibilityRetryPolicy::clipboardPreDispatchWallClockBudget;
     }
     auto state = CurrentFocusState::transient;
-    for (const auto delay : AXManualAccessibilityRetryPolicy::finalizationRetryDelaysMicroseconds()) {
-        double remaining = 0;
+    for (const auto delay : AXManualAccessibilityRetryPolicy::finalizationRetryDelays()) {
+        Duration remaining{};
         {
             auto self = injector.lock();
             if (!self) co_return;
-            remaining = deadline - self->capture().uptime();
+            remaining = deadline - self->capture().now();
         }
-        if (run.cancel.isCancelled() || remaining <= 0) break;
-        const auto remainingMicroseconds = static_cast<std::uint64_t>(std::llround(remaining * 1e6));
-        const auto pause = std::min<std::uint64_t>(delay, remainingMicroseconds);
-        if (pause > 0 && !co_await sleepFor(loop, std::chrono::microseconds(pause), run.cancel)) break;
+        if (run.cancel.isCancelled() || remaining <= Duration::zero()) break;
+        const auto pause = std::min(delay, remaining);
+        if (pause > Duration::zero() && !co_await sleepFor(loop, pause, run.cancel)) break;
         auto self = injector.lock();
         if (!self) co_return;
         if (run.cancel.isCancelled() || self->capture().deadlinePassed(deadline)) break;

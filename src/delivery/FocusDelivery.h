@@ -28,7 +28,7 @@ namespace murmo {
 class FocusTextInjector;
 struct DeliveryRun;
 
-using CommandDispatchedCallback = std::function<void(std::uint64_t)>;
+using CommandDispatchedCallback = std::function<void(MonotonicTime)>;
 
 // What a current-focus delivery checks the host against.
 struct CurrentFocusHost {

@@ -14,6 +14,7 @@
 #include "platform/Accessibility.h"
 #include "platform/InputActivity.h"
 #include "platform/ProcessInfo.h"
+#include "runtime/Clock.h"
 
 namespace murmo {
 
@@ -55,7 +56,7 @@ struct FocusHostPin {
     std::int32_t pid = 0;
     std::optional<std::string> bundleIdentifier{};
     std::string applicationName{};
-    double pinnedUptime = 0;
+    MonotonicTime pinnedAt{};
     std::optional<AXElement> focusedWindow{};
     bool manualAccessibilityRequested = false;
     // Result of the manual-accessibility request; failure when none was made.
@@ -81,7 +82,7 @@ struct FocusTargetSnapshot {
     std::optional<std::string> bundleIdentifier{};
     std::string applicationName{};
     int captureAttempts = 0;
-    double captureElapsedMilliseconds = 0;
+    Duration captureElapsed{};
     bool manualAccessibilityRequested = false;
     AXElement element{};
     std::int32_t elementPID = 0;

@@ -11,7 +11,7 @@ namespace {
 // thread; a host that does not answer in this time is treated as not ready.
 constexpr AXMessagingTimeout kReservationApplicationTimeout = 0.2f;
 
-std::vector<std::uint32_t> tableOf(std::span<const std::uint32_t> table) { return {table.begin(), table.end()}; }
+std::vector<Duration> tableOf(std::span<const Duration> table) { return {table.begin(), table.end()}; }
 
 // Lets a new delivery task begin on a later turn of the loop, never inside
 // the call that admitted it.
@@ -68,7 +68,7 @@ FocusReservation FocusTextInjector::reserve(const std::string& targetID) {
 
     const auto epoch = FocusInputEpoch::read(ports_.inputActivity);
     const auto birth = FocusProcessBirthIdentity::read(ports_.processInfo, pid);
-    const double pinnedUptime = capture_->uptime();
+    const auto pinnedAt = capture_->now();
     const auto applicationElement = ports_.accessibility.applicationElement(pid);
     auto window = capture_->elementAttribute(applicationElement, axattr::focusedWindow, std::nullopt,
                                              kReservationApplicationTimeout);
@@ -77,7 +77,7 @@ FocusReservation FocusTextInjector::reserve(const std::string& targetID) {
                      .pid = pid,
                      .bundleIdentifier = host->bundleIdentifier,
                      .applicationName = name,
-                     .pinnedUptime = pinnedUptime,
+                     .pinnedAt = pinnedAt,
                      .focusedWindow = window.value,
                      .manualAccessibilityRequested = false,
                      .manualAccessibilityError = axerror::failure,
@@ -135,7 +135,7 @@ FocusReservation FocusTextInjector::evaluateReservedElement(const FocusHostPin& 
         .bundleIdentifier = pin.bundleIdentifier,
         .applicationName = pin.applicationName,
         .captureAttempts = 1,
-        .captureElapsedMilliseconds = (capture.uptime() - pin.pinnedUptime) * 1000,
+        .captureElapsed = capture.now() - pin.pinnedAt,
         .manualAccessibilityRequested = false,
         .element = element,
         .elementPID = ownerPID,
@@ -165,21 +165,21 @@ FocusReservation FocusTextInjector::requestManualAccessibility(FocusHostPin pin,
 // ---- Capture --------------------------------------------------------------------
 
 Task<CaptureResult> FocusTextInjector::finishCapture(FocusHostPin pin, CancelToken cancel) {
-    return finishCapture(std::move(pin), tableOf(AXManualAccessibilityRetryPolicy::activationRetryDelaysMicroseconds()),
+    return finishCapture(std::move(pin), tableOf(AXManualAccessibilityRetryPolicy::activationRetryDelays()),
                          FocusCapturePhase::activation, std::nullopt, std::move(cancel));
 }
 
 Task<CaptureResult> FocusTextInjector::finishCaptureForFinalization(FocusHostPin pin, CancelToken cancel) {
-    const double deadline = capture_->uptime() + AXManualAccessibilityRetryPolicy::finalizationWallClockBudgetSeconds;
+    const auto deadline = capture_->now() + AXManualAccessibilityRetryPolicy::finalizationWallClockBudget;
     return finishCapture(std::move(pin),
-                         tableOf(AXManualAccessibilityRetryPolicy::finalizationRetryDelaysMicroseconds()),
+                         tableOf(AXManualAccessibilityRetryPolicy::finalizationRetryDelays()),
                          FocusCapturePhase::finalization, deadline, std::move(cancel));
 }
 
-Task<CaptureResult> FocusTextInjector::finishCapture(FocusHostPin pin, std::vector<std::uint32_t> retryDelays,
-                                                     FocusCapturePhase phase, std::optional<double> deadlineUptime,
+Task<CaptureResult> FocusTextInjector::finishCapture(FocusHostPin pin, std::vector<Duration> retryDelays,
+                                                     FocusCapturePhase phase, FocusCapture::Deadline deadline,
                                                      CancelToken cancel) {
-    return FocusCapture::finishCapture(capture_, std::move(pin), std::move(retryDelays), phase, deadlineUptime,
+    return FocusCapture::finishCapture(capture_, std::move(pin), std::move(retryDelays), phase, deadline,
                                        std::move(cancel));
 }
 
@@ -209,12 +209,12 @@ void FocusTextInjector::deliver(std::string text, FocusHostPin toCurrentFocusOf,
 // ---- Admission --------------------------------------------------------------------
 
 void FocusTextInjector::admitDelivery(DeliveryRequest request) {
-    const double startedUptime = capture_->uptime();
+    const auto startedAt = capture_->now();
     switch (DeliveryAdmissionPolicy::admission(activeDeliveryID_.has_value(), static_cast<bool>(queuedDelivery_))) {
         case DeliveryAdmission::reject:
             if (request.completion) {
                 request.completion(DeliveryResult::failed("delivery_busy", "delivery_queue_full",
-                                                          "Another insertion is already waiting.", 0));
+                                                          "Another insertion is already waiting.", Duration::zero()));
             }
             return;
         case DeliveryAdmission::queue:
@@ -229,14 +229,14 @@ void FocusTextInjector::admitDelivery(DeliveryRequest request) {
     deliveryTaskID_ = id;
     CancelToken cancel;
     deliveryTask_ = cancel;
-    spawn(runDelivery(weak_from_this(), ports_.loop, std::move(id), std::move(request), startedUptime, cancel));
+    spawn(runDelivery(weak_from_this(), ports_.loop, std::move(id), std::move(request), startedAt, cancel));
 }
 
 Task<void> FocusTextInjector::runDelivery(std::weak_ptr<FocusTextInjector> injector, MainLoop& loop, std::string id,
-                                          DeliveryRequest request, double startedUptime, CancelToken cancel) {
+                                          DeliveryRequest request, MonotonicTime startedAt, CancelToken cancel) {
     co_await nextTurn(loop);
     if (!injector.expired() && !cancel.isCancelled() && request.body) {
-        DeliveryRun run{.startedUptime = startedUptime,
+        DeliveryRun run{.startedAt = startedAt,
                         .cancel = cancel,
                         .complete = [injector, id, completion = request.completion](DeliveryResult result) {
                             if (auto self = injector.lock()) self->completeDelivery(id, result, completion);

@@ -49,9 +49,9 @@ struct DeliveryOverlapPolicy {
 
 // What the gate hands a running delivery.
 struct DeliveryRun {
-    // Uptime in seconds when the request was admitted: the base of every
-    // elapsedMilliseconds of this request.
-    double startedUptime = 0;
+    // When the request was admitted: the base of every elapsed time of this
+    // request.
+    MonotonicTime startedAt{};
     // Fires on shutdown; the body checks it after every pause and before
     // every write, and ends without a result once it fired.
     CancelToken cancel;
@@ -113,8 +113,8 @@ public:
     // Finalization phase: the finalization delays, deadline 75 ms from now.
     Task<CaptureResult> finishCaptureForFinalization(FocusHostPin pin, CancelToken cancel = CancelToken());
     // The capture worker itself.
-    Task<CaptureResult> finishCapture(FocusHostPin pin, std::vector<std::uint32_t> retryDelays,
-                                      FocusCapturePhase phase, std::optional<double> deadlineUptime,
+    Task<CaptureResult> finishCapture(FocusHostPin pin, std::vector<Duration> retryDelays,
+                                      FocusCapturePhase phase, FocusCapture::Deadline deadline,
                                       CancelToken cancel = CancelToken());
 
     // Inserts the final text into the captured element: revalidates it,
@@ -122,8 +122,8 @@ public:
     // only when the clipboard cannot be prepared, and falls back to the
     // current focus of the same host when the element's identity is lost.
     // `completion` is called once, or not at all when the delivery is
-    // superseded or shut down; `onCommandDispatched` gets the uptime in
-    // nanoseconds right after the paste command went out. An empty text is
+    // superseded or shut down; `onCommandDispatched` gets the time right
+    // after the paste command went out. An empty text is
     // refused ("empty_text"): there is nothing to insert, and an empty write
     // would erase the user's selection.
     void deliver(std::string text, FocusTargetSnapshot to, CommandDispatchedCallback onCommandDispatched,
@@ -156,7 +156,7 @@ private:
     FocusTextInjector(FocusTextInjectorPorts ports, std::shared_ptr<ClipboardPaster> clipboardPaster);
 
     static Task<void> runDelivery(std::weak_ptr<FocusTextInjector> injector, MainLoop& loop, std::string id,
-                                  DeliveryRequest request, double startedUptime, CancelToken cancel);
+                                  DeliveryRequest request, MonotonicTime startedAt, CancelToken cancel);
     void completeDelivery(const std::string& id, const DeliveryResult& result,
                           const std::function<void(DeliveryResult)>& completion);
     void deliveryTaskEnded(const std::string& id, bool cancelled);

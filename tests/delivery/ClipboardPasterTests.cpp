@@ -16,7 +16,7 @@ std::vector<PasteboardItem> newerCopy() { return {PasteboardItem::plainText("cop
 
 struct PasteOutcome {
     std::vector<ClipboardUnverifiedReport> reports;
-    std::vector<std::uint64_t> dispatches;
+    std::vector<MonotonicTime> dispatches;
 };
 
 class ClipboardPasterTest : public FocusDesktopTest {
@@ -39,7 +39,7 @@ protected:
         if (!validate) validate = [] { return ClipboardTargetValidation::exact; };
         if (!consumed) consumed = [this, text] { return fieldValue().ends_with(text); };
         return target.beginPasteReporting(
-            text, host.pid, validate, consumed, [&outcome](std::uint64_t at) { outcome.dispatches.push_back(at); },
+            text, host.pid, validate, consumed, [&outcome](MonotonicTime at) { outcome.dispatches.push_back(at); },
             [&outcome](ClipboardUnverifiedReport report) { outcome.reports.push_back(report); });
     }
 
@@ -52,9 +52,9 @@ protected:
 
 TEST_F(ClipboardPasterTest, AVerifiedPasteGivesTheUsersClipboardBackAtTheFirstTickAndReportsOnce) {
     PasteOutcome outcome;
-    const auto dispatchedAt = loop.nowNanoseconds();
+    const auto dispatchedAt = loop.now();
     ASSERT_EQ(start(*paster, " world", outcome), ClipboardPasteStartResult::posted);
-    ASSERT_EQ(outcome.dispatches, std::vector<std::uint64_t>{dispatchedAt});
+    ASSERT_EQ(outcome.dispatches, std::vector<MonotonicTime>{dispatchedAt});
 
     // While the paste is open the clipboard holds the text and the marker,
     // one item, the marker a fresh lower-case identifier.
@@ -147,7 +147,7 @@ TEST_F(ClipboardPasterTest, AFailedTranscriptWriteGivesTheClipboardBackUnlessSom
 TEST_F(ClipboardPasterTest, AnApplicationThatPastesLateIsSeenAtALaterTick) {
     desktop.setPasteResponse(host.pid, SimPasteResponse{.delay = 100ms});
     PasteOutcome outcome;
-    const auto startedAt = loop.nowNanoseconds();
+    const auto startedAt = loop.now();
     ASSERT_EQ(start(*paster, "!", outcome), ClipboardPasteStartResult::posted);
     loop.advance(99ms);
     EXPECT_EQ(fieldValue(), "hello");
@@ -156,7 +156,7 @@ TEST_F(ClipboardPasterTest, AnApplicationThatPastesLateIsSeenAtALaterTick) {
     loop.advance(51ms);  // the 150 ms tick
     EXPECT_EQ(fieldValue(), "hello!");
     EXPECT_EQ(outcome.reports, std::vector{ClipboardUnverifiedReport::insertedVerified});
-    EXPECT_EQ(loop.nowNanoseconds() - startedAt, 150'000'000u);
+    EXPECT_EQ(loop.now() - startedAt, 150ms);
     EXPECT_EQ(clipboard(), userClipboard());
 }
 
@@ -363,10 +363,10 @@ TEST_F(ClipboardPasterTest, ANegativeRestoreDelaySettlesAtOnce) {
                              .eventPoster = desktop.eventPoster(),
                              .workspace = desktop.workspace(),
                              .ids = ids},
-        ClipboardPasterOptions{.restoreDelay = -1});
-    EXPECT_EQ(immediate->restoreDelay(), 0);
+        ClipboardPasterOptions{.restoreDelay = -1s});
+    EXPECT_EQ(immediate->restoreDelay(), 0s);
     EXPECT_TRUE(immediate->observationDelays().empty());
-    EXPECT_EQ(paster->observationDelays(), (std::vector<double>{0.025, 0.075, 0.15, 0.3, 0.6}));
+    EXPECT_EQ(paster->observationDelays(), (std::vector<Duration>{25ms, 75ms, 150ms, 300ms, 600ms}));
 
     PasteOutcome outcome;
     ASSERT_EQ(start(*immediate, " world", outcome, nullptr, [] { return false; }), ClipboardPasteStartResult::posted);

@@ -54,7 +54,7 @@ protected:
         return delivery;
     }
 
-    static DeliveryResult inserted() { return DeliveryResult::inserted(TextDeliveryMethod::clipboardPaste, true, 1); }
+    static DeliveryResult inserted() { return DeliveryResult::inserted(TextDeliveryMethod::clipboardPaste, true, 1ms); }
 };
 
 TEST(DeliveryAdmissionPolicyTest, StartQueueReject) {
@@ -79,7 +79,7 @@ TEST_F(DeliveryAdmissionTest, OneRunsOneWaitsTheThirdIsRefusedAndTheFirstComplet
     const auto* refused = results["third"].front().failure();
     ASSERT_TRUE(refused);
     EXPECT_EQ(*refused, (DeliveryFailed{"delivery_busy", "delivery_queue_full", "Another insertion is already waiting.",
-                                        0}));
+                                        0ms}));
     EXPECT_EQ(third->starts, 0);
 
     loop.advance(40ms);
@@ -94,7 +94,7 @@ TEST_F(DeliveryAdmissionTest, OneRunsOneWaitsTheThirdIsRefusedAndTheFirstComplet
     EXPECT_EQ(results["first"].size(), 1u);
     // The waiting request was admitted afresh, with its own start time.
     ASSERT_TRUE(second->run);
-    EXPECT_NEAR(second->run->startedUptime - first->run->startedUptime, 0.05, 1e-9);
+    EXPECT_EQ(second->run->startedAt - first->run->startedAt, 50ms);
 
     second->run->complete(inserted());
     EXPECT_FALSE(injector->isDeliveryActive());

@@ -153,7 +153,7 @@ TEST_F(FocusCaptureTest, FocusedWindowValidation) {
         EXPECT_EQ(capture().focusedWindowValidation(host.pid, window, std::nullopt), expected) << error;
     }
     // Too little time left to ask at all.
-    EXPECT_EQ(capture().focusedWindowValidation(host.pid, window, uptime() + 0.0005),
+    EXPECT_EQ(capture().focusedWindowValidation(host.pid, window, loop.now() + 500us),
               FocusWindowValidation::temporarilyUnavailable);
 }
 
@@ -176,14 +176,14 @@ TEST_F(FocusCaptureTest, WebBackedElementsAreFoundThroughTheirAncestors) {
 TEST_F(FocusCaptureTest, ChecksWithoutTimeToReadAreUnknownNeverNo) {
     auto host = launchEditor();
     auto secureField = desktop.addElement(host.window, SimElementSetup{.role = "AXSecureTextField"});
-    const auto almostOver = uptime() + 0.0005;
+    const auto almostOver = loop.now() + 500us;
     desktop.clearAXCalls();
     EXPECT_EQ(capture().secureState(desktop.axElement(secureField), almostOver), std::nullopt);
     EXPECT_EQ(capture().pasteCapability(desktop.axElement(host.field), almostOver), std::nullopt);
     EXPECT_TRUE(desktop.axCalls().empty());
     // With time to read, the answers are definite.
-    EXPECT_EQ(capture().secureState(desktop.axElement(secureField), uptime() + 0.05), true);
-    EXPECT_EQ(capture().pasteCapability(desktop.axElement(host.field), uptime() + 0.05), true);
+    EXPECT_EQ(capture().secureState(desktop.axElement(secureField), loop.now() + 50ms), true);
+    EXPECT_EQ(capture().pasteCapability(desktop.axElement(host.field), loop.now() + 50ms), true);
 }
 
 // ---- The capture worker, activation phase -------------------------------------
@@ -202,16 +202,16 @@ TEST_F(FocusCaptureTest, TreeThatIsNotReadyForTwoReadsIsCapturedOnTheThird) {
     // Two attempts fail, each asking the host through all three sources.
     desktop.addFault(SimAXFault{.pid = host.pid, .attribute = "AXFocusedUIElement", .error = axerror::noValue,
                                 .remaining = 6});
-    const auto start = loop.nowNanoseconds();
+    const auto start = loop.now();
     auto pin = pinHost(host);
     auto run = startCapture(activation(pin));
     loop.advance(1s);
     ASSERT_TRUE(run->result && run->result->has_value());
     const auto& snapshot = **run->result;
     // Attempts after 25, 75 and 175 ms, plus the one at key press.
-    EXPECT_EQ(run->finishedNanoseconds - start, 175'000'000u);
+    EXPECT_EQ(run->finishedAt - start, 175ms);
     EXPECT_EQ(snapshot.captureAttempts, 4);
-    EXPECT_DOUBLE_EQ(snapshot.captureElapsedMilliseconds, 175.0);
+    EXPECT_EQ(snapshot.captureElapsed, 175ms);
     EXPECT_EQ(snapshot.element, desktop.axElement(host.field));
     EXPECT_EQ(snapshot.elementPID, host.pid);
     EXPECT_EQ(snapshot.selectedRange, (AXTextRange{5, 0}));
@@ -233,14 +233,14 @@ TEST_F(FocusCaptureTest, UserInputDuringCaptureChangesTheTargetAtTheNextStep) {
         desktop.clearAXCalls();
         desktop.addFault(SimAXFault{.pid = host.pid, .attribute = "AXFocusedUIElement", .error = axerror::noValue,
                                     .remaining = -1});
-        const auto start = loop.nowNanoseconds();
+        const auto start = loop.now();
         auto run = startCapture(activation(pinHost(host)));
         loop.advance(30ms);  // one attempt made at 25 ms
         desktop.deliverInputEvent(SimInputEvent{.type = input});
         loop.advance(1s);
         ASSERT_TRUE(run->result);
         EXPECT_EQ(*run->result, std::unexpected(CaptureFailure::targetChanged));
-        EXPECT_EQ(run->finishedNanoseconds - start, 75'000'000u);
+        EXPECT_EQ(run->finishedAt - start, 75ms);
         EXPECT_EQ(callsTo("AXFocusedUIElement", SimAXOperation::copyAttribute).size(), 3u)
             << "no attempt after the input";
         desktop.model().faults.clear();
@@ -274,14 +274,14 @@ TEST_F(FocusCaptureTest, SwitchingApplicationsOrLosingTrustChangesTheTarget) {
 TEST_F(FocusCaptureTest, CancellationEndsTheWorkerPromptlyAsTargetChanged) {
     auto host = launchEditor();
     CancelToken cancel;
-    const auto start = loop.nowNanoseconds();
+    const auto start = loop.now();
     auto run = startCapture(activation(pinHost(host), cancel));
     loop.advance(10ms);
     cancel.cancel();
     loop.runUntilIdle();
     ASSERT_TRUE(run->result);
     EXPECT_EQ(*run->result, std::unexpected(CaptureFailure::targetChanged));
-    EXPECT_EQ(run->finishedNanoseconds - start, 10'000'000u);
+    EXPECT_EQ(run->finishedAt - start, 10ms);
 }
 
 TEST_F(FocusCaptureTest, SecureAndNonEditableElementsEndTheWorker) {
@@ -333,12 +333,12 @@ TEST_F(FocusCaptureTest, ExhaustedRunTellsAPartialTreeFromNoFocus) {
         } else {
             desktop.addFault(SimAXFault{.attribute = "AXFocusedUIElement", .error = row.error, .remaining = -1});
         }
-        const auto start = loop.nowNanoseconds();
+        const auto start = loop.now();
         auto run = startCapture(activation(pinHost(host, row.manualRequested, row.manualError)));
         loop.advance(2s);
         ASSERT_TRUE(run->result);
         EXPECT_EQ(*run->result, std::unexpected(row.expected));
-        EXPECT_EQ(run->finishedNanoseconds - start, 775'000'000u);
+        EXPECT_EQ(run->finishedAt - start, 775ms);
         desktop.model().faults.clear();
     }
     EXPECT_TRUE(logs->contains("AX focus unresolved phase=activation host_pid=4242 attempts=6"));
@@ -358,11 +358,11 @@ TEST_F(FocusCaptureTest, FinalizationNeverSucceedsLateOnASlowHost) {
         desktop.setMessageCost(host.pid, row.messageCost);
         auto pin = pinHost(host);
         desktop.clearAXCalls();
-        const auto start = loop.nowNanoseconds();
+        const auto start = loop.now();
         auto run = startCapture(injector->finishCaptureForFinalization(pin));
         loop.advance(3s);
         ASSERT_TRUE(run->result);
-        EXPECT_LE(run->finishedNanoseconds - start, 75'000'000u) << "no result after the deadline";
+        EXPECT_LE(run->finishedAt - start, 75ms) << "no result after the deadline";
         if (row.succeeds) {
             ASSERT_TRUE(run->result->has_value());
             // The captured element keeps a short time-out for the delivery's reads.
@@ -378,7 +378,7 @@ TEST_F(FocusCaptureTest, FinalizationNeverSucceedsLateOnASlowHost) {
             if (!call.timeout) continue;
             EXPECT_LE(*call.timeout, AXManualAccessibilityRetryPolicy::finalizationMaximumAXMessagingTimeoutSeconds)
                 << call.attribute;
-            EXPECT_LT(call.startedNanoseconds - start, 75'000'000u) << call.attribute;
+            EXPECT_LT(call.startedAt - start, 75ms) << call.attribute;
         }
         // Only the application itself is asked under a deadline.
         for (const auto& call : desktop.axCalls()) EXPECT_NE(call.element, kSimSystemWideElementID);
@@ -394,14 +394,14 @@ TEST_F(FocusCaptureTest, FinalizationThatRunsOutOfTimeWithoutAnElementIsNotATarg
         auto host = launchEditor();
         desktop.addFault(SimAXFault{.attribute = "AXFocusedUIElement", .error = axerror::noValue, .remaining = -1});
         auto pin = pinHost(host, manualRequested, axerror::success);
-        const auto start = loop.nowNanoseconds();
+        const auto start = loop.now();
         auto run = startCapture(injector->finishCaptureForFinalization(pin));
         loop.advance(1s);
         ASSERT_TRUE(run->result);
         // Attempts at 0 and 25 ms; the last pause is clipped to the deadline
         // and the run ends there, exhausted.
         EXPECT_EQ(*run->result, std::unexpected(expected));
-        EXPECT_EQ(run->finishedNanoseconds - start, 75'000'000u);
+        EXPECT_EQ(run->finishedAt - start, 75ms);
         EXPECT_TRUE(logs->contains("AX focus unresolved phase=finalization host_pid=4242 attempts=3"));
         desktop.model().faults.clear();
     }

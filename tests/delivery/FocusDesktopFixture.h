@@ -50,12 +50,12 @@ inline std::vector<PasteboardItem> sampleUserClipboard() {
 // Runs a capture task and keeps its result and the virtual time it arrived.
 struct CaptureRun {
     std::optional<CaptureResult> result;
-    std::uint64_t finishedNanoseconds = 0;
+    MonotonicTime finishedAt{};
 };
 
 inline Task<void> awaitCapture(ManualLoop& loop, Task<CaptureResult> task, std::shared_ptr<CaptureRun> run) {
     auto result = co_await std::move(task);
-    run->finishedNanoseconds = loop.nowNanoseconds();
+    run->finishedAt = loop.now();
     run->result = std::move(result);
 }
 
@@ -119,7 +119,7 @@ protected:
             .pid = host.pid,
             .bundleIdentifier = "local.test.notes",
             .applicationName = "Notes",
-            .pinnedUptime = uptime(),
+            .pinnedAt = loop.now(),
             .focusedWindow = desktop.axElement(host.window),
             .manualAccessibilityRequested = manualRequested,
             .manualAccessibilityError = manualError,
@@ -127,8 +127,6 @@ protected:
             .processBirth = FocusProcessBirthIdentity::read(ports.processInfo, host.pid),
         };
     }
-
-    double uptime() const { return static_cast<double>(loop.nowNanoseconds()) / 1e9; }
 
     std::shared_ptr<CaptureRun> startCapture(Task<CaptureResult> task) {
         auto run = std::make_shared<CaptureRun>();

@@ -65,11 +65,11 @@ TEST(TextDeliveryMethodTest, RawValuesRoundTripAndNothingElseParses) {
 }
 
 TEST(DeliveryResultTest, UnverifiedInsertionIsStillASuccess) {
-    EXPECT_EQ(DeliveryResult::inserted(TextDeliveryMethod::clipboardPaste, false, 12).userFacingStatus(),
+    EXPECT_EQ(DeliveryResult::inserted(TextDeliveryMethod::clipboardPaste, false, 12ms).userFacingStatus(),
               DeliveryUserFacingStatus::success);
-    const auto failed = DeliveryResult::failed("target_changed", "pinned_focus_changed", "message", 3.5);
+    const auto failed = DeliveryResult::failed("target_changed", "pinned_focus_changed", "message", 3500us);
     EXPECT_EQ(failed.userFacingStatus(), DeliveryUserFacingStatus::failure);
-    EXPECT_EQ(failed.elapsedMilliseconds(), 3.5);
+    EXPECT_EQ(failed.elapsed(), 3500us);
 }
 
 TEST(AXInsertionObservationTest, ClassifiesTheObservedRange) {
@@ -83,16 +83,16 @@ TEST(AXInsertionObservationTest, ClassifiesTheObservedRange) {
 
 TEST(RetryPolicyTest, TablesAndTotals) {
     using Policy = AXManualAccessibilityRetryPolicy;
-    EXPECT_EQ(Policy::maximumDelayMicroseconds(), 50000u);
-    EXPECT_EQ(Policy::maximumActivationDelayMicroseconds(), 775000u);
-    EXPECT_EQ(Policy::maximumFinalizationDelayMicroseconds(), 75000u);
-    EXPECT_EQ(Policy::maximumDeliveryRevalidationDelayMicroseconds(), 375000u);
+    EXPECT_EQ(Policy::maximumDelay(), 50ms);
+    EXPECT_EQ(Policy::maximumActivationDelay(), 775ms);
+    EXPECT_EQ(Policy::maximumFinalizationDelay(), 75ms);
+    EXPECT_EQ(Policy::maximumDeliveryRevalidationDelay(), 375ms);
     // The finalization schedule fits its wall-clock budget exactly.
-    EXPECT_DOUBLE_EQ(Policy::maximumFinalizationDelayMicroseconds() / 1e6, Policy::finalizationWallClockBudgetSeconds);
-    EXPECT_EQ(Policy::delaysMicroseconds().front(), 0u);
-    EXPECT_EQ(Policy::finalizationRetryDelaysMicroseconds().front(), 0u);
-    EXPECT_EQ(Policy::deliveryRevalidationDelaysMicroseconds().front(), 0u);
-    EXPECT_EQ(Policy::activationRetryDelaysMicroseconds().front(), 25000u);
+    EXPECT_EQ(Policy::maximumFinalizationDelay(), Policy::finalizationWallClockBudget);
+    EXPECT_EQ(Policy::delays().front(), 0ms);
+    EXPECT_EQ(Policy::finalizationRetryDelays().front(), 0ms);
+    EXPECT_EQ(Policy::deliveryRevalidationDelays().front(), 0ms);
+    EXPECT_EQ(Policy::activationRetryDelays().front(), 25ms);
     EXPECT_EQ(Policy::attributeName, "AXManualAccessibility");
 }
 

@@ -30,7 +30,7 @@ TEST_F(FocusReservationTest, WithoutTrustOrFrontmostApplicationNothingIsKept) {
 TEST_F(FocusReservationTest, FocusedTextFieldIsReadyAtOnce) {
     auto host = launchEditor();
     desktop.userPressesKey();
-    const auto pressedAt = uptime();
+    const auto pressedAt = loop.now();
     auto reservation = injector->reserve("target-7");
     ASSERT_EQ(reservation.kind(), FocusReservation::Kind::ready);
     const auto& snapshot = *reservation.snapshot();
@@ -48,7 +48,7 @@ TEST_F(FocusReservationTest, FocusedTextFieldIsReadyAtOnce) {
 
     EXPECT_EQ(injector->lastReservationHostMetadata(), (FocusHostMetadata{"local.test.notes", "Notes"}));
     ASSERT_TRUE(injector->lastReservationHostPin());
-    EXPECT_EQ(injector->lastReservationHostPin()->pinnedUptime, pressedAt);
+    EXPECT_EQ(injector->lastReservationHostPin()->pinnedAt, pressedAt);
     EXPECT_EQ(injector->lastReservationHostPin()->manualAccessibilityError, axerror::failure);
     // The application element's messages are bounded by a short time-out.
     for (auto attribute : {"AXFocusedWindow", "AXFocusedUIElement"}) {

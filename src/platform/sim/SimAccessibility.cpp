@@ -64,7 +64,7 @@ AXResult<std::int32_t> SimAccessibility::ownerPID(const AXElement& element) {
     auto& model = desktop_.model();
     SimAXCall call{.operation = SimAXOperation::ownerPID,
                    .element = id,
-                   .startedNanoseconds = toUptimeNanoseconds(desktop_.now())};
+                   .startedAt = desktop_.now()};
     AXResult<std::int32_t> result;
     auto found = model.elements.find(id);
     if (id == kSimSystemWideElementID) {
@@ -93,7 +93,7 @@ std::optional<AXError> SimAccessibility::beginMessage(SimAXOperation operation, 
                                       .element = target.id,
                                       .attribute = std::string(attribute),
                                       .timeout = timeout,
-                                      .startedNanoseconds = toUptimeNanoseconds(desktop_.now())});
+                                      .startedAt = desktop_.now()});
     const auto logIndex = model.axCalls.size() - 1;
     auto finish = [&](AXError error, Duration cost) {
         desktop_.spend(cost);

@@ -186,7 +186,7 @@ struct SimAXCall {
     // Absent for calls that send no message.
     std::optional<AXMessagingTimeout> timeout{};
     AXError error = axerror::success;
-    std::uint64_t startedNanoseconds = 0;
+    MonotonicTime startedAt{};
     Duration cost{0};
 };
 
