@@ -29,7 +29,7 @@ using namespace murmo;
 using namespace std::chrono_literals;
 
 constexpr std::string_view kToken = "bench-token";
-constexpr double kTimeoutSeconds = 0.8;
+constexpr Duration kTimeout = 800ms;
 constexpr auto kReplyDelay = 50ms;
 
 class CancelFixture {
@@ -52,19 +52,19 @@ public:
 void BM_CancelAgainstASilentEngine(benchmark::State& state) {
     CancelFixture fixture;
     if (!fixture.started) return state.SkipWithError("engine did not start");
-    for (auto _ : state) fixture.client->cancelDictationSynchronously("silent", kTimeoutSeconds);
+    for (auto _ : state) fixture.client->cancelDictationSynchronously("silent", kTimeout);
 }
 BENCHMARK(BM_CancelAgainstASilentEngine)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 void BM_SleepForTheTimeout(benchmark::State& state) {
-    for (auto _ : state) std::this_thread::sleep_for(std::chrono::duration<double>(kTimeoutSeconds));
+    for (auto _ : state) std::this_thread::sleep_for(kTimeout);
 }
 BENCHMARK(BM_SleepForTheTimeout)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 void BM_CancelAnsweredIn50ms(benchmark::State& state) {
     CancelFixture fixture;
     if (!fixture.started) return state.SkipWithError("engine did not start");
-    for (auto _ : state) fixture.client->cancelDictationSynchronously("answered", kTimeoutSeconds);
+    for (auto _ : state) fixture.client->cancelDictationSynchronously("answered", kTimeout);
 }
 BENCHMARK(BM_CancelAnsweredIn50ms)->Iterations(40)->Unit(benchmark::kMillisecond);
 
@@ -99,8 +99,8 @@ BENCHMARK(BM_BareRequestAnsweredIn50ms)->Iterations(40)->Unit(benchmark::kMillis
 int main(int argc, char** argv) {
     return murmo::bench::runWithRatio(argc, argv, [](const murmo::bench::RatioReporter& reporter) {
         if (auto ratio = reporter.ratio("BM_CancelAgainstASilentEngine", "BM_SleepForTheTimeout")) {
-            std::printf("synchronous cancel against a silent engine / its %.1f s time-out: %.3fx\n", kTimeoutSeconds,
-                        *ratio);
+            std::printf("synchronous cancel against a silent engine / its %.1f s time-out: %.3fx\n",
+                        Seconds(kTimeout).count(), *ratio);
         }
         if (auto ratio = reporter.ratio("BM_CancelAnsweredIn50ms", "BM_BareRequestAnsweredIn50ms")) {
             std::printf("synchronous cancel answered in 50 ms / bare request to the same reply: %.3fx\n", *ratio);

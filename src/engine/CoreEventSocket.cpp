@@ -121,7 +121,7 @@ void CoreEventSocket::scheduleReconnect() {
     // A reconnect is due only while the socket is wanted and none is current:
     // a stale one must never replace a healthy socket.
     if (!shouldReconnect_ || reconnectTimer_.armed() || socket_) return;
-    reconnectTimer_ = loop_.after(fromSeconds(NativeAudioTransportPolicy::reconnectDelaySeconds),
+    reconnectTimer_ = loop_.after(NativeAudioTransportPolicy::reconnectDelay,
                                   [weak = weak_from_this()] {
                                       auto self = weak.lock();
                                       if (!self || !self->shouldReconnect_ || self->socket_) return;
@@ -220,7 +220,7 @@ void CoreEventSocket::sendNext(std::uint64_t token, const std::shared_ptr<CoreWe
     // once the write has completed.
     const auto& item = queue_->front();
     const auto itemID = item.id;
-    const auto drainDelay = item.drainDelaySeconds;
+    const auto drainDelay = item.drainDelay;
     socket->send(item.message, [weak = weak_from_this(), loop = &loop_, token, generation, itemID, drainDelay,
                                 weakSocket = std::weak_ptr<CoreWebSocket>(socket)](Status status) mutable {
         loop->post([weak, token, generation, itemID, drainDelay, weakSocket, status = std::move(status)]() mutable {
@@ -232,7 +232,7 @@ void CoreEventSocket::sendNext(std::uint64_t token, const std::shared_ptr<CoreWe
 }
 
 void CoreEventSocket::onSent(std::uint64_t token, const std::shared_ptr<CoreWebSocket>& socket,
-                             std::uint64_t generation, std::uint64_t itemID, double drainDelaySeconds,
+                             std::uint64_t generation, std::uint64_t itemID, Duration drainDelay,
                              Status status) {
     if (token != sendToken_) return;  // the loop was cancelled
     auto keepAlive = shared_from_this();
@@ -243,8 +243,8 @@ void CoreEventSocket::onSent(std::uint64_t token, const std::shared_ptr<CoreWebS
     }
     // Gone already when a cancel or a failure removed it while it was on the
     // wire: then nothing is subtracted twice and no pause is due.
-    if (queue_->remove(itemID) && drainDelaySeconds > 0) {
-        pacingTimer_ = loop_.after(fromSeconds(drainDelaySeconds),
+    if (queue_->remove(itemID) && drainDelay > Duration::zero()) {
+        pacingTimer_ = loop_.after(drainDelay,
                                    [weak = weak_from_this(), token, generation,
                                     weakSocket = std::weak_ptr<CoreWebSocket>(socket)] {
                                        auto self = weak.lock();

@@ -98,7 +98,7 @@ private:
 
     void sendNext(std::uint64_t token, const std::shared_ptr<CoreWebSocket>& socket, std::uint64_t generation);
     void onSent(std::uint64_t token, const std::shared_ptr<CoreWebSocket>& socket, std::uint64_t generation,
-                std::uint64_t itemID, double drainDelaySeconds, Status status);
+                std::uint64_t itemID, Duration drainDelay, Status status);
 
     std::shared_ptr<AudioStreamHooks> audioStream() const { return audioStream_.lock(); }
 

@@ -282,8 +282,7 @@ void CoreProcessSupervisor::waitUntilReady(std::string_view coreURL, std::string
     }
     std::optional<HttpURL> healthURL;
     if (auto base = HttpURL::parse(coreURL)) healthURL = base->appending(kHealthPath);
-    const auto deadline = services_.loop.clock().uptimeNanoseconds() +
-                          static_cast<std::uint64_t>(std::max<Duration>(timeout, kShortestReadinessTimeout).count());
+    const auto deadline = services_.loop.clock().now() + std::max<Duration>(timeout, kShortestReadinessTimeout);
     CancelToken cancel;
     readinessTask_ = cancel;
     spawn(readinessLoop(weak_from_this(), process_, cancel, std::move(completion), std::move(healthURL),
@@ -302,7 +301,7 @@ void CoreProcessSupervisor::endReadiness() { readinessTask_.reset(); }
 Task<void> CoreProcessSupervisor::readinessLoop(std::weak_ptr<CoreProcessSupervisor> weak,
                                                 std::shared_ptr<ChildProcess> awaited, CancelToken cancel,
                                                 ReadinessCompletion completion, std::optional<HttpURL> healthURL,
-                                                std::string token, std::uint64_t deadline) {
+                                                std::string token, MonotonicTime deadline) {
     MainLoop* loop = nullptr;
     if (auto self = weak.lock()) loop = &self->services_.loop;
     if (!loop) co_return;
@@ -331,7 +330,7 @@ Task<void> CoreProcessSupervisor::readinessLoop(std::weak_ptr<CoreProcessSupervi
             if (completion) completion({});
             co_return;
         }
-        if (loop->clock().uptimeNanoseconds() >= deadline) {
+        if (loop->clock().now() >= deadline) {
             self->endReadiness();
             if (completion) completion(std::unexpected(CoreProcessError::readinessTimedOut(attemptDetail(*reply))));
             co_return;

@@ -138,7 +138,7 @@ private:
 
     static Task<void> readinessLoop(std::weak_ptr<CoreProcessSupervisor> weak, std::shared_ptr<ChildProcess> awaited,
                                     CancelToken cancel, ReadinessCompletion completion,
-                                    std::optional<HttpURL> healthURL, std::string token, std::uint64_t deadline);
+                                    std::optional<HttpURL> healthURL, std::string token, MonotonicTime deadline);
     static Task<std::optional<HttpProbeResult>> probeHealth(std::weak_ptr<CoreProcessSupervisor> weak,
                                                             std::optional<HttpURL> healthURL, std::string token,
                                                             CancelToken cancel);

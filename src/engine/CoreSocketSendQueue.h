@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "engine/CoreTransport.h"
+#include "runtime/Clock.h"
 
 namespace murmo {
 
@@ -21,8 +22,8 @@ struct SocketSendItem {
     SocketSendKind kind = SocketSendKind::nativeAudioBegin;
     // Byte length of the audio of a data frame; 0 for control frames.
     std::int64_t audioByteCount = 0;
-    // Pause after sending this frame; 0 for control frames.
-    double drainDelaySeconds = 0;
+    // Pause after sending this frame; zero for control frames.
+    Duration drainDelay{};
 };
 
 // The one ordered queue that carries every outgoing frame of every

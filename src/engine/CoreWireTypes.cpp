@@ -107,12 +107,12 @@ std::optional<std::string> RecordingTargetMetadataPolicy::sanitized(const std::o
 }
 
 RecordingPayload::RecordingPayload(std::string source, std::string operationID,
-                                   std::uint64_t clientMonotonicNanoseconds, std::optional<std::string> targetAppID,
+                                   MonotonicTime clientTime, std::optional<std::string> targetAppID,
                                    std::optional<std::string> targetAppName, std::optional<std::string> audioSource,
                                    std::optional<std::int64_t> audioSampleRate)
     : source(std::move(source)),
       operationID(std::move(operationID)),
-      clientMonotonicNanoseconds(clientMonotonicNanoseconds),
+      clientTime(clientTime),
       targetAppID(RecordingTargetMetadataPolicy::sanitized(targetAppID)),
       targetAppName(RecordingTargetMetadataPolicy::sanitized(targetAppName)),
       audioSource(std::move(audioSource)),
@@ -125,7 +125,7 @@ JsonType recordingBody(const RecordingPayload& payload) {
     JsonType body = JsonType::object();
     body["source"] = payload.source;
     body["operation_id"] = payload.operationID;
-    body["client_monotonic_ns"] = payload.clientMonotonicNanoseconds;
+    body["client_monotonic_ns"] = toUptimeNanoseconds(payload.clientTime);
     if (payload.targetAppID) body["target_app_id"] = *payload.targetAppID;
     if (payload.targetAppName) body["target_app_name"] = *payload.targetAppName;
     if (payload.audioSource) body["audio_source"] = *payload.audioSource;

@@ -15,6 +15,7 @@
 
 #include "engine/JSONValue.h"
 #include "input/ShortcutSpecPayload.h"
+#include "runtime/Clock.h"
 #include "runtime/Error.h"
 #include "runtime/JsonRead.h"
 
@@ -55,21 +56,22 @@ std::optional<std::string> sanitized(const std::optional<std::string>& value);
 struct RecordingPayload {
     std::string source;
     std::string operationID;
-    std::uint64_t clientMonotonicNanoseconds = 0;
+    MonotonicTime clientTime;
     std::optional<std::string> targetAppID;
     std::optional<std::string> targetAppName;
     std::optional<std::string> audioSource;
     std::optional<std::int64_t> audioSampleRate;
 
     // The two target fields pass through RecordingTargetMetadataPolicy.
-    RecordingPayload(std::string source, std::string operationID, std::uint64_t clientMonotonicNanoseconds,
+    RecordingPayload(std::string source, std::string operationID, MonotonicTime clientTime,
                      std::optional<std::string> targetAppID = std::nullopt,
                      std::optional<std::string> targetAppName = std::nullopt,
                      std::optional<std::string> audioSource = std::nullopt,
                      std::optional<std::int64_t> audioSampleRate = std::nullopt);
 
-    // The object the client sends. "client_monotonic_ns" stays an unsigned
-    // integer, so uptimes above 2^53 keep every digit.
+    // The object the client sends. "client_monotonic_ns" is the client time
+    // in nanoseconds of uptime, an integer, so uptimes above 2^53 keep every
+    // digit.
     json::Json requestBody() const;
     // The same keys as text, in declaration order.
     Result<std::string> encoded() const;

@@ -170,31 +170,31 @@ void MurmoCoreClient::getObject(const CorePath& path, ObjectCompletion completio
 
 // Endpoints
 
-void MurmoCoreClient::createDictation(const std::string& operationID, std::uint64_t clientMonotonicNanoseconds,
+void MurmoCoreClient::createDictation(const std::string& operationID, MonotonicTime clientTime,
                                       std::optional<std::string> targetAppID, std::optional<std::string> targetAppName,
                                       std::optional<std::string> audioSource,
                                       std::optional<std::int64_t> audioSampleRate, CommandCompletion completion) {
-    RecordingPayload payload(std::string(kSource), operationID, clientMonotonicNanoseconds, std::move(targetAppID),
+    RecordingPayload payload(std::string(kSource), operationID, clientTime, std::move(targetAppID),
                              std::move(targetAppName), std::move(audioSource), audioSampleRate);
     postCommand(CorePath::literal("api/v1/dictations"), payload.requestBody(), std::move(completion));
 }
 
-void MurmoCoreClient::createAgentOperation(const std::string& operationID, std::uint64_t clientMonotonicNanoseconds,
+void MurmoCoreClient::createAgentOperation(const std::string& operationID, MonotonicTime clientTime,
                                            std::optional<std::string> audioSource,
                                            std::optional<std::int64_t> audioSampleRate, CommandCompletion completion) {
-    RecordingPayload payload(std::string(kSource), operationID, clientMonotonicNanoseconds, std::nullopt,
+    RecordingPayload payload(std::string(kSource), operationID, clientTime, std::nullopt,
                              std::nullopt, std::move(audioSource), audioSampleRate);
     postCommand(CorePath::literal("api/v1/agent/operations"), payload.requestBody(), std::move(completion));
 }
 
 void MurmoCoreClient::createPendingAgentOperation(const std::string& operationID,
-                                                  std::uint64_t clientMonotonicNanoseconds,
+                                                  MonotonicTime clientTime,
                                                   std::optional<std::string> targetAppID,
                                                   std::optional<std::string> targetAppName,
                                                   std::optional<std::string> audioSource,
                                                   std::optional<std::int64_t> audioSampleRate,
                                                   CommandCompletion completion) {
-    RecordingPayload payload(std::string(kSource), operationID, clientMonotonicNanoseconds, std::move(targetAppID),
+    RecordingPayload payload(std::string(kSource), operationID, clientTime, std::move(targetAppID),
                              std::move(targetAppName), std::move(audioSource), audioSampleRate);
     postCommand(CorePath::literal("api/v1/agent/pending-operations"), payload.requestBody(), std::move(completion));
 }
@@ -204,15 +204,15 @@ void MurmoCoreClient::resolveAgentOperationMode(const std::string& operationID, 
     postCommand(agentOperationPath(operationID, "resolve-mode"), json::Json{{"mode", mode}}, std::move(completion));
 }
 
-void MurmoCoreClient::releaseDictation(const std::string& operationID, std::uint64_t clientMonotonicNanoseconds,
+void MurmoCoreClient::releaseDictation(const std::string& operationID, MonotonicTime clientTime,
                                        CommandCompletion completion) {
-    RecordingPayload payload(std::string(kSource), operationID, clientMonotonicNanoseconds);
+    RecordingPayload payload(std::string(kSource), operationID, clientTime);
     postCommand(dictationPath(operationID, "release"), payload.requestBody(), std::move(completion));
 }
 
-void MurmoCoreClient::releaseAgentOperation(const std::string& operationID, std::uint64_t clientMonotonicNanoseconds,
+void MurmoCoreClient::releaseAgentOperation(const std::string& operationID, MonotonicTime clientTime,
                                             CommandCompletion completion) {
-    RecordingPayload payload(std::string(kSource), operationID, clientMonotonicNanoseconds);
+    RecordingPayload payload(std::string(kSource), operationID, clientTime);
     postCommand(agentOperationPath(operationID, "release"), payload.requestBody(), std::move(completion));
 }
 
@@ -239,7 +239,7 @@ void MurmoCoreClient::cancelDictation(const std::string& operationID, VoidComple
     postVoid(dictationPath(operationID, "cancel"), std::nullopt, std::move(completion));
 }
 
-void MurmoCoreClient::cancelDictationSynchronously(const std::string& operationID, double timeout) {
+void MurmoCoreClient::cancelDictationSynchronously(const std::string& operationID, Duration timeout) {
     auto built = buildRequest(dictationPath(operationID, "cancel"), kPost, std::nullopt);
     if (!built) return;
     // Made before the request starts: the time-out counts from the start.
@@ -247,10 +247,10 @@ void MurmoCoreClient::cancelDictationSynchronously(const std::string& operationI
     // Raised on the transport's thread, whatever the outcome: the waiting
     // thread is never needed for the reply to arrive.
     transport_->sendHTTP(std::move(*built), [signal](Result<CoreHTTPResponse>) { signal->raise(); });
-    // NaN and negative time-outs wait not at all; a day is longer than any
-    // caller means and keeps the deadline arithmetic in range.
-    constexpr double kLongestWaitSeconds = 24 * 60 * 60;
-    signal->waitFor(fromSeconds(timeout > 0 ? std::min(timeout, kLongestWaitSeconds) : 0.0));
+    // Negative time-outs wait not at all; a day is longer than any caller
+    // means and keeps the deadline arithmetic in range.
+    constexpr Duration kLongestWait = std::chrono::hours(24);
+    signal->waitFor(std::clamp(timeout, Duration::zero(), kLongestWait));
 }
 
 void MurmoCoreClient::reportDeliveryResult(const std::string& operationID, const DeliveryResultPayload& payload) {

@@ -66,22 +66,22 @@ public:
     const std::string& baseURL() const { return baseURLText_; }
 
     // Dictation and agent operations.
-    void createDictation(const std::string& operationID, std::uint64_t clientMonotonicNanoseconds,
+    void createDictation(const std::string& operationID, MonotonicTime clientTime,
                          std::optional<std::string> targetAppID, std::optional<std::string> targetAppName,
                          std::optional<std::string> audioSource, std::optional<std::int64_t> audioSampleRate,
                          CommandCompletion completion);
-    void createAgentOperation(const std::string& operationID, std::uint64_t clientMonotonicNanoseconds,
+    void createAgentOperation(const std::string& operationID, MonotonicTime clientTime,
                               std::optional<std::string> audioSource, std::optional<std::int64_t> audioSampleRate,
                               CommandCompletion completion);
-    void createPendingAgentOperation(const std::string& operationID, std::uint64_t clientMonotonicNanoseconds,
+    void createPendingAgentOperation(const std::string& operationID, MonotonicTime clientTime,
                                      std::optional<std::string> targetAppID, std::optional<std::string> targetAppName,
                                      std::optional<std::string> audioSource,
                                      std::optional<std::int64_t> audioSampleRate, CommandCompletion completion);
     void resolveAgentOperationMode(const std::string& operationID, const std::string& mode,
                                    CommandCompletion completion);
-    void releaseDictation(const std::string& operationID, std::uint64_t clientMonotonicNanoseconds,
+    void releaseDictation(const std::string& operationID, MonotonicTime clientTime,
                           CommandCompletion completion);
-    void releaseAgentOperation(const std::string& operationID, std::uint64_t clientMonotonicNanoseconds,
+    void releaseAgentOperation(const std::string& operationID, MonotonicTime clientTime,
                                CommandCompletion completion);
     void fetchAgentOperation(const std::string& operationID, ObjectCompletion completion);
     void cancelAgentOperation(const std::string& operationID, VoidCompletion completion = {});
@@ -89,9 +89,9 @@ public:
                                ObjectCompletion completion);
     void cancelDictation(const std::string& operationID, VoidCompletion completion = {});
     // Blocks the calling thread until the engine answered or `timeout`
-    // seconds passed since the request started. The reply is not looked at;
-    // a request still running afterwards is left to finish on its own.
-    void cancelDictationSynchronously(const std::string& operationID, double timeout);
+    // passed since the request started. The reply is not looked at; a
+    // request still running afterwards is left to finish on its own.
+    void cancelDictationSynchronously(const std::string& operationID, Duration timeout);
     // The reply is ignored; nothing is sent when the payload cannot be
     // encoded.
     void reportDeliveryResult(const std::string& operationID, const DeliveryResultPayload& payload);

@@ -57,7 +57,7 @@ void NativeAudioStream::send(std::vector<std::uint8_t> chunk) {
     item.operationID = session_->operationID;
     item.kind = SocketSendKind::nativeAudioData;
     item.audioByteCount = length;
-    item.drainDelaySeconds = NativeAudioTransportPolicy::catchUpDelaySeconds(length, session_->sampleRate);
+    item.drainDelay = NativeAudioTransportPolicy::catchUpDelay(length, session_->sampleRate);
     queue_->enqueue(std::move(item));
     if (startSending_) startSending_();
 }
@@ -101,9 +101,8 @@ void NativeAudioStream::enqueueControl(SocketSendKind kind, std::string_view typ
 
 void NativeAudioStream::armEndTimeout(const std::string& operationID, std::int64_t sampleRate) {
     // Taken from the whole queue, every operation's audio included.
-    const double seconds =
-        NativeAudioTransportPolicy::endAcknowledgementTimeoutSeconds(queue_->queuedAudioBytes(), sampleRate);
-    endTimer_ = loop_.after(fromSeconds(seconds), [weak = weak_from_this(), operationID] {
+    const auto timeout = NativeAudioTransportPolicy::endAcknowledgementTimeout(queue_->queuedAudioBytes(), sampleRate);
+    endTimer_ = loop_.after(timeout, [weak = weak_from_this(), operationID] {
         if (auto self = weak.lock()) self->onEndTimeout(operationID);
     });
 }

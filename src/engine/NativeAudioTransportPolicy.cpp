@@ -8,8 +8,8 @@ namespace {
 // Mono 32-bit float samples.
 constexpr double kBytesPerSample = 4.0;
 
-double secondsOfAudio(std::int64_t bytes, std::int64_t sampleRate) {
-    return static_cast<double>(bytes) / (static_cast<double>(sampleRate) * kBytesPerSample);
+Seconds audioLength(std::int64_t bytes, std::int64_t sampleRate) {
+    return Seconds(static_cast<double>(bytes) / (static_cast<double>(sampleRate) * kBytesPerSample));
 }
 }  // namespace
 
@@ -43,23 +43,24 @@ bool acceptsAudio(std::int64_t queuedAudioBytes, std::int64_t nextAudioBytes) {
            queuedAudioBytes <= maximumQueuedAudioBytes - nextAudioBytes;
 }
 
-double bufferedSeconds(std::int64_t sampleRate) {
-    if (sampleRate <= 0) return 0;
-    return secondsOfAudio(maximumQueuedAudioBytes, sampleRate);
+Duration bufferedAudio(std::int64_t sampleRate) {
+    if (sampleRate <= 0) return Duration::zero();
+    return std::chrono::duration_cast<Duration>(audioLength(maximumQueuedAudioBytes, sampleRate));
 }
 
-double catchUpDelaySeconds(std::int64_t audioBytes, std::int64_t sampleRate) {
-    if (audioBytes <= 0 || sampleRate <= 0) return 0;
-    return secondsOfAudio(audioBytes, sampleRate) / maximumCatchUpRate;
+Duration catchUpDelay(std::int64_t audioBytes, std::int64_t sampleRate) {
+    if (audioBytes <= 0 || sampleRate <= 0) return Duration::zero();
+    return std::chrono::duration_cast<Duration>(audioLength(audioBytes, sampleRate) / maximumCatchUpRate);
 }
 
-double endAcknowledgementTimeoutSeconds(std::int64_t queuedAudioBytes, std::int64_t sampleRate) {
-    if (sampleRate <= 0) return minimumEndAcknowledgementTimeoutSeconds;
+Duration endAcknowledgementTimeout(std::int64_t queuedAudioBytes, std::int64_t sampleRate) {
+    if (sampleRate <= 0) return minimumEndAcknowledgementTimeout;
     // Draining the backlog, then 2 s for the engine to finish and 3 s for
     // the acknowledgement to come back.
-    const double drain = secondsOfAudio(std::max<std::int64_t>(queuedAudioBytes, 0), sampleRate) / maximumCatchUpRate;
-    const double total = drain + 2.0 + 3.0;
-    return std::min(std::max(total, minimumEndAcknowledgementTimeoutSeconds), maximumEndAcknowledgementTimeoutSeconds);
+    const Seconds drain = audioLength(std::max<std::int64_t>(queuedAudioBytes, 0), sampleRate) / maximumCatchUpRate;
+    const Seconds total = drain + std::chrono::seconds(2) + std::chrono::seconds(3);
+    return std::chrono::duration_cast<Duration>(std::clamp<Seconds>(total, minimumEndAcknowledgementTimeout,
+                                                                    maximumEndAcknowledgementTimeout));
 }
 
 }  // namespace NativeAudioTransportPolicy

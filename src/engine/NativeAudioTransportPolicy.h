@@ -1,10 +1,12 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "runtime/Clock.h"
 #include "runtime/Error.h"
 
 namespace murmo {
@@ -33,24 +35,24 @@ Error nativeAudioTransportError(NativeAudioTransportReason reason);
 namespace NativeAudioTransportPolicy {
 
 inline constexpr std::int64_t maximumQueuedAudioBytes = 16'777'216;
-inline constexpr double reconnectDelaySeconds = 0.5;
+inline constexpr Duration reconnectDelay = std::chrono::milliseconds(500);
 inline constexpr double maximumCatchUpRate = 2.0;
-inline constexpr double minimumEndAcknowledgementTimeoutSeconds = 8.0;
-inline constexpr double maximumEndAcknowledgementTimeoutSeconds = 60.0;
+inline constexpr Duration minimumEndAcknowledgementTimeout = std::chrono::seconds(8);
+inline constexpr Duration maximumEndAcknowledgementTimeout = std::chrono::seconds(60);
 
 enum class SocketFailureDisposition { failClosedNativeSession, reconnectIdle };
 
 SocketFailureDisposition socketFailureDisposition(bool hasActiveNativeSession);
 // The queue may reach exactly the cap.
 bool acceptsAudio(std::int64_t queuedAudioBytes, std::int64_t nextAudioBytes);
-// Seconds of audio the cap holds at this rate.
-double bufferedSeconds(std::int64_t sampleRate);
+// How much audio the cap holds at this rate.
+Duration bufferedAudio(std::int64_t sampleRate);
 // The pause after sending a frame: its duration over the catch-up rate, so a
 // backlog drains at no more than twice real time.
-double catchUpDelaySeconds(std::int64_t audioBytes, std::int64_t sampleRate);
+Duration catchUpDelay(std::int64_t audioBytes, std::int64_t sampleRate);
 // Time to drain what is queued at the catch-up rate, plus 5 s, within
 // [8, 60] s.
-double endAcknowledgementTimeoutSeconds(std::int64_t queuedAudioBytes, std::int64_t sampleRate);
+Duration endAcknowledgementTimeout(std::int64_t queuedAudioBytes, std::int64_t sampleRate);
 
 }  // namespace NativeAudioTransportPolicy
 

@@ -159,7 +159,7 @@ MonotonicTime VoiceProcessingAudioCapture::now() const { return recoveryQueue_->
 
 std::uint32_t VoiceProcessingAudioCapture::tapBufferSize(double sampleRate) {
     // lround rounds halves away from zero.
-    return static_cast<std::uint32_t>(std::max(std::lround(sampleRate * kChunkSeconds), 1L));
+    return static_cast<std::uint32_t>(std::max(std::lround(sampleRate * Seconds(kChunk).count()), 1L));
 }
 
 AudioChunk VoiceProcessingAudioCapture::mixDown(const AudioPCMBuffer& buffer) {

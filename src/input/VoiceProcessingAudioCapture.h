@@ -94,7 +94,7 @@ class VoiceProcessingAudioCapture final : public std::enable_shared_from_this<Vo
 public:
     static constexpr const char* kRecoveryQueueLabel = "com.dorvex.native-audio-recovery";
     static constexpr Duration kWatchdogInterval = std::chrono::milliseconds(500);
-    static constexpr double kChunkSeconds = 0.04;
+    static constexpr Duration kChunk = std::chrono::milliseconds(40);
 
     using Outcome = std::expected<int, VoiceProcessingAudioCaptureError>;
 

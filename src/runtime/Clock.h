@@ -6,8 +6,8 @@
 namespace murmo {
 
 using Duration = std::chrono::nanoseconds;
-// Fractional constants ("0.75 s") are written in this unit and converted to
-// Duration where they are used.
+// Fractional seconds: lengths computed in floating point (audio from its byte
+// count) and values shown in seconds. Converted to Duration where they are used.
 using Seconds = std::chrono::duration<double>;
 using WallTime = std::chrono::system_clock::time_point;
 
@@ -31,9 +31,6 @@ public:
     virtual ~Clock() = default;
     virtual MonotonicTime now() const = 0;
     virtual WallTime wallTime() const = 0;
-
-    // Temporary, for code not yet moved to now().
-    std::uint64_t uptimeNanoseconds() const { return static_cast<std::uint64_t>(now().time_since_epoch().count()); }
 };
 
 // A monotonic time as a count, for the edges that carry numbers (wire JSON,
@@ -41,9 +38,5 @@ public:
 constexpr std::uint64_t toUptimeNanoseconds(MonotonicTime time) {
     return static_cast<std::uint64_t>(time.time_since_epoch().count());
 }
-
-// Temporary, for code not yet moved to Seconds.
-inline constexpr double seconds(Duration d) { return Seconds(d).count(); }
-inline constexpr Duration fromSeconds(double s) { return std::chrono::duration_cast<Duration>(Seconds(s)); }
 
 }  // namespace murmo

@@ -34,8 +34,6 @@ public:
     bool pumpUntil(const std::function<bool()>& predicate, Duration realTimeout);
 
     MonotonicTime now() const { return clock_.now(); }
-    // Temporary, for tests not yet moved to now().
-    std::uint64_t nowNanoseconds() const { return toUptimeNanoseconds(now()); }
 
 private:
     // Read and moved from any thread; never moves backwards.

@@ -114,8 +114,9 @@ TEST(RecordingTargetMetadataPolicyTest, SanitizingTable) {
 }
 
 TEST(RecordingPayloadTest, BodyLeavesAbsentKeysOutAndKeepsEveryDigit) {
-    const std::uint64_t beyondDouble = (1ull << 53) + 1;
-    RecordingPayload full("native_hotkey", "op-1", beyondDouble, "  com.example.app ", "App", "native_raw", 48000);
+    const std::int64_t beyondDouble = (1ll << 53) + 1;
+    RecordingPayload full("native_hotkey", "op-1", MonotonicTime(Duration(beyondDouble)), "  com.example.app ", "App",
+                          "native_raw", 48000);
     const auto body = full.requestBody();
     EXPECT_EQ(keysOf(body), (std::set<std::string>{"source", "operation_id", "client_monotonic_ns", "target_app_id",
                                                    "target_app_name", "audio_source", "audio_sample_rate"}));
@@ -123,7 +124,7 @@ TEST(RecordingPayloadTest, BodyLeavesAbsentKeysOutAndKeepsEveryDigit) {
     EXPECT_EQ(json::dump(body)->find("\"client_monotonic_ns\":9007199254740993") != std::string::npos, true);
     EXPECT_EQ(body["audio_sample_rate"], 48000);
 
-    RecordingPayload reduced("native_hotkey", "op-1", 5, std::string(300, 'x'), " \n");
+    RecordingPayload reduced("native_hotkey", "op-1", MonotonicTime(Duration(5)), std::string(300, 'x'), " \n");
     EXPECT_EQ(keysOf(reduced.requestBody()), (std::set<std::string>{"source", "operation_id", "client_monotonic_ns"}))
         << "unusable target fields are left out, never sent as null";
     EXPECT_EQ(*reduced.encoded(), R"({"source":"native_hotkey","operation_id":"op-1","client_monotonic_ns":5})");

@@ -56,17 +56,17 @@ TEST_F(MurmoCoreClientIntegrationTest, EveryRequestCarriesTheTokenAndEveryDefaul
         };
     };
     std::optional<DictationCommandResponse> created;
-    client->createDictation("op-1", 42, "com.example.app", "Example", "native_raw", 48000,
+    client->createDictation("op-1", MonotonicTime(42ns), "com.example.app", "Example", "native_raw", 48000,
                             [&, check = expectSuccess("create")](Result<DictationCommandResponse> reply) {
                                 if (reply) created = *reply;
                                 check(reply);
                             });
-    client->createAgentOperation("op-2", 42, std::nullopt, std::nullopt, expectSuccess("agent"));
-    client->createPendingAgentOperation("op-3", 42, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
-                                        expectSuccess("pending agent"));
+    client->createAgentOperation("op-2", MonotonicTime(42ns), std::nullopt, std::nullopt, expectSuccess("agent"));
+    client->createPendingAgentOperation("op-3", MonotonicTime(42ns), std::nullopt, std::nullopt, std::nullopt,
+                                        std::nullopt, expectSuccess("pending agent"));
     client->resolveAgentOperationMode("op-3", "answer", expectSuccess("resolve"));
-    client->releaseDictation("op-1", 43, expectSuccess("release"));
-    client->releaseAgentOperation("op-2", 43, expectSuccess("release agent"));
+    client->releaseDictation("op-1", MonotonicTime(43ns), expectSuccess("release"));
+    client->releaseAgentOperation("op-2", MonotonicTime(43ns), expectSuccess("release agent"));
     client->fetchAgentOperation("op-2", expectSuccess("fetch agent"));
     client->cancelAgentOperation("op-2", expectSuccess("cancel agent"));
     client->confirmAgentOperation("op-2", "confirm-token", expectSuccess("confirm"));
@@ -192,8 +192,8 @@ TEST_F(MurmoCoreClientIntegrationTest, SynchronousCancelReturnsOnTheReplyOrAtIts
     engine.setReply("POST", "/api/v1/dictations/never/cancel", StandInReply::hanging());
     engine.setReply("POST", "/api/v1/dictations/slow/cancel", StandInReply{200, "{}"}.after(50ms));
 
-    client->cancelDictationSynchronously("never", 0.05);
-    client->cancelDictationSynchronously("slow", 3600);  // would hang the test if the reply did not end the wait
+    client->cancelDictationSynchronously("never", 50ms);
+    client->cancelDictationSynchronously("slow", 1h);  // would hang the test if the reply did not end the wait
     EXPECT_EQ(engine.requestCount("/api/v1/dictations/never/cancel"), 1u);
     EXPECT_EQ(engine.requestCount("/api/v1/dictations/slow/cancel"), 1u);
 }
@@ -289,7 +289,7 @@ TEST_F(MurmoCoreClientIntegrationTest, DeeplyNestedEngineJSONIsRefusedOnEveryWir
         ASSERT_FALSE(reply);
         errors.push_back(reply.error());
     };
-    client->releaseDictation("op", 1, record);
+    client->releaseDictation("op", MonotonicTime(1ns), record);
     client->fetchShortcutSettings(record);
     ASSERT_TRUE(pumpUntil([&] { return errors.size() == 2; }));
     for (const auto& error : errors) EXPECT_EQ(error.code, static_cast<long>(json::JsonErrorCode::tooDeep));

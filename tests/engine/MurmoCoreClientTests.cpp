@@ -12,6 +12,8 @@
 namespace murmo {
 namespace {
 
+using namespace std::chrono_literals;
+
 std::set<std::string> bodyKeys(const CoreHTTPRequest& request) {
     std::set<std::string> keys;
     if (!request.body) return keys;
@@ -118,7 +120,7 @@ TEST_F(MurmoCoreClientTest, TypedRepliesAreDecodedOnTheLoopAfterTheCallReturns) 
     EXPECT_EQ(*replies[2]->at("answer").object()->at("text").string(), "hi");
 
     std::optional<Result<DictationCommandResponse>> command;
-    client->releaseDictation("op", 1, [&](auto reply) { command = std::move(reply); });
+    client->releaseDictation("op", MonotonicTime(1ns), [&](auto reply) { command = std::move(reply); });
     transport->answer(200, R"({"agent_answer":[1]})");
     loop.runUntilIdle();
     ASSERT_TRUE(command);
@@ -138,23 +140,22 @@ TEST_F(MurmoCoreClientTest, SynchronousCancelWaitsForTheReplyAtMostItsTimeoutFro
                        Result<CoreHTTPResponse>(fail(coreTransportError(CoreTransportErrorCode::timedOut)))}) {
         signal = std::make_shared<ScriptedReplySignal>();
         signal->whileWaiting = [&] { transport->answer(reply); };
-        client->cancelDictationSynchronously("op", 0.8);
+        client->cancelDictationSynchronously("op", 800ms);
         EXPECT_TRUE(signal->raised);
     }
 
     struct Case {
-        double timeout;
+        Duration timeout;
         Duration expectedWait;
     };
-    for (const auto& c : {Case{0.8, std::chrono::milliseconds(800)}, Case{0, Duration::zero()},
-                          Case{-1, Duration::zero()}, Case{std::nan(""), Duration::zero()},
-                          Case{1e300, std::chrono::hours(24)}}) {
+    for (const auto& c : {Case{800ms, 800ms}, Case{Duration::zero(), Duration::zero()}, Case{-1s, Duration::zero()},
+                          Case{Duration::min(), Duration::zero()}, Case{Duration::max(), std::chrono::hours(24)}}) {
         signal = std::make_shared<ScriptedReplySignal>();
         requestsWhenSignalMade.reset();
         const auto before = transport->requests().size();
         client->cancelDictationSynchronously("op", c.timeout);
         EXPECT_EQ(requestsWhenSignalMade, before) << "the time-out counts from before the request starts";
-        EXPECT_EQ(signal->waitedFor, c.expectedWait) << c.timeout;
+        EXPECT_EQ(signal->waitedFor, c.expectedWait) << c.timeout.count();
         ASSERT_EQ(transport->requests().size(), before + 1);
         EXPECT_EQ(transport->lastRequest().method, "POST");
         EXPECT_EQ(transport->lastRequest().url.target(), "/api/v1/dictations/op/cancel");
@@ -174,7 +175,7 @@ TEST_F(MurmoCoreClientTest, DeeplyNestedRepliesFailToDecodeOnEveryTypedPath) {
         ASSERT_FALSE(reply);
         errors.push_back(reply.error());
     };
-    client->releaseDictation("op", 1, record);
+    client->releaseDictation("op", MonotonicTime(1ns), record);
     transport->answer(200, deep(R"({"agent_answer":{"a":)", "}}"));
     client->fetchShortcutSettings(record);
     transport->answer(200, deep(R"({"native_shortcut":{"kind":"fn","display":"","modifiers":)", "}}"));
@@ -191,12 +192,13 @@ TEST_F(MurmoCoreClientTest, DeeplyNestedRepliesFailToDecodeOnEveryTypedPath) {
 
 TEST_F(MurmoCoreClientTest, EveryEndpointsMethodPathAndBody) {
     auto ignore = [](auto) {};
-    client->createDictation("op-1", 7, " com.example.app ", "App", "native_raw", 48000, ignore);
-    client->createAgentOperation("op-1", 7, "native_raw", 48000, ignore);
-    client->createPendingAgentOperation("op-1", 7, std::nullopt, "App", std::nullopt, std::nullopt, ignore);
+    client->createDictation("op-1", MonotonicTime(7ns), " com.example.app ", "App", "native_raw", 48000, ignore);
+    client->createAgentOperation("op-1", MonotonicTime(7ns), "native_raw", 48000, ignore);
+    client->createPendingAgentOperation("op-1", MonotonicTime(7ns), std::nullopt, "App", std::nullopt, std::nullopt,
+                                        ignore);
     client->resolveAgentOperationMode("op-1", "answer", ignore);
-    client->releaseDictation("op-1", 7, ignore);
-    client->releaseAgentOperation("op-1", 7, ignore);
+    client->releaseDictation("op-1", MonotonicTime(7ns), ignore);
+    client->releaseAgentOperation("op-1", MonotonicTime(7ns), ignore);
     client->fetchAgentOperation("op-1", ignore);
     client->cancelAgentOperation("op-1");
     client->confirmAgentOperation("op-1", "secret", ignore);
@@ -290,7 +292,7 @@ TEST_F(MurmoCoreClientTest, SettingsAndShortcutCaptureBodies) {
 }
 
 TEST_F(MurmoCoreClientTest, IdentifiersStayOneEncodedSegment) {
-    client->releaseDictation("../../runtime/pause?x=1", 1, [](auto) {});
+    client->releaseDictation("../../runtime/pause?x=1", MonotonicTime(1ns), [](auto) {});
     client->fetchAgentOperation("a b/c", [](auto) {});
     client->cancelDictation("..");
     client->cancelAgentOperation(".");

@@ -48,7 +48,7 @@ TEST(MurmoCoreClientThreadTest, ChunksPostedFromACaptureThreadReachTheEngineInOr
     // The main thread blocks while the transport's thread gets the answer.
     engine.setReply("POST", "/api/v1/dictations/op/cancel", StandInReply{200, "{}"}.after(20ms));
     const auto started = std::chrono::steady_clock::now();
-    client->cancelDictationSynchronously("op", 5.0);
+    client->cancelDictationSynchronously("op", std::chrono::seconds(5));
     EXPECT_LT(std::chrono::steady_clock::now() - started, 4s);
     client->disconnect();
     client.reset();

@@ -6,6 +6,7 @@ namespace murmo {
 namespace {
 
 using namespace NativeAudioTransportPolicy;
+using namespace std::chrono_literals;
 
 TEST(NativeAudioTransportPolicyTest, QueueCapIsInclusive) {
     EXPECT_TRUE(acceptsAudio(0, 16'777'216));
@@ -18,32 +19,32 @@ TEST(NativeAudioTransportPolicyTest, QueueCapIsInclusive) {
 }
 
 TEST(NativeAudioTransportPolicyTest, PacingAndAcknowledgementTimeouts) {
-    EXPECT_DOUBLE_EQ(catchUpDelaySeconds(2'560, 16'000), 0.02);
-    EXPECT_DOUBLE_EQ(catchUpDelaySeconds(7'680, 48'000), 0.02);
-    EXPECT_EQ(catchUpDelaySeconds(7'680, 0), 0);
-    EXPECT_EQ(catchUpDelaySeconds(0, 48'000), 0);
-    EXPECT_DOUBLE_EQ(bufferedSeconds(16'000), 262.144);
-    EXPECT_EQ(bufferedSeconds(0), 0);
+    EXPECT_EQ(catchUpDelay(2'560, 16'000), 20ms);
+    EXPECT_EQ(catchUpDelay(7'680, 48'000), 20ms);
+    EXPECT_EQ(catchUpDelay(7'680, 0), 0ms);
+    EXPECT_EQ(catchUpDelay(0, 48'000), 0ms);
+    EXPECT_EQ(bufferedAudio(16'000), 262'144ms);
+    EXPECT_EQ(bufferedAudio(0), 0ms);
 
     struct Case {
         std::int64_t queued;
         std::int64_t rate;
-        double seconds;
+        Duration timeout;
     };
     const std::int64_t secondAt16k = 16'000 * 4;
     const Case cases[] = {
-        {0, 0, 8},
-        {secondAt16k * 100, 0, 8},
-        {0, 16'000, 8},
-        {-5, 16'000, 8},
-        {secondAt16k * 6, 16'000, 8},    // 3 + 5 = 8
-        {secondAt16k * 10, 16'000, 10},  // 5 + 5
-        {secondAt16k * 60, 16'000, 35},
-        {secondAt16k * 110, 16'000, 60},
-        {secondAt16k * 500, 16'000, 60},
+        {0, 0, 8s},
+        {secondAt16k * 100, 0, 8s},
+        {0, 16'000, 8s},
+        {-5, 16'000, 8s},
+        {secondAt16k * 6, 16'000, 8s},    // 3 + 5 = 8
+        {secondAt16k * 10, 16'000, 10s},  // 5 + 5
+        {secondAt16k * 60, 16'000, 35s},
+        {secondAt16k * 110, 16'000, 60s},
+        {secondAt16k * 500, 16'000, 60s},
     };
     for (const auto& c : cases) {
-        EXPECT_DOUBLE_EQ(endAcknowledgementTimeoutSeconds(c.queued, c.rate), c.seconds) << c.queued << " @ " << c.rate;
+        EXPECT_EQ(endAcknowledgementTimeout(c.queued, c.rate), c.timeout) << c.queued << " @ " << c.rate;
     }
 }
 

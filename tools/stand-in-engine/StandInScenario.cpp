@@ -1,5 +1,6 @@
 #include "StandInScenario.h"
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 
@@ -16,7 +17,8 @@ constexpr std::string_view kErrorDomain = "MurmoStandInScenario";
 Error scenarioError(std::string message) { return Error(std::string(kErrorDomain), 1, std::move(message)); }
 
 Status readMilliseconds(const Json& object, std::string_view key, Duration& into) {
-    auto value = json::optionalIntegerInRange(object, key, 0, 24LL * 3600 * 1000);
+    constexpr auto kLongest = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::hours(24));
+    auto value = json::optionalIntegerInRange(object, key, 0, kLongest.count());
     if (!value) return fail(value.error());
     if (*value) into = std::chrono::milliseconds(**value);
     return {};
