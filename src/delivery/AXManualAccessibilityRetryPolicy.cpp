@@ -16,7 +16,9 @@ constexpr std::array<Duration, 3> kFinalizationDelays{milliseconds(0), milliseco
 constexpr std::array<Duration, 5> kDeliveryRevalidationDelays{milliseconds(0), milliseconds(25), milliseconds(50),
                                                               milliseconds(100), milliseconds(200)};
 
-Duration total(std::span<const Duration> table) { return std::accumulate(table.begin(), table.end(), Duration::zero()); }
+Duration total(std::span<const Duration> table) {
+    return std::accumulate(table.begin(), table.end(), Duration::zero());
+}
 
 }  // namespace
 

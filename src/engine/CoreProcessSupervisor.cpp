@@ -282,7 +282,8 @@ void CoreProcessSupervisor::waitUntilReady(std::string_view coreURL, std::string
     }
     std::optional<HttpURL> healthURL;
     if (auto base = HttpURL::parse(coreURL)) healthURL = base->appending(kHealthPath);
-    const auto deadline = services_.loop.clock().now() + std::max<Duration>(timeout, kShortestReadinessTimeout);
+    const auto deadline =
+        saturatingAdd(services_.loop.clock().now(), std::max<Duration>(timeout, kShortestReadinessTimeout));
     CancelToken cancel;
     readinessTask_ = cancel;
     spawn(readinessLoop(weak_from_this(), process_, cancel, std::move(completion), std::move(healthURL),

@@ -18,7 +18,8 @@ NativeAudioCaptureMode preferredNativeAudioCaptureMode(bool noiseReductionEnable
     return voiceProcessed ? NativeAudioCaptureMode::voiceProcessed : NativeAudioCaptureMode::raw;
 }
 
-void NativeAudioCaptureLiveness::receivedBuffer(std::string_view bufferGeneration, std::int64_t frames, MonotonicTime now) {
+void NativeAudioCaptureLiveness::receivedBuffer(std::string_view bufferGeneration, std::int64_t frames,
+                                                MonotonicTime now) {
     if (bufferGeneration != generation || frames <= 0) return;
     lastBufferAt = now;
     bufferCount += 1;

@@ -33,6 +33,12 @@ public:
     virtual WallTime wallTime() const = 0;
 };
 
+// `time` moved forward by a non-negative `delay`, stopping at the latest time
+// there is rather than overflowing: a time-out of Duration::max() never ends.
+constexpr MonotonicTime saturatingAdd(MonotonicTime time, Duration delay) {
+    return delay < MonotonicTime::max() - time ? time + delay : MonotonicTime::max();
+}
+
 // A monotonic time as a count, for the edges that carry numbers (wire JSON,
 // log values).
 constexpr std::uint64_t toUptimeNanoseconds(MonotonicTime time) {

@@ -48,7 +48,7 @@ Timer LoopCore::every(Duration interval, Callback callback) {
 }
 
 Timer LoopCore::schedule(Duration delay, Duration interval, Callback callback) {
-    return timers_.schedule(clock().now() + delay, interval, std::move(callback));
+    return timers_.schedule(saturatingAdd(clock().now(), delay), interval, std::move(callback));
 }
 
 ReadableWatch LoopCore::watchReadable(int fd, Callback callback) {

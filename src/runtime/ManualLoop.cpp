@@ -24,7 +24,7 @@ void ManualLoop::VirtualClock::moveTo(MonotonicTime time) {
 void ManualLoop::VirtualClock::moveBy(Duration delta) {
     delta = std::max(delta, Duration::zero());
     auto current = now_.load(std::memory_order_acquire);
-    while (!now_.compare_exchange_weak(current, current + delta, std::memory_order_acq_rel)) {
+    while (!now_.compare_exchange_weak(current, saturatingAdd(current, delta), std::memory_order_acq_rel)) {
     }
 }
 
@@ -50,7 +50,7 @@ void ManualLoop::advanceTo(MonotonicTime target) {
     runUntilIdle();
 }
 
-void ManualLoop::advance(Duration delta) { advanceTo(now() + std::max(delta, Duration::zero())); }
+void ManualLoop::advance(Duration delta) { advanceTo(saturatingAdd(now(), std::max(delta, Duration::zero()))); }
 
 void ManualLoop::advanceClockOnly(Duration delta) { clock_.moveBy(delta); }
 

@@ -31,7 +31,7 @@ bool TimerQueue::fireOneDue(MonotonicTime now) {
     }
     entry.callback();
     if (!entry.state->isCancelled()) {
-        entry.due += entry.interval;
+        entry.due = saturatingAdd(entry.due, entry.interval);
         entry.sequence = nextSequence_++;
         entries_.push(std::move(entry));
     }

@@ -62,6 +62,15 @@ TEST(ManualLoopTest, TimersArmedByTimersFireWithinTheSameAdvance) {
     EXPECT_EQ(times, (std::vector<MonotonicTime>{start + 10ms, start + 25ms}));
 }
 
+TEST(ManualLoopTest, TheLongestDelaysNeverComeDueRatherThanWrapAround) {
+    ManualLoop loop;
+    int fired = 0;
+    auto once = loop.after(Duration::max(), [&] { ++fired; });
+    auto repeating = loop.every(Duration::max(), [&] { ++fired; });
+    loop.advance(std::chrono::hours(24 * 365));
+    EXPECT_EQ(fired, 0);
+}
+
 TEST(ManualLoopTest, CancelStopsATimerAndIsIdempotent) {
     ManualLoop loop;
     int fired = 0;

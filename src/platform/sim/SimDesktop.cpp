@@ -183,8 +183,8 @@ bool SimDesktop::takePasteboardFault(SimPasteboardOperation operation, std::stri
 
 void SimDesktop::logPasteboardCall(SimPasteboardOperation operation, std::string_view type, bool succeeded) {
     auto& state = model_.pasteboard;
-    state.calls.push_back(SimPasteboardCall{
-        .operation = operation, .type = std::string(type), .succeeded = succeeded, .at = now()});
+    state.calls.push_back(
+        SimPasteboardCall{.operation = operation, .type = std::string(type), .succeeded = succeeded, .at = now()});
     if (state.afterCall) {
         // A copy, so that the hook may replace itself.
         auto hook = state.afterCall;

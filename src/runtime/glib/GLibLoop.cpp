@@ -87,9 +87,12 @@ void GLibLoop::registerWatches() {
 // the source from waking before the timer is due.
 void GLibLoop::scheduleNextTimer() {
     const auto next = timers().nextDue();
-    g_source_set_ready_time(
-        source_, next ? static_cast<gint64>(std::chrono::ceil<std::chrono::microseconds>(next->time_since_epoch()).count())
-                      : -1);
+    if (!next) {
+        g_source_set_ready_time(source_, -1);
+        return;
+    }
+    const auto readyTime = std::chrono::ceil<std::chrono::microseconds>(next->time_since_epoch());
+    g_source_set_ready_time(source_, static_cast<gint64>(readyTime.count()));
 }
 
 bool GLibLoop::isReadable(const Watch& watch) const {
