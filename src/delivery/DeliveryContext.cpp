@@ -1,0 +1,62 @@
+#include "delivery/DeliveryContext.h"
+
+#include "delivery/TextInsertionVerification.h"
+#include "runtime/Unicode.h"
+
+namespace murmo {
+
+double DeliveryContext::elapsedMilliseconds(const DeliveryServices& services) const {
+    return (services.capture.uptime() - run.startedUptime) * 1000;
+}
+
+void DeliveryContext::fail(const DeliveryServices& services, DeliveryFailure failure) const {
+    run.complete(DeliveryResult::failed(std::string(deliveryOutcome(failure)), std::string(reasonCode(failure)),
+                                        std::string(errorDescription(failure)), elapsedMilliseconds(services)));
+}
+
+void DeliveryContext::fail(const DeliveryServices& services, CaptureFailure failure) const {
+    run.complete(DeliveryResult::failed(std::string(deliveryOutcome(failure)), std::string(reasonCode(failure)),
+                                        std::string(errorDescription(failure)), elapsedMilliseconds(services)));
+}
+
+void DeliveryContext::fail(const DeliveryServices& services, const ClipboardFailureDetails& details) const {
+    run.complete(DeliveryResult::failed(details.outcome, details.code, details.message, elapsedMilliseconds(services)));
+}
+
+void DeliveryContext::inserted(const DeliveryServices& services, TextDeliveryMethod method, bool verified) const {
+    run.complete(DeliveryResult::inserted(method, verified, elapsedMilliseconds(services)));
+}
+
+bool DeliveryContext::refusedEmptyText(std::string_view text) const {
+    if (!text.empty()) return false;
+    if (auto locked = services.lock()) {
+        fail(*locked, ClipboardFailureDetails::from(ClipboardPreparationFailure::emptyText));
+    }
+    return true;
+}
+
+std::function<void(ClipboardUnverifiedReport)> DeliveryContext::pasteCompletion() const {
+    return [services = services, run = run](ClipboardUnverifiedReport report) {
+        auto locked = services.lock();
+        if (!locked) return;
+        run.complete(DeliveryResult::inserted(TextDeliveryMethod::clipboardPaste,
+                                              report == ClipboardUnverifiedReport::insertedVerified,
+                                              (locked->capture.uptime() - run.startedUptime) * 1000));
+    };
+}
+
+std::int64_t utf16Count(std::string_view text) {
+    return static_cast<std::int64_t>(unicode::utf16Length(text).value_or(text.size()));
+}
+
+bool rangeIsUsable(const AXTextRange& range, std::string_view text) {
+    std::int64_t end = 0;
+    return range.location >= 0 && range.length >= 0 && !__builtin_add_overflow(range.location, utf16Count(text), &end);
+}
+
+std::optional<std::string> boundedValue(FocusCapture& capture, const AXElement& element,
+                                        FocusCapture::Deadline deadline, AXMessagingTimeout timeout) {
+    return TextInsertionVerification::boundedValue(capture.stringAttribute(element, axattr::value, deadline, timeout));
+}
+
+}  // namespace murmo
