@@ -58,7 +58,7 @@ ClipboardTargetValidation clipboardTargetValidation(FocusCapture& capture, const
 }
 
 // Starts one clipboard paste into the captured target.
-ClipboardPasteStartResult startTargetPaste(DeliveryServices& services, const DeliveryContext& context,
+ClipboardPasteStart startTargetPaste(DeliveryServices& services, const DeliveryContext& context,
                                            const std::string& text, const FocusTargetSnapshot& target) {
     auto evidence = std::make_shared<InsertionEvidence>();
     auto validate = [weak = context.services, &target, &text, evidence] {
@@ -144,8 +144,9 @@ Task<void> validatedDelivery(DeliveryContext context, std::string text, FocusTar
         }
         auto services = context.services.lock();
         if (!services || run.cancel.isCancelled()) co_return;
-        result = startTargetPaste(*services, context, text, target);
-        failure = services->paster.lastPreparationFailure();
+        const auto start = startTargetPaste(*services, context, text, target);
+        result = start.result;
+        failure = start.failure;
     }
 
     switch (result) {

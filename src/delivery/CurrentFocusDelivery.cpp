@@ -66,7 +66,7 @@ ClipboardTargetValidation currentFocusHostValidation(FocusCapture& capture, cons
     return windowResult(window);
 }
 
-ClipboardPasteStartResult startCurrentFocusPaste(DeliveryServices& services, const DeliveryContext& context,
+ClipboardPasteStart startCurrentFocusPaste(DeliveryServices& services, const DeliveryContext& context,
                                                  const std::string& text, const CurrentFocusHost& host,
                                                  Deadline deadline) {
     auto evidence = std::make_shared<InsertionEvidence>();
@@ -145,13 +145,14 @@ PassOutcome currentFocusPass(DeliveryServices& services, const DeliveryContext& 
     }
     if (window == FocusWindowValidation::changed) return PassOutcome::failAsChanged;
 
-    switch (startCurrentFocusPaste(services, context, text, host, deadline)) {
+    const auto start = startCurrentFocusPaste(services, context, text, host, deadline);
+    switch (start.result) {
         case ClipboardPasteStartResult::transient: state = CurrentFocusState::transient; return PassOutcome::nextPass;
         case ClipboardPasteStartResult::posted: state = CurrentFocusState::posted; return PassOutcome::leave;
         case ClipboardPasteStartResult::changed: state = CurrentFocusState::changed; return PassOutcome::leave;
         case ClipboardPasteStartResult::unavailable: break;
     }
-    const auto failure = services.paster.lastPreparationFailure();
+    const auto failure = start.failure;
     if (failure == ClipboardPreparationFailure::snapshotUnavailable) {
         state = CurrentFocusState::unavailable;
         return PassOutcome::nextPass;
@@ -180,23 +181,21 @@ void finish(const DeliveryContext& context, const DeliveryServices& services, Cu
     }
 }
 
+// A pin and a captured target name their host with the same fields.
+template <typename Pinned>
+CurrentFocusHost hostOf(const Pinned& pinned) {
+    return CurrentFocusHost{.pid = pinned.pid,
+                            .bundleIdentifier = pinned.bundleIdentifier,
+                            .processBirth = pinned.processBirth,
+                            .inputEpoch = pinned.inputEpoch,
+                            .focusedWindow = pinned.focusedWindow};
+}
+
 }  // namespace
 
-CurrentFocusHost CurrentFocusHost::of(const FocusHostPin& pin) {
-    return CurrentFocusHost{.pid = pin.pid,
-                            .bundleIdentifier = pin.bundleIdentifier,
-                            .processBirth = pin.processBirth,
-                            .inputEpoch = pin.inputEpoch,
-                            .focusedWindow = pin.focusedWindow};
-}
+CurrentFocusHost CurrentFocusHost::of(const FocusHostPin& pin) { return hostOf(pin); }
 
-CurrentFocusHost CurrentFocusHost::of(const FocusTargetSnapshot& target) {
-    return CurrentFocusHost{.pid = target.pid,
-                            .bundleIdentifier = target.bundleIdentifier,
-                            .processBirth = target.processBirth,
-                            .inputEpoch = target.inputEpoch,
-                            .focusedWindow = target.focusedWindow};
-}
+CurrentFocusHost CurrentFocusHost::of(const FocusTargetSnapshot& target) { return hostOf(target); }
 
 Task<void> CurrentFocusDelivery::run(DeliveryContext context, std::string text, CurrentFocusHost host,
                                      std::string triggerReason) {

@@ -2,17 +2,13 @@
 
 #include <array>
 
+#include "delivery/FailureText.h"
+
 namespace murmo {
 
 namespace {
 
-struct DeliveryFailureText {
-    std::string_view reasonCode;
-    std::string_view errorDescription;
-    std::string_view deliveryOutcome;
-};
-
-constexpr std::array<DeliveryFailureText, 7> kTexts{{
+constexpr std::array<FailureText, 7> kTexts{{
     {"secure_field", "Secure fields are never modified.", "secure_field"},
     {"selected_range_invalid", "The target exposed an invalid insertion range.", "target_changed"},
     {"focused_element_changed", "The original text field is no longer focused.", "target_changed"},
@@ -23,7 +19,7 @@ constexpr std::array<DeliveryFailureText, 7> kTexts{{
      "The original focused window could not be revalidated before the deadline.", "no_editable_target"},
 }};
 
-const DeliveryFailureText& textOf(DeliveryFailure failure) { return kTexts[static_cast<std::size_t>(failure)]; }
+const FailureText& textOf(DeliveryFailure failure) { return kTexts[static_cast<std::size_t>(failure)]; }
 
 }  // namespace
 
