@@ -74,11 +74,7 @@ ClipboardPasteStart startTargetPaste(DeliveryServices& services, const DeliveryC
         }
         return ClipboardTargetValidation::exact;
     };
-    auto consumed = [weak = context.services, target, text, evidence] {
-        if (evidence->observed) return true;
-        auto locked = weak.lock();
-        if (!locked) return false;
-        auto& capture = locked->capture;
+    auto consumed = [target, text, evidence](FocusCapture& capture) {
         auto frontmost = capture.ports().workspace.frontmostApplication();
         if (!frontmost || frontmost->processIdentifier != target.pid) return false;
         auto attempt = capture.focusedElementAttempt(target.pid, std::nullopt, false);
@@ -87,13 +83,13 @@ ClipboardPasteStart startTargetPaste(DeliveryServices& services, const DeliveryC
         if (capture.secureState(target.element, std::nullopt, timeout).value_or(true)) return false;
         auto valueAfter = boundedValue(capture, target.element, std::nullopt, timeout);
         auto current = capture.selectedTextRange(target.element, std::nullopt, timeout);
-        evidence->observed = TextInsertionVerification::isVerifiedInsertion(
-            evidence->expectedValue, evidence->valueBefore, valueAfter, target.selectedRange, current,
-            utf16Count(text), text);
-        return evidence->observed;
+        return TextInsertionVerification::isVerifiedInsertion(evidence->expectedValue, evidence->valueBefore,
+                                                              valueAfter, target.selectedRange, current,
+                                                              utf16Count(text), text);
     };
-    return services.paster.beginPasteReporting(text, target.pid, validate, consumed, context.onCommandDispatched,
-                                               context.pasteCompletion());
+    return services.paster.beginPasteReporting(text, target.pid, validate,
+                                               observedOnce(context.services, evidence, std::move(consumed)),
+                                               context.onCommandDispatched, context.pasteCompletion());
 }
 
 // The checks between a validated target and its first paste. Returns true

@@ -90,11 +90,7 @@ ClipboardPasteStart startCurrentFocusPaste(DeliveryServices& services, const Del
         }
         return ClipboardTargetValidation::exact;
     };
-    auto consumed = [weak = context.services, host, text, evidence] {
-        if (evidence->observed) return true;
-        auto locked = weak.lock();
-        if (!locked) return false;
-        auto& capture = locked->capture;
+    auto consumed = [host, text, evidence](FocusCapture& capture) {
         if (!currentFocusHostMatches(capture, host)) return false;
         auto attempt = capture.focusedElementAttempt(host.pid, std::nullopt, false);
         if (!attempt.resolution) return false;
@@ -102,13 +98,13 @@ ClipboardPasteStart startCurrentFocusPaste(DeliveryServices& services, const Del
         if (capture.secureState(element, std::nullopt).value_or(true)) return false;
         auto valueAfter = boundedValue(capture, element, std::nullopt);
         auto current = capture.selectedTextRange(element, std::nullopt);
-        evidence->observed = TextInsertionVerification::isVerifiedInsertion(
-            evidence->expectedValue, evidence->valueBefore, valueAfter, evidence->range, current, utf16Count(text),
-            text);
-        return evidence->observed;
+        return TextInsertionVerification::isVerifiedInsertion(evidence->expectedValue, evidence->valueBefore,
+                                                              valueAfter, evidence->range, current,
+                                                              utf16Count(text), text);
     };
-    return services.paster.beginPasteReporting(text, host.pid, validate, consumed, context.onCommandDispatched,
-                                               context.pasteCompletion());
+    return services.paster.beginPasteReporting(text, host.pid, validate,
+                                               observedOnce(context.services, evidence, std::move(consumed)),
+                                               context.onCommandDispatched, context.pasteCompletion());
 }
 
 // One pass of the current-focus delivery, after its pause.

@@ -45,6 +45,18 @@ std::function<void(ClipboardUnverifiedReport)> DeliveryContext::pasteCompletion(
     };
 }
 
+std::function<bool()> observedOnce(std::weak_ptr<DeliveryServices> services,
+                                   std::shared_ptr<InsertionEvidence> evidence,
+                                   std::function<bool(FocusCapture&)> seen) {
+    return [services = std::move(services), evidence = std::move(evidence), seen = std::move(seen)] {
+        if (evidence->observed) return true;
+        auto locked = services.lock();
+        if (!locked) return false;
+        evidence->observed = seen(locked->capture);
+        return evidence->observed;
+    };
+}
+
 std::int64_t utf16Count(std::string_view text) {
     return static_cast<std::int64_t>(unicode::utf16Length(text).value_or(text.size()));
 }

@@ -60,6 +60,12 @@ struct InsertionEvidence {
     bool observed = false;
 };
 
+// A paste's consumption check: reads nothing once the services are gone,
+// and once `seen` found the text it stays seen.
+std::function<bool()> observedOnce(std::weak_ptr<DeliveryServices> services,
+                                   std::shared_ptr<InsertionEvidence> evidence,
+                                   std::function<bool(FocusCapture&)> seen);
+
 // The text's length as the accessibility ranges count it.
 std::int64_t utf16Count(std::string_view text);
 // Whether inserting `text` at `range` stays within the range arithmetic.
