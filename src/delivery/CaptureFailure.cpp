@@ -2,17 +2,13 @@
 
 #include <array>
 
+#include "delivery/FailureText.h"
+
 namespace murmo {
 
 namespace {
 
-struct CaptureFailureText {
-    std::string_view reasonCode;
-    std::string_view errorDescription;
-    std::string_view deliveryOutcome;
-};
-
-constexpr std::array<CaptureFailureText, 8> kTexts{{
+constexpr std::array<FailureText, 8> kTexts{{
     {"accessibility_permission_missing", "Accessibility permission is missing.", "permission_denied"},
     {"no_frontmost_application", "No frontmost application was found.", "application_closed"},
     {"no_focused_element", "No focused text field was found.", "no_editable_target"},
@@ -28,7 +24,7 @@ constexpr std::array<CaptureFailureText, 8> kTexts{{
 constexpr unsigned kCurrentFocusFallbackMask = 0x9C;
 constexpr unsigned kFinalFocusRetryMask = 0x0C;
 
-const CaptureFailureText& textOf(CaptureFailure failure) { return kTexts[static_cast<std::size_t>(failure)]; }
+const FailureText& textOf(CaptureFailure failure) { return kTexts[static_cast<std::size_t>(failure)]; }
 
 bool inMask(CaptureFailure failure, unsigned mask) { return (mask >> static_cast<unsigned>(failure)) & 1U; }
 

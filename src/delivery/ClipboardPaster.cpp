@@ -149,16 +149,14 @@ ClipboardPaster::~ClipboardPaster() {
     if (pending_) restoreIfOwned(*pending_);
 }
 
-ClipboardPasteStartResult ClipboardPaster::fail(ClipboardPreparationFailure failure) {
-    lastPreparationFailure_ = failure;
-    return ClipboardPasteStartResult::unavailable;
+ClipboardPasteStart ClipboardPaster::fail(ClipboardPreparationFailure failure) {
+    return ClipboardPasteStart{.result = ClipboardPasteStartResult::unavailable, .failure = failure};
 }
 
-ClipboardPasteStartResult ClipboardPaster::beginPasteReporting(
+ClipboardPasteStart ClipboardPaster::beginPasteReporting(
     std::string_view text, std::int32_t targetPID, const std::function<ClipboardTargetValidation()>& validateTarget,
     std::function<bool()> consumptionCheck, std::function<void(MonotonicTime)> dispatchCompletion,
     std::function<void(ClipboardUnverifiedReport)> terminalCompletion) {
-    lastPreparationFailure_.reset();
     if (text.empty()) return fail(ClipboardPreparationFailure::emptyText);
     if (!eventAccessCheck_()) return fail(ClipboardPreparationFailure::eventAccessDenied);
     restorePendingNow();
@@ -167,14 +165,14 @@ ClipboardPasteStartResult ClipboardPaster::beginPasteReporting(
     auto snapshot = snapshotProvider_(pasteboard);
     if (!snapshot) return fail(ClipboardPreparationFailure::snapshotUnavailable);
     if (!PasteboardOwnershipPolicy::sourceIsCurrent(snapshot->capturedChangeCount, pasteboard.changeCount())) {
-        return ClipboardPasteStartResult::transient;
+        return {ClipboardPasteStartResult::transient};
     }
     auto validation = validateTarget ? validateTarget() : ClipboardTargetValidation::exact;
-    if (validation == ClipboardTargetValidation::transient) return ClipboardPasteStartResult::transient;
-    if (validation == ClipboardTargetValidation::changed) return ClipboardPasteStartResult::changed;
+    if (validation == ClipboardTargetValidation::transient) return {ClipboardPasteStartResult::transient};
+    if (validation == ClipboardTargetValidation::changed) return {ClipboardPasteStartResult::changed};
     // The user copied while the target was checked: theirs is newer.
     if (!PasteboardOwnershipPolicy::sourceIsCurrent(snapshot->capturedChangeCount, pasteboard.changeCount())) {
-        return ClipboardPasteStartResult::transient;
+        return {ClipboardPasteStartResult::transient};
     }
 
     auto marker = ports_.ids.uuid();
@@ -195,15 +193,15 @@ ClipboardPasteStartResult ClipboardPaster::beginPasteReporting(
                           .transcript = std::string(text),
                           .completion = std::move(terminalCompletion),
                           .ticks = {}};
-    if (!ownsTemporaryClipboard(record)) return ClipboardPasteStartResult::transient;
+    if (!ownsTemporaryClipboard(record)) return {ClipboardPasteStartResult::transient};
 
     validation = validateTarget ? validateTarget() : ClipboardTargetValidation::exact;
     if (validation != ClipboardTargetValidation::exact) {
         restoreIfOwned(record);
-        return validation == ClipboardTargetValidation::transient ? ClipboardPasteStartResult::transient
-                                                                  : ClipboardPasteStartResult::changed;
+        return {validation == ClipboardTargetValidation::transient ? ClipboardPasteStartResult::transient
+                                                                   : ClipboardPasteStartResult::changed};
     }
-    if (!ownsTemporaryClipboard(record)) return ClipboardPasteStartResult::transient;
+    if (!ownsTemporaryClipboard(record)) return {ClipboardPasteStartResult::transient};
     if (!pasteCommand_(targetPID)) {
         restoreIfOwned(record);
         return fail(ClipboardPreparationFailure::postCommandRejected);
@@ -214,7 +212,7 @@ ClipboardPasteStartResult ClipboardPaster::beginPasteReporting(
     if (dispatchCompletion) dispatchCompletion(dispatchedAt);
     // The dispatch callback may have ended this paste (a nested start).
     if (pending_) scheduleTicks(std::move(consumptionCheck));
-    return ClipboardPasteStartResult::posted;
+    return {ClipboardPasteStartResult::posted};
 }
 
 bool ClipboardPaster::paste(std::string_view text, std::int32_t targetPID,
@@ -224,11 +222,11 @@ bool ClipboardPaster::paste(std::string_view text, std::int32_t targetPID,
         const bool same = validateTarget && validateTarget();
         return same ? ClipboardTargetValidation::exact : ClipboardTargetValidation::changed;
     };
-    return beginPaste(text, targetPID, validate, std::move(consumptionCheck), std::move(completion)) ==
+    return beginPaste(text, targetPID, validate, std::move(consumptionCheck), std::move(completion)).result ==
            ClipboardPasteStartResult::posted;
 }
 
-ClipboardPasteStartResult ClipboardPaster::beginPaste(std::string_view text, std::int32_t targetPID,
+ClipboardPasteStart ClipboardPaster::beginPaste(std::string_view text, std::int32_t targetPID,
                                                       const std::function<ClipboardTargetValidation()>& validateTarget,
                                                       std::function<bool()> consumptionCheck,
                                                       std::function<void()> completion) {

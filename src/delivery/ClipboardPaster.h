@@ -62,6 +62,14 @@ enum class ClipboardPreparationFailure {
 std::string_view rawValue(ClipboardPreparationFailure failure);
 std::optional<ClipboardPreparationFailure> clipboardPreparationFailureFromRawValue(std::string_view raw);
 
+// How a start ended, and for `unavailable` why the clipboard could not be
+// prepared.
+struct ClipboardPasteStart {
+    ClipboardPasteStartResult result = ClipboardPasteStartResult::unavailable;
+    std::optional<ClipboardPreparationFailure> failure{};
+    bool operator==(const ClipboardPasteStart&) const = default;
+};
+
 enum class ClipboardUnverifiedReport { preflightFailure, dispatchedUnverified, insertedVerified };
 enum class ClipboardFinalDisposition { restoreOriginalClipboard, keepTranscript, preserveCurrentClipboard };
 
@@ -130,9 +138,10 @@ public:
     // is called at most twice during the call (before the write and before
     // the command); `consumptionCheck` at each observation tick. Only for
     // `posted` are the completions called: `dispatchCompletion` inside this
-    // call, with the time right after the command went out,
-    // and `terminalCompletion` once, later, with the outcome.
-    ClipboardPasteStartResult beginPasteReporting(std::string_view text, std::int32_t targetPID,
+    // call, with the time right after the command went out, and
+    // `terminalCompletion` once, later, with the outcome. An `unavailable`
+    // start carries why the clipboard could not be prepared.
+    ClipboardPasteStart beginPasteReporting(std::string_view text, std::int32_t targetPID,
                                                   const std::function<ClipboardTargetValidation()>& validateTarget,
                                                   std::function<bool()> consumptionCheck,
                                                   std::function<void(MonotonicTime)> dispatchCompletion,
@@ -141,7 +150,7 @@ public:
     // the outcome.
     bool paste(std::string_view text, std::int32_t targetPID, const std::function<bool()>& validateTarget,
                std::function<bool()> consumptionCheck, std::function<void()> completion);
-    ClipboardPasteStartResult beginPaste(std::string_view text, std::int32_t targetPID,
+    ClipboardPasteStart beginPaste(std::string_view text, std::int32_t targetPID,
                                          const std::function<ClipboardTargetValidation()>& validateTarget,
                                          std::function<bool()> consumptionCheck, std::function<void()> completion);
 
@@ -149,8 +158,6 @@ public:
     // its completion told `dispatchedUnverified`.
     void restorePendingNow();
 
-    // Why the last start returned `unavailable`.
-    std::optional<ClipboardPreparationFailure> lastPreparationFailure() const { return lastPreparationFailure_; }
     bool hasPendingPaste() const { return pending_.has_value(); }
     Duration restoreDelay() const { return restoreDelay_; }
     const std::vector<Duration>& observationDelays() const { return observationDelays_; }
@@ -170,13 +177,12 @@ private:
     bool postCommandV(std::int32_t targetPID);
     bool ownsTemporaryClipboard(const PendingRestore& pending);
     void restoreIfOwned(const PendingRestore& pending);
-    ClipboardPasteStartResult fail(ClipboardPreparationFailure failure);
+    static ClipboardPasteStart fail(ClipboardPreparationFailure failure);
     void scheduleTicks(std::function<bool()> consumptionCheck);
     void observationTick(const std::string& marker, const std::function<bool()>& consumptionCheck, Duration delay);
     void finishPending(const std::string& marker, bool verified);
 
     ClipboardPasterPorts ports_;
-    std::optional<ClipboardPreparationFailure> lastPreparationFailure_;
     Duration restoreDelay_{};
     std::vector<Duration> observationDelays_;
     std::function<bool()> eventAccessCheck_;

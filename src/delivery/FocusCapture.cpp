@@ -155,6 +155,15 @@ FocusWindowValidation FocusCapture::focusedWindowValidation(std::int32_t pid,
     }
 }
 
+bool FocusCapture::hostUnchanged(std::int32_t pid, const std::optional<FocusProcessBirthIdentity>& birth,
+                                 const FocusInputEpoch& epoch) {
+    if (!ports_.accessibility.isProcessTrusted()) return false;
+    auto frontmost = ports_.workspace.frontmostApplication();
+    if (!frontmost || frontmost->processIdentifier != pid) return false;
+    if (!processBirthStillMatches(pid, birth)) return false;
+    return FocusInputEpoch::read(ports_.inputActivity) == epoch;
+}
+
 bool FocusCapture::processBirthStillMatches(std::int32_t pid,
                                             const std::optional<FocusProcessBirthIdentity>& expected) {
     if (!expected) return ports_.workspace.runningApplication(pid).has_value();
@@ -323,12 +332,7 @@ std::variant<FocusCapture::StepOutcome, CaptureResult> FocusCapture::attemptStep
     if (state.cancel.isCancelled()) return changed;
     // Running out of time is not a sign that the target moved.
     if (outOfTime(state.deadline)) return StepOutcome::exhausted;
-    if (!ports_.accessibility.isProcessTrusted()) return changed;
-    auto frontmost = ports_.workspace.frontmostApplication();
-    if (!frontmost || frontmost->processIdentifier != pin.pid) return changed;
-    if (!processBirthStillMatches(pin.pid, pin.processBirth)) return changed;
-    const auto epoch = FocusInputEpoch::read(ports_.inputActivity);
-    if (epoch != pin.inputEpoch) return changed;
+    if (!hostUnchanged(pin.pid, pin.processBirth, pin.inputEpoch)) return changed;
 
     switch (focusedWindowValidation(pin.pid, pin.focusedWindow, state.deadline)) {
         case FocusWindowValidation::changed: return changed;
@@ -389,7 +393,7 @@ std::variant<FocusCapture::StepOutcome, CaptureResult> FocusCapture::attemptStep
         .elementPID = attempt.resolution->ownerPID,
         .selectedRange = range,
         .focusedWindow = pin.focusedWindow,
-        .inputEpoch = epoch,
+        .inputEpoch = pin.inputEpoch,
         .processBirth = pin.processBirth,
         .elementMessagingTimeout = state.deadline ? kCapturedElementTimeout : kDefaultTimeout,
     };

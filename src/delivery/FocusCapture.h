@@ -105,6 +105,10 @@ public:
     FocusWindowValidation focusedWindowValidation(std::int32_t pid, const std::optional<AXElement>& originalWindow,
                                                   Deadline deadline);
     bool processBirthStillMatches(std::int32_t pid, const std::optional<FocusProcessBirthIdentity>& expected);
+    // Still trusted, `pid` still frontmost, the same process, and no user
+    // input since `epoch`: what every check before a write starts with.
+    bool hostUnchanged(std::int32_t pid, const std::optional<FocusProcessBirthIdentity>& birth,
+                       const FocusInputEpoch& epoch);
     // Whether the element sits inside a web area (checked up to 32 levels).
     bool isWebBacked(const AXElement& element, AXMessagingTimeout elementTimeout = kDefaultTimeout);
 

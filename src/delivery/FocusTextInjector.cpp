@@ -1,6 +1,7 @@
 #include "delivery/FocusTextInjector.h"
 
 #include "delivery/AXManualAccessibilityRetryPolicy.h"
+#include "delivery/CapturedTargetDelivery.h"
 #include "delivery/FocusPolicies.h"
 
 namespace murmo {
@@ -51,7 +52,8 @@ FocusTextInjector::FocusTextInjector(FocusTextInjectorPorts ports, std::shared_p
                                                                 .workspace = ports_.workspace,
                                                                 .processInfo = ports_.processInfo,
                                                                 .inputActivity = ports_.inputActivity,
-                                                                .log = focusLog_})) {}
+                                                                .log = focusLog_})),
+      deliveryServices_{.capture = *capture_, .paster = *clipboardPaster_, .log = focusLog_} {}
 
 // ---- Reservation ------------------------------------------------------------
 
@@ -188,9 +190,9 @@ Task<CaptureResult> FocusTextInjector::finishCapture(FocusHostPin pin, std::vect
 void FocusTextInjector::deliver(std::string text, FocusTargetSnapshot to,
                                 CommandDispatchedCallback onCommandDispatched,
                                 std::function<void(DeliveryResult)> completion) {
-    auto body = [weak = weak_from_this(), &loop = ports_.loop, text = std::move(text), target = std::move(to),
-                 dispatched = std::move(onCommandDispatched)](DeliveryRun run) {
-        return FocusDelivery::intoTarget(weak, loop, text, target, dispatched, std::move(run));
+    auto body = [services = weakDeliveryServices(), &loop = ports_.loop, text = std::move(text),
+                 target = std::move(to), dispatched = std::move(onCommandDispatched)](DeliveryRun run) {
+        return CapturedTargetDelivery::run(DeliveryContext{services, loop, dispatched, std::move(run)}, text, target);
     };
     admitDelivery(DeliveryRequest{.body = std::move(body), .completion = std::move(completion)});
 }
@@ -198,12 +200,17 @@ void FocusTextInjector::deliver(std::string text, FocusTargetSnapshot to,
 void FocusTextInjector::deliver(std::string text, FocusHostPin toCurrentFocusOf, std::string triggerReason,
                                 CommandDispatchedCallback onCommandDispatched,
                                 std::function<void(DeliveryResult)> completion) {
-    auto body = [weak = weak_from_this(), &loop = ports_.loop, text = std::move(text),
+    auto body = [services = weakDeliveryServices(), &loop = ports_.loop, text = std::move(text),
                  host = CurrentFocusHost::of(toCurrentFocusOf), trigger = std::move(triggerReason),
                  dispatched = std::move(onCommandDispatched)](DeliveryRun run) {
-        return FocusDelivery::intoCurrentFocus(weak, loop, text, host, trigger, dispatched, std::move(run));
+        return CurrentFocusDelivery::run(DeliveryContext{services, loop, dispatched, std::move(run)}, text, host,
+                                         trigger);
     };
     admitDelivery(DeliveryRequest{.body = std::move(body), .completion = std::move(completion)});
+}
+
+std::weak_ptr<DeliveryServices> FocusTextInjector::weakDeliveryServices() {
+    return std::shared_ptr<DeliveryServices>(shared_from_this(), &deliveryServices_);
 }
 
 // ---- Admission --------------------------------------------------------------------

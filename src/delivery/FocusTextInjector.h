@@ -16,7 +16,9 @@
 #include "delivery/ClipboardPaster.h"
 #include "delivery/DeliveryResult.h"
 #include "delivery/FocusCapture.h"
-#include "delivery/FocusDelivery.h"
+#include "delivery/DeliveryRun.h"
+#include "delivery/CurrentFocusDelivery.h"
+#include "delivery/DeliveryContext.h"
 #include "delivery/FocusTargetSnapshot.h"
 #include "platform/Accessibility.h"
 #include "platform/EventPoster.h"
@@ -45,19 +47,6 @@ struct DeliveryOverlapPolicy {
     static bool releasesDictationOwnership(bool commandDispatched) { return commandDispatched; }
     // The clipboard path keeps the mutation locked until its terminal report.
     static bool keepsMutationLocked(bool clipboardTerminal) { return !clipboardTerminal; }
-};
-
-// What the gate hands a running delivery.
-struct DeliveryRun {
-    // When the request was admitted: the base of every elapsed time of this
-    // request.
-    MonotonicTime startedAt{};
-    // Fires on shutdown; the body checks it after every pause and before
-    // every write, and ends without a result once it fired.
-    CancelToken cancel;
-    // Reports the one result. Dropped when the delivery no longer owns the
-    // target (superseded, shut down, or the injector is gone).
-    std::function<void(DeliveryResult)> complete;
 };
 
 // One delivery request as the gate sees it. The body may finish before its
@@ -147,14 +136,15 @@ public:
     bool isDeliveryActive() const { return activeDeliveryID_.has_value(); }
     bool hasQueuedDelivery() const { return static_cast<bool>(queuedDelivery_); }
 
-    // The element and host checks delivery repeats before it writes.
+    // The capture checks and the paste engine this injector works with.
     FocusCapture& capture() { return *capture_; }
     ClipboardPaster& clipboardPaster() { return *clipboardPaster_; }
-    const Logger& focusLog() const { return focusLog_; }
 
 private:
     FocusTextInjector(FocusTextInjectorPorts ports, std::shared_ptr<ClipboardPaster> clipboardPaster);
 
+    // The delivery services, alive exactly as long as this injector.
+    std::weak_ptr<DeliveryServices> weakDeliveryServices();
     static Task<void> runDelivery(std::weak_ptr<FocusTextInjector> injector, MainLoop& loop, std::string id,
                                   DeliveryRequest request, MonotonicTime startedAt, CancelToken cancel);
     void completeDelivery(const std::string& id, const DeliveryResult& result,
@@ -170,6 +160,9 @@ private:
     std::shared_ptr<ClipboardPaster> clipboardPaster_;
     Logger focusLog_;
     std::shared_ptr<FocusCapture> capture_;
+    // What a delivery body reaches, handed out weakly with this injector's
+    // lifetime.
+    DeliveryServices deliveryServices_;
 
     std::optional<CancelToken> deliveryTask_;
     std::optional<std::string> deliveryTaskID_;

@@ -38,10 +38,15 @@ protected:
                                     std::function<bool()> consumed = nullptr) {
         if (!validate) validate = [] { return ClipboardTargetValidation::exact; };
         if (!consumed) consumed = [this, text] { return fieldValue().ends_with(text); };
-        return target.beginPasteReporting(
+        const auto started = target.beginPasteReporting(
             text, host.pid, validate, consumed, [&outcome](MonotonicTime at) { outcome.dispatches.push_back(at); },
             [&outcome](ClipboardUnverifiedReport report) { outcome.reports.push_back(report); });
+        lastPreparationFailure = started.failure;
+        return started.result;
     }
+
+    // Why the latest start returned `unavailable`.
+    std::optional<ClipboardPreparationFailure> lastPreparationFailure;
 
     std::vector<SimPasteboardOperation> pasteboardOperations() const {
         std::vector<SimPasteboardOperation> operations;
@@ -224,7 +229,7 @@ TEST_F(ClipboardPasterTest, EveryFailurePathGivesTheClipboardBackByteForByte) {
         auto validate = [&] { return path.validations.at(std::min(checks++, path.validations.size() - 1)); };
         PasteOutcome outcome;
         EXPECT_EQ(start(*paster, " world", outcome, validate), path.expected);
-        EXPECT_EQ(paster->lastPreparationFailure(), path.failure);
+        EXPECT_EQ(lastPreparationFailure, path.failure);
         EXPECT_EQ(checks, path.validations.size());
         EXPECT_EQ(clipboard(), original);
         EXPECT_TRUE(desktop.postedEvents().empty());
@@ -259,7 +264,7 @@ TEST_F(ClipboardPasterTest, AClipboardThatCannotBeReadIsNeverTakenForAnEmptyOne)
         PasteOutcome outcome;
         EXPECT_EQ(start(*paster, " world", outcome), c.expected);
         if (c.expected == ClipboardPasteStartResult::unavailable) {
-            EXPECT_EQ(paster->lastPreparationFailure(), ClipboardPreparationFailure::snapshotUnavailable);
+            EXPECT_EQ(lastPreparationFailure, ClipboardPreparationFailure::snapshotUnavailable);
             // Untouched: never cleared, never written.
             for (auto operation : pasteboardOperations()) {
                 EXPECT_NE(operation, SimPasteboardOperation::clear);
@@ -340,7 +345,7 @@ TEST_F(ClipboardPasterTest, ANewPasteEndsThePendingOneFirst) {
     // An empty text is refused before anything else and leaves it pending.
     PasteOutcome refused;
     EXPECT_EQ(start(*paster, "", refused), ClipboardPasteStartResult::unavailable);
-    EXPECT_EQ(paster->lastPreparationFailure(), ClipboardPreparationFailure::emptyText);
+    EXPECT_EQ(lastPreparationFailure, ClipboardPreparationFailure::emptyText);
     EXPECT_TRUE(first.reports.empty());
     EXPECT_TRUE(paster->hasPendingPaste());
 
@@ -400,7 +405,7 @@ TEST_F(ClipboardPasterTest, WithoutEventAccessNothingIsTouched) {
     desktop.model().eventPosting.postAccess = false;
     PasteOutcome outcome;
     EXPECT_EQ(start(*paster, " world", outcome), ClipboardPasteStartResult::unavailable);
-    EXPECT_EQ(paster->lastPreparationFailure(), ClipboardPreparationFailure::eventAccessDenied);
+    EXPECT_EQ(lastPreparationFailure, ClipboardPreparationFailure::eventAccessDenied);
     EXPECT_TRUE(desktop.model().pasteboard.calls.empty());
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "FocusDesktopFixture.h"
+#include "delivery/ClipboardFailureDetails.h"
 
 namespace murmo::testing {
 namespace {
