@@ -55,7 +55,7 @@ protected:
 
     CoreHTTPRequest request(std::string_view path, std::string method = "GET") {
         CoreHTTPRequest request;
-        request.url = CoreURL::parse(engine.baseURL())->appending(CorePath::literal(path));
+        request.url = URL::parseServer(engine.baseURL())->appending(URLPath::literal(path));
         request.method = std::move(method);
         request.headers.emplace_back("X-Murmo-Desktop-Token", std::string(kToken));
         return request;
@@ -63,9 +63,7 @@ protected:
 
     CoreWebSocketRequest socketRequest() {
         CoreWebSocketRequest request;
-        auto url = CoreURL::parse(engine.baseURL())->appending(CorePath::literal("ws/events"));
-        url.scheme = "ws";
-        request.url = url;
+        request.url = URL::parseServer(engine.baseURL())->appending(URLPath::literal("ws/events")).withScheme("ws");
         request.headers.emplace_back("X-Murmo-Desktop-Token", std::string(kToken));
         return request;
     }

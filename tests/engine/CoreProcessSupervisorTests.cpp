@@ -258,33 +258,35 @@ TEST_F(CoreProcessSupervisorLaunchTest, WaitingWithNothingRunningFailsAtOnceAndS
 // ---- Health replies --------------------------------------------------------
 
 TEST(CoreHealthReply, OnlyAComplete2xxReplyForProtocol1HostedByTheDesktopIsReady) {
-    using Kind = HttpProbeResult::Kind;
+    using Reply = CoreProcessSupervisor::HealthReply;
     struct Case {
-        HttpProbeResult reply;
+        Reply reply;
         bool ready;
         std::string detail;
     };
     const std::vector<Case> cases{
-        {{Kind::reply, 200, R"({"ok":true,"protocol_version":1,"desktop_hosted":true,"extra":[]})", ""}, true,
+        {CoreHTTPResponse{200, R"({"ok":true,"protocol_version":1,"desktop_hosted":true,"extra":[]})"}, true,
          "Last HTTP status: 200."},
-        {{Kind::reply, 204, R"({"ok":true,"protocol_version":1.0,"desktop_hosted":true})", ""}, true,
+        {CoreHTTPResponse{204, R"({"ok":true,"protocol_version":1.0,"desktop_hosted":true})"}, true,
          "Last HTTP status: 204."},
-        {{Kind::reply, 200, R"({"ok": true, "protocol_version": 2, "desktop_hosted": true})", ""}, false,
+        {CoreHTTPResponse{200, R"({"ok": true, "protocol_version": 2, "desktop_hosted": true})"}, false,
          "Last HTTP status: 200."},
-        {{Kind::reply, 200, R"({"ok": true, "protocol_version": 1})", ""}, false, "Last HTTP status: 200."},
-        {{Kind::reply, 200, R"({"ok":"true","protocol_version":1,"desktop_hosted":true})", ""}, false,
+        {CoreHTTPResponse{200, R"({"ok": true, "protocol_version": 1})"}, false, "Last HTTP status: 200."},
+        {CoreHTTPResponse{200, R"({"ok":"true","protocol_version":1,"desktop_hosted":true})"}, false,
          "Last HTTP status: 200."},
-        {{Kind::reply, 200, R"({"ok":false,"protocol_version":1,"desktop_hosted":true})", ""}, false,
+        {CoreHTTPResponse{200, R"({"ok":false,"protocol_version":1,"desktop_hosted":true})"}, false,
          "Last HTTP status: 200."},
-        {{Kind::reply, 200, "not json", ""}, false, "Last HTTP status: 200."},
-        {{Kind::reply, 503, R"({"ok":true,"protocol_version":1,"desktop_hosted":true})", ""}, false,
+        {CoreHTTPResponse{200, "not json"}, false, "Last HTTP status: 200."},
+        {CoreHTTPResponse{503, R"({"ok":true,"protocol_version":1,"desktop_hosted":true})"}, false,
          "Last HTTP status: 503."},
-        {{Kind::notHTTP, 0, "", ""}, false, "Dorvex core returned an invalid health response."},
-        {{Kind::failed, 0, "", "Connection refused"}, false, "Connection refused"},
+        {fail(coreTransportError(CoreTransportErrorCode::badServerResponse)), false,
+         "Dorvex core returned an invalid health response."},
+        {fail("NSPOSIXErrorDomain", 61, "Connection refused"), false, "Connection refused"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(CoreProcessSupervisor::isReadyReply(c.reply), c.ready) << c.reply.body;
-        EXPECT_EQ(CoreProcessSupervisor::attemptDetail(c.reply), c.detail) << c.reply.body;
+        const auto body = c.reply ? c.reply->body.value_or("") : c.reply.error().message;
+        EXPECT_EQ(CoreProcessSupervisor::isReadyReply(c.reply), c.ready) << body;
+        EXPECT_EQ(CoreProcessSupervisor::attemptDetail(c.reply), c.detail) << body;
     }
 }
 
