@@ -9,6 +9,7 @@
 
 #include "runtime/ManualLoop.h"
 #include "support/FakeChildProcess.h"
+#include "support/FakeCoreTransport.h"
 #include "support/FixedBundle.h"
 #include "support/TemporaryDirectory.h"
 
@@ -16,8 +17,10 @@ namespace murmo {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Pair;
 using ::testing::StartsWith;
 using testing::FakeChildProcess;
 using testing::FixedBundle;
@@ -128,6 +131,7 @@ protected:
             return child;
         };
         services.logger = Logger("core-process", std::make_shared<RecordingLogSink>());
+        services.transport = transport;
         supervisor = CoreProcessSupervisor::create(std::move(services));
     }
 
@@ -145,6 +149,7 @@ protected:
     std::vector<ChildProcessRequest> launched;
     std::vector<std::shared_ptr<FakeChildProcess>> children;
     std::optional<Error> launchFailure;
+    std::shared_ptr<FakeCoreTransport> transport = std::make_shared<FakeCoreTransport>();
     std::shared_ptr<CoreProcessSupervisor> supervisor;
 };
 
@@ -253,6 +258,36 @@ TEST_F(CoreProcessSupervisorLaunchTest, WaitingWithNothingRunningFailsAtOnceAndS
     std::optional<CoreStopOutcome> outcome;
     supervisor->stop(std::chrono::seconds(2), [&](CoreStopOutcome result) { outcome = result; });
     EXPECT_EQ(outcome, CoreStopOutcome::notRunning);
+}
+
+TEST_F(CoreProcessSupervisorLaunchTest, HealthAttemptsAreBoundedGetsAndAReadyReplyAfterAnExitDoesNotCount) {
+    tree.writeExecutable("Murmo.app/Contents/MacOS/MurmoCore");
+    ASSERT_TRUE(launch());
+    std::optional<CoreProcessResult<void>> ready;
+    supervisor->waitUntilReady("http://[::1]:8765/engine/?probe=1", std::string(kToken), std::chrono::seconds(20),
+                               [&](CoreProcessResult<void> result) { ready = result; });
+    loop.runUntilIdle();
+    ASSERT_EQ(transport->pendingRequests(), 1u);
+    const auto request = transport->lastRequest();
+    EXPECT_EQ(request.method, "GET");
+    EXPECT_EQ(request.url.text(), "http://[::1]:8765/engine/api/health?probe=1");
+    EXPECT_THAT(request.headers, Contains(Pair("X-Murmo-Desktop-Token", std::string(kToken))));
+    EXPECT_FALSE(request.body);
+    EXPECT_EQ(request.exchangeTimeout, CoreProcessSupervisor::kHealthRequestTimeout);
+
+    transport->answer(503, "{}");
+    loop.advance(CoreProcessSupervisor::kPauseBetweenHealthAttempts);
+    ASSERT_EQ(transport->pendingRequests(), 1u) << "a refused attempt is followed by another";
+    EXPECT_FALSE(ready);
+
+    // The engine dies while its ready reply is on the way.
+    children[0]->exitNow(3);
+    transport->answer(200, R"({"ok":true,"protocol_version":1,"desktop_hosted":true})");
+    loop.runUntilIdle();
+    ASSERT_TRUE(ready);
+    ASSERT_FALSE(*ready);
+    EXPECT_EQ(ready->error().localizedDescription(), "Dorvex core exited before becoming ready (status 3).");
+    EXPECT_FALSE(supervisor->isReady());
 }
 
 // ---- Health replies --------------------------------------------------------

@@ -45,5 +45,49 @@ TEST(URLTest, ParsesPortsAndRefusesWhatIsNotAnAbsoluteURL) {
     }
 }
 
+TEST(URLTest, AnyAbsoluteURLParsesButOnlyOneNamingAServerConnects) {
+    struct Case {
+        const char* text;
+        bool absolute;
+        bool server;
+        std::optional<std::uint16_t> port;
+    };
+    const Case cases[] = {
+        {"http://127.0.0.1:9000", true, true, 9000},
+        {"http://127.0.0.1:0", true, true, 0},
+        {"http://127.0.0.1:", true, false, std::nullopt},
+        {"http://127.0.0.1:74001", false, false, std::nullopt},
+        {"http://u@h:1", true, false, 1},
+        {"mailto:someone@example.org", true, false, std::nullopt},
+        {"http://bad host", false, false, std::nullopt},
+        {"http://h/%zz", false, false, std::nullopt},
+        {"http://h/caf\xC3\xA9", false, false, std::nullopt},
+        {"not a url", false, false, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const auto url = URL::parse(c.text);
+        EXPECT_EQ(url.has_value(), c.absolute) << c.text;
+        EXPECT_EQ(URL::parseServer(c.text).has_value(), c.server) << c.text;
+        if (url) {
+            EXPECT_EQ(url->port(), c.port) << c.text;
+        }
+    }
+}
+
+TEST(URLTest, ServerPartsForIPv6SecureSchemesAndFragments) {
+    const auto ipv6 = URL::parseServer("http://[::1]:9/x");
+    ASSERT_TRUE(ipv6);
+    EXPECT_EQ(ipv6->host(), "::1");
+    EXPECT_EQ(ipv6->hostHeader(), "[::1]:9");
+
+    const auto secure = URL::parseServer("https://example.org/a?b=c#top");
+    ASSERT_TRUE(secure);
+    EXPECT_EQ(secure->effectivePort(), 443);
+    EXPECT_EQ(secure->hostHeader(), "example.org");
+    EXPECT_EQ(secure->target(), "/a?b=c");
+    EXPECT_EQ(secure->withScheme("wss").text(), "wss://example.org/a?b=c");
+    EXPECT_EQ(URL::parseServer("http://h")->target(), "/");
+}
+
 }  // namespace
 }  // namespace murmo
