@@ -15,8 +15,9 @@ namespace murmo {
 // percent-encoded, never read as path syntax.
 class URLPath {
 public:
-    // Fixed text of our own split at "/" ("api/v1/dictations"), empty pieces
-    // dropped.
+    // Text split at "/" ("api/v1/dictations"), empty pieces dropped: fixed
+    // text of our own, or an encoded path as received, whose pieces then stay
+    // encoded.
     static URLPath literal(std::string_view path);
     // Appends one segment taken as data.
     URLPath& segment(std::string_view value);
