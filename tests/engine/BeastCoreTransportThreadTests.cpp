@@ -109,8 +109,8 @@ TEST(BeastCoreTransportDeadlineThreadTest, TheExchangeDeadlineEndsAReplyThatKeep
     request.method = "GET";
     request.idleTimeout = 10s;
     request.exchangeTimeout = 300ms;
+    Outcomes outcomes;  // outlives the transport's thread
     BeastCoreTransport transport;
-    Outcomes outcomes;
     transport.sendHTTP(request, [&](Result<CoreHTTPResponse> reply) {
         outcomes.add(reply ? "reply" : *reply.error().reason);
     });
