@@ -10,6 +10,7 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <deque>
 #include <list>
@@ -52,9 +53,9 @@ Error exchangeFailure(const beast::error_code& error) {
 
 // A literal address needs no resolver, whose lookups run on a thread of
 // their own: loopback requests skip two thread hops this way.
-std::optional<tcp::endpoint> literalEndpoint(const CoreURL& url) {
+std::optional<tcp::endpoint> literalEndpoint(const URL& url) {
     beast::error_code error;
-    const auto address = asio::ip::make_address(url.host, error);
+    const auto address = asio::ip::make_address(url.host(), error);
     if (error) return std::nullopt;
     return tcp::endpoint(address, url.effectivePort());
 }
@@ -96,9 +97,20 @@ namespace {
 
 using Impl = BeastCoreTransport::Impl;
 
+// `timeout` from now; a time-out too large to add never expires.
+std::chrono::steady_clock::time_point deadlineAfter(Duration timeout) {
+    using Clock = std::chrono::steady_clock;
+    const auto now = Clock::now();
+    if (timeout >= std::chrono::duration_cast<Duration>(Clock::time_point::max() - now)) {
+        return Clock::time_point::max();
+    }
+    return now + std::chrono::duration_cast<Clock::duration>(timeout);
+}
+
 // One request on a connection of its own: connect (resolving a host name
-// first), write, then read the reply piece by piece. The idle time-out is one
-// timer whose deadline moves on whenever the engine makes progress.
+// first), write, then read the reply piece by piece. The time-outs are one
+// timer whose deadline moves on whenever the engine makes progress, but never
+// past the deadline of the whole exchange when the request sets one.
 class HTTPExchange final : public Abortable, public std::enable_shared_from_this<HTTPExchange> {
 public:
     HTTPExchange(std::shared_ptr<Impl> owner, CoreHTTPRequest request, CoreHTTPCompletion completion)
@@ -112,7 +124,7 @@ public:
 
     void start() {
         owner_->track(shared_from_this());
-        if (request_.url.scheme != "http") {
+        if (request_.url.scheme() != "http") {
             finish(fail(coreTransportError(CoreTransportErrorCode::unsupportedURL)));
             return;
         }
@@ -124,7 +136,7 @@ public:
             return;
         }
         resolver_.emplace(owner_->context);
-        resolver_->async_resolve(request_.url.host, std::to_string(request_.url.effectivePort()),
+        resolver_->async_resolve(request_.url.host(), std::to_string(request_.url.effectivePort()),
                                  [self = shared_from_this()](const beast::error_code& error,
                                                              tcp::resolver::results_type results) {
                                      self->onResolve(error, std::move(results));
@@ -135,12 +147,13 @@ public:
 
 private:
     void startWatchdog() {
+        if (request_.exchangeTimeout) exchangeDeadline_ = deadlineAfter(*request_.exchangeTimeout);
         progressed();
         timer_.expires_at(deadline_);
         timer_.async_wait([self = shared_from_this()](const beast::error_code& error) { self->onTimer(error); });
     }
 
-    void progressed() { deadline_ = std::chrono::steady_clock::now() + request_.idleTimeout; }
+    void progressed() { deadline_ = std::min(deadlineAfter(request_.idleTimeout), exchangeDeadline_); }
 
     void onTimer(const beast::error_code& error) {
         if (error || finished_) return;
@@ -235,6 +248,7 @@ private:
     tcp::socket socket_;
     asio::steady_timer timer_;
     std::chrono::steady_clock::time_point deadline_;
+    std::chrono::steady_clock::time_point exchangeDeadline_ = std::chrono::steady_clock::time_point::max();
     CoreHTTPRequest request_;
     CoreHTTPCompletion completion_;
     http::request<http::string_body> message_;
@@ -254,7 +268,7 @@ public:
 
     void start() {
         owner_->track(shared_from_this());
-        if (request_.url.scheme != "ws") return failAll(coreTransportError(CoreTransportErrorCode::unsupportedURL));
+        if (request_.url.scheme() != "ws") return failAll(coreTransportError(CoreTransportErrorCode::unsupportedURL));
         // The time-out bounds connecting here and the handshake below; the
         // open socket then waits for messages as long as it takes.
         connectTimer_.expires_after(request_.handshakeTimeout);
@@ -269,7 +283,7 @@ public:
             return;
         }
         resolver_.emplace(owner_->context);
-        resolver_->async_resolve(request_.url.host, std::to_string(request_.url.effectivePort()),
+        resolver_->async_resolve(request_.url.host(), std::to_string(request_.url.effectivePort()),
                                 [self = shared_from_this()](const beast::error_code& error,
                                                             tcp::resolver::results_type results) {
                                     self->onResolve(error, std::move(results));

@@ -24,13 +24,13 @@ struct NativeAudioControlAcknowledgement {
 
 }  // namespace
 
-std::shared_ptr<CoreEventSocket> CoreEventSocket::create(std::optional<CoreURL> baseURL, std::string desktopToken,
+std::shared_ptr<CoreEventSocket> CoreEventSocket::create(std::optional<URL> baseURL, std::string desktopToken,
                                                          Dependencies dependencies) {
     return std::shared_ptr<CoreEventSocket>(
         new CoreEventSocket(std::move(baseURL), std::move(desktopToken), std::move(dependencies)));
 }
 
-CoreEventSocket::CoreEventSocket(std::optional<CoreURL> baseURL, std::string desktopToken, Dependencies dependencies)
+CoreEventSocket::CoreEventSocket(std::optional<URL> baseURL, std::string desktopToken, Dependencies dependencies)
     : baseURL_(std::move(baseURL)),
       desktopToken_(std::move(desktopToken)),
       loop_(dependencies.loop),
@@ -42,13 +42,12 @@ CoreEventSocket::~CoreEventSocket() {
     if (socket_) socket_->close(kGoingAwayCloseCode);
 }
 
-std::optional<CoreWebSocketRequest> CoreEventSocket::socketRequest(const std::optional<CoreURL>& baseURL,
+std::optional<CoreWebSocketRequest> CoreEventSocket::socketRequest(const std::optional<URL>& baseURL,
                                                                    const std::string& desktopToken) {
     if (!baseURL) return std::nullopt;
-    auto url = baseURL->appending(CorePath::literal(kEventsPath));
-    url.scheme = baseURL->scheme == "https" ? "wss" : "ws";
     CoreWebSocketRequest request;
-    request.url = std::move(url);
+    const auto scheme = baseURL->scheme() == "https" ? "wss" : "ws";
+    request.url = baseURL->appending(URLPath::literal(kEventsPath)).withScheme(scheme);
     request.headers.emplace_back(std::string(kTokenHeader), desktopToken);
     request.handshakeTimeout = kHandshakeTimeout;
     return request;

@@ -49,7 +49,7 @@ public:
     };
 
     // `baseURL` may be unusable; then connect() opens nothing.
-    static std::shared_ptr<CoreEventSocket> create(std::optional<CoreURL> baseURL, std::string desktopToken,
+    static std::shared_ptr<CoreEventSocket> create(std::optional<URL> baseURL, std::string desktopToken,
                                                    Dependencies dependencies);
 
     // Closes a current socket; no callback runs.
@@ -69,7 +69,7 @@ public:
 
     // The socket URL and upgrade request for a base URL: "ws/events" appended,
     // "wss" for an "https" base, else "ws".
-    static std::optional<CoreWebSocketRequest> socketRequest(const std::optional<CoreURL>& baseURL,
+    static std::optional<CoreWebSocketRequest> socketRequest(const std::optional<URL>& baseURL,
                                                              const std::string& desktopToken);
 
     bool hasSocket() const { return socket_ != nullptr; }
@@ -80,7 +80,7 @@ public:
     std::uint64_t generation() const { return generation_; }
 
 private:
-    CoreEventSocket(std::optional<CoreURL> baseURL, std::string desktopToken, Dependencies dependencies);
+    CoreEventSocket(std::optional<URL> baseURL, std::string desktopToken, Dependencies dependencies);
 
     void openSocket();
     void socketFailed(const std::shared_ptr<CoreWebSocket>& socket, const Error& error);
@@ -102,7 +102,7 @@ private:
 
     std::shared_ptr<AudioStreamHooks> audioStream() const { return audioStream_.lock(); }
 
-    std::optional<CoreURL> baseURL_;
+    std::optional<URL> baseURL_;
     std::string desktopToken_;
     MainLoop& loop_;
     std::shared_ptr<CoreTransport> transport_;

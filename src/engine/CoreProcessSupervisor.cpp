@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <iterator>
 
+#include "engine/BeastCoreTransport.h"
 #include "runtime/JsonRead.h"
 
 namespace murmo {
@@ -46,9 +47,9 @@ std::shared_ptr<CoreProcessSupervisor> CoreProcessSupervisor::create(CoreProcess
 }
 
 CoreProcessSupervisor::CoreProcessSupervisor(CoreProcessSupervisorServices services)
-    : services_(std::move(services)),
-      probe_(std::make_unique<HttpProbe>()),
-      worker_(std::make_unique<WorkerThread>()) {}
+    : services_(std::move(services)), worker_(std::make_unique<WorkerThread>()) {
+    if (!services_.transport) services_.transport = std::make_shared<BeastCoreTransport>();
+}
 
 CoreProcessSupervisor::~CoreProcessSupervisor() { cancelReadiness(); }
 
@@ -280,14 +281,12 @@ void CoreProcessSupervisor::waitUntilReady(std::string_view coreURL, std::string
         if (completion) completion(std::unexpected(CoreProcessError::exitedBeforeReady(-1)));
         return;
     }
-    std::optional<HttpURL> healthURL;
-    if (auto base = HttpURL::parse(coreURL)) healthURL = base->appending(kHealthPath);
     const auto deadline =
         saturatingAdd(services_.loop.clock().now(), std::max<Duration>(timeout, kShortestReadinessTimeout));
     CancelToken cancel;
     readinessTask_ = cancel;
-    spawn(readinessLoop(weak_from_this(), process_, cancel, std::move(completion), std::move(healthURL),
-                        std::move(desktopToken), deadline));
+    spawn(readinessLoop(weak_from_this(), process_, cancel, std::move(completion),
+                        healthRequest(coreURL, desktopToken), deadline));
 }
 
 void CoreProcessSupervisor::cancelReadiness() {
@@ -301,8 +300,8 @@ void CoreProcessSupervisor::endReadiness() { readinessTask_.reset(); }
 
 Task<void> CoreProcessSupervisor::readinessLoop(std::weak_ptr<CoreProcessSupervisor> weak,
                                                 std::shared_ptr<ChildProcess> awaited, CancelToken cancel,
-                                                ReadinessCompletion completion, std::optional<HttpURL> healthURL,
-                                                std::string token, MonotonicTime deadline) {
+                                                ReadinessCompletion completion,
+                                                std::optional<CoreHTTPRequest> health, MonotonicTime deadline) {
     MainLoop* loop = nullptr;
     if (auto self = weak.lock()) loop = &self->services_.loop;
     if (!loop) co_return;
@@ -318,7 +317,7 @@ Task<void> CoreProcessSupervisor::readinessLoop(std::weak_ptr<CoreProcessSupervi
                 co_return;
             }
         }
-        auto reply = co_await probeHealth(weak, healthURL, token, cancel);
+        auto reply = co_await probeHealth(weak, health, cancel);
         if (!reply) co_return;
         auto self = weak.lock();
         if (!self || cancel.isCancelled()) co_return;
@@ -341,38 +340,52 @@ Task<void> CoreProcessSupervisor::readinessLoop(std::weak_ptr<CoreProcessSupervi
     }
 }
 
-Task<std::optional<HttpProbeResult>> CoreProcessSupervisor::probeHealth(std::weak_ptr<CoreProcessSupervisor> weak,
-                                                                        std::optional<HttpURL> healthURL,
-                                                                        std::string token, CancelToken cancel) {
-    if (!healthURL) {
-        co_return HttpProbeResult{HttpProbeResult::Kind::failed, 0, {}, "unsupported URL"};
-    }
+std::optional<CoreHTTPRequest> CoreProcessSupervisor::healthRequest(std::string_view coreURL,
+                                                                     const std::string& desktopToken) {
+    auto base = URL::parseServer(coreURL);
+    if (!base) return std::nullopt;
+    CoreHTTPRequest request;
+    request.url = base->appending(URLPath::literal(kHealthPath));
+    request.method = "GET";
+    // Every attempt asks the engine afresh: nothing cached may answer it.
+    request.headers = {{std::string(kDesktopTokenHeader), desktopToken},
+                       {"Cache-Control", "no-cache"},
+                       {"Connection", "close"}};
+    // A stalled attempt must not eat into the readiness time-out unnoticed:
+    // the attempt as a whole is bounded, not only each wait in it.
+    request.idleTimeout = kHealthRequestTimeout;
+    request.exchangeTimeout = kHealthRequestTimeout;
+    return request;
+}
+
+Task<std::optional<CoreProcessSupervisor::HealthReply>> CoreProcessSupervisor::probeHealth(
+    std::weak_ptr<CoreProcessSupervisor> weak, std::optional<CoreHTTPRequest> health, CancelToken cancel) {
+    if (!health) co_return HealthReply(fail(coreTransportError(CoreTransportErrorCode::badURL)));
     MainLoop* loop = nullptr;
     if (auto self = weak.lock()) loop = &self->services_.loop;
     if (!loop) co_return std::nullopt;
 
     CancelToken::Subscription subscription;
-    using Reply = std::optional<HttpProbeResult>;
+    using Reply = std::optional<HealthReply>;
     auto reply = co_await suspendWith<Reply>(*loop, [&](Resumer<Reply> resumer) {
         // A stop or a newer wait must not sit out the request's time-out.
         subscription = cancel.onCancel([resumer] { resumer.resume(std::nullopt); });
         auto self = weak.lock();
         if (!self) return resumer.resume(std::nullopt);
-        self->probe_->get(*healthURL, {{std::string(kDesktopTokenHeader), token}}, kHealthRequestTimeout,
-                          [resumer, loop](HttpProbeResult result) mutable {
-                              // Runs on the probe's thread; the resumer must
-                              // only be used and dropped on the main thread.
-                              loop->post([resumer = std::move(resumer), result = std::move(result)]() mutable {
-                                  resumer.resume(std::move(result));
-                              });
-                          });
+        self->services_.transport->sendHTTP(*health, [resumer, loop](HealthReply result) mutable {
+            // Runs on the transport's thread; the resumer must only be used
+            // and dropped on the main thread.
+            loop->post([resumer = std::move(resumer), result = std::move(result)]() mutable {
+                resumer.resume(std::move(result));
+            });
+        });
     });
     co_return reply;
 }
 
-bool CoreProcessSupervisor::isReadyReply(const HttpProbeResult& reply) {
-    if (reply.kind != HttpProbeResult::Kind::reply || reply.status < 200 || reply.status > 299) return false;
-    auto object = json::parseObject(reply.body);
+bool CoreProcessSupervisor::isReadyReply(const HealthReply& reply) {
+    if (!reply || reply->status < 200 || reply->status > 299) return false;
+    auto object = json::parseObject(reply->body.value_or(std::string()));
     if (!object) return false;
     auto ok = json::requiredBool(*object, "ok");
     auto version = json::requiredInteger<long long>(*object, "protocol_version");
@@ -380,16 +393,13 @@ bool CoreProcessSupervisor::isReadyReply(const HttpProbeResult& reply) {
     return ok && version && hosted && *ok && *version == 1 && *hosted;
 }
 
-std::string CoreProcessSupervisor::attemptDetail(const HttpProbeResult& reply) {
-    switch (reply.kind) {
-        case HttpProbeResult::Kind::reply:
-            return fmt::format("Last HTTP status: {}.", reply.status);
-        case HttpProbeResult::Kind::notHTTP:
-            return CoreProcessError::invalidHealthResponse().localizedDescription();
-        case HttpProbeResult::Kind::failed:
-            break;
+std::string CoreProcessSupervisor::attemptDetail(const HealthReply& reply) {
+    if (reply) return fmt::format("Last HTTP status: {}.", reply->status);
+    // Something answered, but not in HTTP.
+    if (reply.error() == coreTransportError(CoreTransportErrorCode::badServerResponse)) {
+        return CoreProcessError::invalidHealthResponse().localizedDescription();
     }
-    return reply.errorDescription;
+    return reply.error().message;
 }
 
 }  // namespace murmo

@@ -15,7 +15,7 @@
 #include "engine/CoreLaunchPlan.h"
 #include "engine/CoreProcessPrivacyLog.h"
 #include "engine/CoreStopSequence.h"
-#include "engine/HttpProbe.h"
+#include "engine/CoreTransport.h"
 #include "engine/PosixChildProcess.h"
 #include "platform/Bundle.h"
 #include "runtime/CancelToken.h"
@@ -43,6 +43,9 @@ struct CoreProcessSupervisorServices {
     // How each run's diagnostics log opens its file.
     std::function<Result<LogFileHandle>(const std::filesystem::path&)> openLogFile = openLogFileForAppending;
     Logger logger = Logger("core-process");
+    // Carries the health requests; null: a BeastCoreTransport of the
+    // supervisor's own.
+    std::shared_ptr<CoreTransport> transport = {};
 };
 
 // The inputs of the engine's environment besides the inherited variables.
@@ -65,6 +68,9 @@ struct CoreEnvironmentInputs {
 class CoreProcessSupervisor : public std::enable_shared_from_this<CoreProcessSupervisor> {
 public:
     using ReadinessCompletion = std::function<void(CoreProcessResult<void>)>;
+    // One health request's outcome: a reply, whatever its status, or the
+    // transport's error.
+    using HealthReply = Result<CoreHTTPResponse>;
     using StopCompletion = std::function<void(CoreStopOutcome)>;
 
     static constexpr std::string_view kHealthPath = "api/health";
@@ -121,10 +127,15 @@ public:
     // "--port", port.
     static std::vector<std::string> serveArguments(int port);
 
+    // The request each health attempt sends: a GET of "api/health" under
+    // `coreURL` with the token, bounded as a whole by kHealthRequestTimeout.
+    // Absent when `coreURL` is not a server URL.
+    static std::optional<CoreHTTPRequest> healthRequest(std::string_view coreURL, const std::string& desktopToken);
+
     // Whether a health reply says the engine is ready, and how an attempt that
     // was not is described in a time-out.
-    static bool isReadyReply(const HttpProbeResult& reply);
-    static std::string attemptDetail(const HttpProbeResult& reply);
+    static bool isReadyReply(const HealthReply& reply);
+    static std::string attemptDetail(const HealthReply& reply);
 
 private:
     explicit CoreProcessSupervisor(CoreProcessSupervisorServices services);
@@ -138,10 +149,9 @@ private:
 
     static Task<void> readinessLoop(std::weak_ptr<CoreProcessSupervisor> weak, std::shared_ptr<ChildProcess> awaited,
                                     CancelToken cancel, ReadinessCompletion completion,
-                                    std::optional<HttpURL> healthURL, std::string token, MonotonicTime deadline);
-    static Task<std::optional<HttpProbeResult>> probeHealth(std::weak_ptr<CoreProcessSupervisor> weak,
-                                                            std::optional<HttpURL> healthURL, std::string token,
-                                                            CancelToken cancel);
+                                    std::optional<CoreHTTPRequest> health, MonotonicTime deadline);
+    static Task<std::optional<HealthReply>> probeHealth(std::weak_ptr<CoreProcessSupervisor> weak,
+                                                        std::optional<CoreHTTPRequest> health, CancelToken cancel);
 
     CoreProcessSupervisorServices services_;
     std::optional<CoreLaunchPlan> launchPlan_;
@@ -161,8 +171,6 @@ private:
     };
     std::optional<EndedRun> endedRun_;
 
-    // Health requests leave the main thread here.
-    std::unique_ptr<HttpProbe> probe_;
     // Waiting out a stop and filing a run's last output happen here; declared
     // last so it is joined first, while everything its jobs touch still exists.
     std::unique_ptr<WorkerThread> worker_;

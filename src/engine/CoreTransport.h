@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "engine/CoreURL.h"
 #include "runtime/Clock.h"
 #include "runtime/Error.h"
+#include "runtime/URL.h"
 
 namespace murmo {
 
@@ -45,7 +45,7 @@ std::string_view rawValue(CoreTransportErrorCode code);
 using HeaderList = std::vector<std::pair<std::string, std::string>>;
 
 struct CoreHTTPRequest {
-    CoreURL url;
+    URL url;
     std::string method;
     HeaderList headers;
     // Absent: the request carries no body at all.
@@ -53,6 +53,9 @@ struct CoreHTTPRequest {
     // Longest wait for any progress (connecting, writing, each piece of the
     // reply); not a deadline for the whole exchange.
     Duration idleTimeout = std::chrono::seconds(60);
+    // When set, also the longest the whole exchange may take, from resolving
+    // the host to the reply's last byte, however steadily it progresses.
+    std::optional<Duration> exchangeTimeout;
 };
 
 struct CoreHTTPResponse {
@@ -77,7 +80,7 @@ struct CoreSocketMessage {
 };
 
 struct CoreWebSocketRequest {
-    CoreURL url;
+    URL url;
     HeaderList headers;
     // Bounds connecting and the opening handshake only; an open socket waits
     // for messages as long as it takes.

@@ -14,15 +14,15 @@ constexpr std::string_view kPost = "POST";
 constexpr std::string_view kGet = "GET";
 constexpr std::string_view kDelete = "DELETE";
 
-CorePath dictationPath(const std::string& operationID, std::string_view action = {}) {
-    auto path = CorePath::literal("api/v1/dictations");
+URLPath dictationPath(const std::string& operationID, std::string_view action = {}) {
+    auto path = URLPath::literal("api/v1/dictations");
     path.segment(operationID);
     if (!action.empty()) path.literalSegments(action);
     return path;
 }
 
-CorePath agentOperationPath(const std::string& operationID, std::string_view action = {}) {
-    auto path = CorePath::literal("api/v1/agent/operations");
+URLPath agentOperationPath(const std::string& operationID, std::string_view action = {}) {
+    auto path = URLPath::literal("api/v1/agent/operations");
     path.segment(operationID);
     if (!action.empty()) path.literalSegments(action);
     return path;
@@ -42,8 +42,8 @@ Result<DictationCommandResponse> decodeCommand(std::string_view text) { return D
 Result<JSONValue::Object> decodeObject(std::string_view text) { return JSONValue::decodeObject(text); }
 Result<ShortcutSettingsResponse> decodeSettings(std::string_view text) { return ShortcutSettingsResponse::decode(text); }
 
-CorePath shortcutCapturePath(const std::string& captureID, std::string_view action) {
-    auto path = CorePath::literal("api/v1/shortcut-captures");
+URLPath shortcutCapturePath(const std::string& captureID, std::string_view action) {
+    auto path = URLPath::literal("api/v1/shortcut-captures");
     path.segment(captureID).literalSegments(action);
     return path;
 }
@@ -61,7 +61,7 @@ std::shared_ptr<MurmoCoreClient> MurmoCoreClient::create(std::string baseURL, st
 MurmoCoreClient::MurmoCoreClient(std::string baseURL, std::string desktopToken,
                                  MurmoCoreClientDependencies dependencies)
     : baseURLText_(std::move(baseURL)),
-      baseURL_(CoreURL::parse(baseURLText_)),
+      baseURL_(URL::parseServer(baseURLText_)),
       desktopToken_(std::move(desktopToken)),
       loop_(dependencies.loop),
       transport_(std::move(dependencies.transport)),
@@ -101,7 +101,7 @@ void MurmoCoreClient::wireComponents() {
 
 // Requests
 
-std::optional<CoreHTTPRequest> MurmoCoreClient::buildRequest(const CorePath& path, std::string_view method,
+std::optional<CoreHTTPRequest> MurmoCoreClient::buildRequest(const URLPath& path, std::string_view method,
                                                              const std::optional<json::Json>& body) const {
     if (!baseURL_) return std::nullopt;
     CoreHTTPRequest request;
@@ -119,7 +119,7 @@ std::optional<CoreHTTPRequest> MurmoCoreClient::buildRequest(const CorePath& pat
     return request;
 }
 
-void MurmoCoreClient::request(const CorePath& path, std::string_view method, std::optional<json::Json> body,
+void MurmoCoreClient::request(const URLPath& path, std::string_view method, std::optional<json::Json> body,
                               BodyCompletion completion) {
     auto built = buildRequest(path, method, body);
     if (!built) return deliverLater(std::move(completion), fail(coreTransportError(CoreTransportErrorCode::badURL)));
@@ -152,11 +152,11 @@ Result<std::string> MurmoCoreClient::classifyReply(Result<CoreHTTPResponse> repl
     return std::move(*reply->body);
 }
 
-void MurmoCoreClient::postCommand(const CorePath& path, json::Json body, CommandCompletion completion) {
+void MurmoCoreClient::postCommand(const URLPath& path, json::Json body, CommandCompletion completion) {
     request(path, kPost, std::move(body), decodingWith<DictationCommandResponse>(std::move(completion), decodeCommand));
 }
 
-void MurmoCoreClient::postVoid(const CorePath& path, std::optional<json::Json> body, VoidCompletion completion) {
+void MurmoCoreClient::postVoid(const URLPath& path, std::optional<json::Json> body, VoidCompletion completion) {
     request(path, kPost, std::move(body), [completion = std::move(completion)](Result<std::string> reply) {
         if (!completion) return;
         if (!reply) return completion(fail(reply.error()));
@@ -164,7 +164,7 @@ void MurmoCoreClient::postVoid(const CorePath& path, std::optional<json::Json> b
     });
 }
 
-void MurmoCoreClient::getObject(const CorePath& path, ObjectCompletion completion) {
+void MurmoCoreClient::getObject(const URLPath& path, ObjectCompletion completion) {
     request(path, kGet, std::nullopt, decodingWith<JSONValue::Object>(std::move(completion), decodeObject));
 }
 
@@ -176,7 +176,7 @@ void MurmoCoreClient::createDictation(const std::string& operationID, MonotonicT
                                       std::optional<std::int64_t> audioSampleRate, CommandCompletion completion) {
     RecordingPayload payload(std::string(kSource), operationID, clientTime, std::move(targetAppID),
                              std::move(targetAppName), std::move(audioSource), audioSampleRate);
-    postCommand(CorePath::literal("api/v1/dictations"), payload.requestBody(), std::move(completion));
+    postCommand(URLPath::literal("api/v1/dictations"), payload.requestBody(), std::move(completion));
 }
 
 void MurmoCoreClient::createAgentOperation(const std::string& operationID, MonotonicTime clientTime,
@@ -184,7 +184,7 @@ void MurmoCoreClient::createAgentOperation(const std::string& operationID, Monot
                                            std::optional<std::int64_t> audioSampleRate, CommandCompletion completion) {
     RecordingPayload payload(std::string(kSource), operationID, clientTime, std::nullopt,
                              std::nullopt, std::move(audioSource), audioSampleRate);
-    postCommand(CorePath::literal("api/v1/agent/operations"), payload.requestBody(), std::move(completion));
+    postCommand(URLPath::literal("api/v1/agent/operations"), payload.requestBody(), std::move(completion));
 }
 
 void MurmoCoreClient::createPendingAgentOperation(const std::string& operationID,
@@ -196,7 +196,7 @@ void MurmoCoreClient::createPendingAgentOperation(const std::string& operationID
                                                   CommandCompletion completion) {
     RecordingPayload payload(std::string(kSource), operationID, clientTime, std::move(targetAppID),
                              std::move(targetAppName), std::move(audioSource), audioSampleRate);
-    postCommand(CorePath::literal("api/v1/agent/pending-operations"), payload.requestBody(), std::move(completion));
+    postCommand(URLPath::literal("api/v1/agent/pending-operations"), payload.requestBody(), std::move(completion));
 }
 
 void MurmoCoreClient::resolveAgentOperationMode(const std::string& operationID, const std::string& mode,
@@ -262,7 +262,7 @@ void MurmoCoreClient::reportDeliveryResult(const std::string& operationID, const
 }
 
 void MurmoCoreClient::fetchShortcutSettings(SettingsCompletion completion) {
-    request(CorePath::literal("api/settings"), kGet, std::nullopt,
+    request(URLPath::literal("api/settings"), kGet, std::nullopt,
             decodingWith<ShortcutSettingsResponse>(std::move(completion), decodeSettings));
 }
 
@@ -271,7 +271,7 @@ void MurmoCoreClient::reportAudioRoute(const NativeAudioRoute& route) {
     if (!encoded) return;
     auto body = json::parseObject(*encoded);
     if (!body) return;
-    postVoid(CorePath::literal("api/v1/audio/route"), std::move(*body), {});
+    postVoid(URLPath::literal("api/v1/audio/route"), std::move(*body), {});
 }
 
 void MurmoCoreClient::completeShortcutCapture(const std::string& captureID, const ShortcutSpecPayload& shortcut,
@@ -295,9 +295,9 @@ void MurmoCoreClient::cancelShortcutCapture(const std::string& captureID, std::o
     postVoid(shortcutCapturePath(captureID, "cancel"), std::move(body), std::move(completion));
 }
 
-void MurmoCoreClient::pauseRuntime() { postVoid(CorePath::literal("api/v1/runtime/pause"), std::nullopt, {}); }
+void MurmoCoreClient::pauseRuntime() { postVoid(URLPath::literal("api/v1/runtime/pause"), std::nullopt, {}); }
 
-void MurmoCoreClient::resumeRuntime() { postVoid(CorePath::literal("api/v1/runtime/resume"), std::nullopt, {}); }
+void MurmoCoreClient::resumeRuntime() { postVoid(URLPath::literal("api/v1/runtime/resume"), std::nullopt, {}); }
 
 // Socket and audio
 

@@ -12,7 +12,6 @@
 #include "engine/CoreEventSocket.h"
 #include "engine/CoreSocketSendQueue.h"
 #include "engine/CoreTransport.h"
-#include "engine/CoreURL.h"
 #include "engine/CoreWireTypes.h"
 #include "engine/NativeAudioStream.h"
 #include "engine/ReplySignal.h"
@@ -20,6 +19,7 @@
 #include "input/ShortcutSpecPayload.h"
 #include "runtime/Logger.h"
 #include "runtime/MainLoop.h"
+#include "runtime/URL.h"
 
 namespace murmo {
 
@@ -132,17 +132,17 @@ private:
     MurmoCoreClient(std::string baseURL, std::string desktopToken, MurmoCoreClientDependencies dependencies);
     void wireComponents();
 
-    std::optional<CoreHTTPRequest> buildRequest(const CorePath& path, std::string_view method,
+    std::optional<CoreHTTPRequest> buildRequest(const URLPath& path, std::string_view method,
                                                 const std::optional<json::Json>& body) const;
-    void request(const CorePath& path, std::string_view method, std::optional<json::Json> body,
+    void request(const URLPath& path, std::string_view method, std::optional<json::Json> body,
                  BodyCompletion completion);
-    void postCommand(const CorePath& path, json::Json body, CommandCompletion completion);
-    void postVoid(const CorePath& path, std::optional<json::Json> body, VoidCompletion completion);
-    void getObject(const CorePath& path, ObjectCompletion completion);
+    void postCommand(const URLPath& path, json::Json body, CommandCompletion completion);
+    void postVoid(const URLPath& path, std::optional<json::Json> body, VoidCompletion completion);
+    void getObject(const URLPath& path, ObjectCompletion completion);
     void deliverLater(BodyCompletion completion, Result<std::string> result);
 
     std::string baseURLText_;
-    std::optional<CoreURL> baseURL_;
+    std::optional<URL> baseURL_;
     std::string desktopToken_;
     MainLoop& loop_;
     // Declared first: the socket components hold sockets of this transport.

@@ -1,6 +1,7 @@
 #include "engine/MurmoLaunchConfiguration.h"
 
 #include "input/ShortcutSpecPayload.h"
+#include "runtime/URL.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -9,9 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <nlohmann/json.hpp>
 
@@ -25,69 +24,10 @@ inline constexpr std::string_view kPortReservationDomain = "MurmoPortReservation
 
 // --- URLs -------------------------------------------------------------------
 
-bool isURIChar(unsigned char c) {
-    if (std::isalnum(c)) return true;
-    static constexpr std::string_view kAllowed = "-._~:/?#[]@!$&'()*+,;=%";
-    return kAllowed.find(static_cast<char>(c)) != std::string_view::npos;
-}
-
-bool isHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
-
-bool hasValidCharacters(std::string_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (!isURIChar(static_cast<unsigned char>(text[i]))) return false;
-        if (text[i] == '%' && (i + 2 >= text.size() || !isHexDigit(text[i + 1]) || !isHexDigit(text[i + 2]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool hasValidScheme(std::string_view text) {
-    const auto colon = text.find(':');
-    if (colon == 0 || colon == std::string_view::npos) return false;
-    if (!std::isalpha(static_cast<unsigned char>(text[0]))) return false;
-    return std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(colon), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
-    });
-}
-
-struct URLPort {
-    bool valid = false;
-    std::optional<std::uint16_t> port;
-};
-
-// The port of an absolute URL's authority. A port that is not a decimal
-// number within 0...65535 makes the URL unusable; it is never wrapped.
-URLPort authorityPort(std::string_view url) {
-    const auto afterScheme = url.substr(url.find(':') + 1);
-    if (!afterScheme.starts_with("//")) return {true, std::nullopt};
-    auto authority = afterScheme.substr(2);
-    authority = authority.substr(0, authority.find_first_of("/?#"));
-    if (auto at = authority.rfind('@'); at != std::string_view::npos) authority = authority.substr(at + 1);
-    std::string_view portText;
-    if (authority.starts_with('[')) {
-        const auto close = authority.find(']');
-        if (close == std::string_view::npos) return {};
-        const auto rest = authority.substr(close + 1);
-        if (!rest.empty() && !rest.starts_with(':')) return {};
-        if (!rest.empty()) portText = rest.substr(1);
-    } else if (auto colon = authority.rfind(':'); colon != std::string_view::npos) {
-        portText = authority.substr(colon + 1);
-    }
-    if (portText.empty()) return {true, std::nullopt};
-    if (!std::all_of(portText.begin(), portText.end(), [](char c) { return c >= '0' && c <= '9'; })) return {};
-    unsigned long value = 0;
-    const auto [end, error] = std::from_chars(portText.data(), portText.data() + portText.size(), value);
-    if (error != std::errc() || end != portText.data() + portText.size() || value > 65535) return {};
-    return {true, static_cast<std::uint16_t>(value)};
-}
-
-// An absolute URL (scheme and the rest of the text made of URI characters);
-// anything else is unusable as the engine's base URL.
+// Any absolute URL is kept as it was written; anything else is unusable as
+// the engine's base URL.
 std::optional<std::string> parseAbsoluteURL(std::string_view text) {
-    if (!hasValidScheme(text) || !hasValidCharacters(text)) return std::nullopt;
-    if (!authorityPort(text).valid) return std::nullopt;
+    if (!URL::parse(text)) return std::nullopt;
     return std::string(text);
 }
 
@@ -262,7 +202,8 @@ MurmoLaunchConfiguration MurmoLaunchConfiguration::parse(std::span<const std::st
 }
 
 std::uint16_t MurmoLaunchConfiguration::corePort() const {
-    return authorityPort(coreURL).port.value_or(kDefaultCorePort);
+    const auto url = URL::parse(coreURL);
+    return url ? url->port().value_or(kDefaultCorePort) : kDefaultCorePort;
 }
 
 }  // namespace murmo

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -49,13 +54,78 @@ private:
     std::set<std::thread::id> threads_;
 };
 
+// A peer that starts a reply and then sends one more header line every
+// 50 ms for up to five seconds: always progressing, never done.
+class TricklingPeer {
+public:
+    TricklingPeer() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener_, 1) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            return;
+        }
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { serveOne(); });
+    }
+    ~TricklingPeer() {
+        if (thread_.joinable()) thread_.join();
+        ::close(listener_);
+    }
+    TricklingPeer(const TricklingPeer&) = delete;
+    TricklingPeer& operator=(const TricklingPeer&) = delete;
+
+    std::uint16_t port() const { return port_; }
+
+private:
+    void serveOne() {
+        pollfd ready{listener_, POLLIN, 0};
+        if (::poll(&ready, 1, 5000) != 1) return;
+        const int client = ::accept(listener_, nullptr, nullptr);
+        if (client < 0) return;
+        char request[1024];
+        [[maybe_unused]] const auto read = ::recv(client, request, sizeof request, 0);
+        std::string_view line = "HTTP/1.1 200 OK\r\n";
+        for (int i = 0; i < 100 && ::send(client, line.data(), line.size(), MSG_NOSIGNAL) > 0; ++i) {
+            line = "X-Trickle: 1\r\n";
+            std::this_thread::sleep_for(50ms);
+        }
+        ::close(client);
+    }
+
+    int listener_ = -1;
+    std::uint16_t port_ = 0;
+    std::thread thread_;
+};
+
+TEST(BeastCoreTransportDeadlineThreadTest, TheExchangeDeadlineEndsAReplyThatKeepsProgressing) {
+    TricklingPeer peer;
+    ASSERT_NE(peer.port(), 0);
+    CoreHTTPRequest request;
+    request.url = *URL::parseServer("http://127.0.0.1:" + std::to_string(peer.port()) + "/api/health");
+    request.method = "GET";
+    request.idleTimeout = 10s;
+    request.exchangeTimeout = 300ms;
+    Outcomes outcomes;  // outlives the transport's thread
+    BeastCoreTransport transport;
+    transport.sendHTTP(request, [&](Result<CoreHTTPResponse> reply) {
+        outcomes.add(reply ? "reply" : *reply.error().reason);
+    });
+    ASSERT_TRUE(outcomes.waitFor(1));
+    EXPECT_EQ(outcomes.outcomes(), std::vector<std::string>{"timed_out"})
+        << "without the deadline the peer's five seconds end as a lost connection";
+}
+
 class BeastCoreTransportThreadTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(engine.start()); }
 
     CoreHTTPRequest request(std::string_view path, std::string method = "GET") {
         CoreHTTPRequest request;
-        request.url = CoreURL::parse(engine.baseURL())->appending(CorePath::literal(path));
+        request.url = URL::parseServer(engine.baseURL())->appending(URLPath::literal(path));
         request.method = std::move(method);
         request.headers.emplace_back("X-Murmo-Desktop-Token", std::string(kToken));
         return request;
@@ -63,9 +133,7 @@ protected:
 
     CoreWebSocketRequest socketRequest() {
         CoreWebSocketRequest request;
-        auto url = CoreURL::parse(engine.baseURL())->appending(CorePath::literal("ws/events"));
-        url.scheme = "ws";
-        request.url = url;
+        request.url = URL::parseServer(engine.baseURL())->appending(URLPath::literal("ws/events")).withScheme("ws");
         request.headers.emplace_back("X-Murmo-Desktop-Token", std::string(kToken));
         return request;
     }

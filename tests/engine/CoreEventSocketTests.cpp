@@ -64,6 +64,18 @@ protected:
     std::function<void()> onFailureHook;
 };
 
+TEST(CoreEventSocketRequest, UsesTheMatchingWebSocketScheme) {
+    auto plain = CoreEventSocket::socketRequest(URL::parseServer("http://127.0.0.1:8765"), "token");
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->url.text(), "ws://127.0.0.1:8765/ws/events");
+    ASSERT_EQ(plain->headers.size(), 1u);
+    EXPECT_EQ(plain->headers[0], (std::pair<std::string, std::string>{"X-Murmo-Desktop-Token", "token"}));
+    EXPECT_EQ(plain->handshakeTimeout, std::chrono::seconds(60));
+
+    EXPECT_EQ(CoreEventSocket::socketRequest(URL::parseServer("https://h/"), "t")->url.text(), "wss://h/ws/events");
+    EXPECT_FALSE(CoreEventSocket::socketRequest(std::nullopt, "t"));
+}
+
 TEST_F(CoreEventSocketTest, OpensWithTheTokenAndBecomesReadyOnTheFirstAcceptableEvent) {
     client->connect();
     ASSERT_EQ(transport->sockets().size(), 1u);

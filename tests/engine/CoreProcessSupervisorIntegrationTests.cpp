@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 
+#include "engine/BeastCoreTransport.h"
 #include "engine/MurmoLaunchConfiguration.h"
 #include "runtime/ManualLoop.h"
 #include "support/FixedBundle.h"
@@ -127,14 +128,15 @@ protected:
     // Until the engine answers HTTP at all, whatever it says: a short
     // readiness time-out must not be spent on a slow start.
     bool waitUntilServing() {
-        HttpProbe probe;
-        const auto url = HttpURL::parse(coreURL)->appending(CoreProcessSupervisor::kHealthPath);
+        BeastCoreTransport transport;
+        const auto request = CoreProcessSupervisor::healthRequest(coreURL, std::string(kToken));
         const auto deadline = std::chrono::steady_clock::now() + 20s;
         while (std::chrono::steady_clock::now() < deadline) {
-            std::promise<HttpProbeResult> reply;
-            probe.get(url, {{std::string(CoreProcessSupervisor::kDesktopTokenHeader), std::string(kToken)}}, 1s,
-                      [&](HttpProbeResult result) { reply.set_value(std::move(result)); });
-            if (reply.get_future().get().kind == HttpProbeResult::Kind::reply) return true;
+            std::promise<CoreProcessSupervisor::HealthReply> reply;
+            transport.sendHTTP(*request, [&](CoreProcessSupervisor::HealthReply result) {
+                reply.set_value(std::move(result));
+            });
+            if (reply.get_future().get()) return true;
             std::this_thread::sleep_for(20ms);
         }
         return false;

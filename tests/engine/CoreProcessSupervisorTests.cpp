@@ -9,6 +9,7 @@
 
 #include "runtime/ManualLoop.h"
 #include "support/FakeChildProcess.h"
+#include "support/FakeCoreTransport.h"
 #include "support/FixedBundle.h"
 #include "support/TemporaryDirectory.h"
 #include "platform/sim/RecordingLogSink.h"
@@ -17,8 +18,10 @@ namespace murmo {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Pair;
 using ::testing::StartsWith;
 using testing::FakeChildProcess;
 using testing::FixedBundle;
@@ -129,6 +132,7 @@ protected:
             return child;
         };
         services.logger = Logger("core-process", std::make_shared<RecordingLogSink>());
+        services.transport = transport;
         supervisor = CoreProcessSupervisor::create(std::move(services));
     }
 
@@ -146,6 +150,7 @@ protected:
     std::vector<ChildProcessRequest> launched;
     std::vector<std::shared_ptr<FakeChildProcess>> children;
     std::optional<Error> launchFailure;
+    std::shared_ptr<FakeCoreTransport> transport = std::make_shared<FakeCoreTransport>();
     std::shared_ptr<CoreProcessSupervisor> supervisor;
 };
 
@@ -256,36 +261,68 @@ TEST_F(CoreProcessSupervisorLaunchTest, WaitingWithNothingRunningFailsAtOnceAndS
     EXPECT_EQ(outcome, CoreStopOutcome::notRunning);
 }
 
+TEST_F(CoreProcessSupervisorLaunchTest, HealthAttemptsAreBoundedGetsAndAReadyReplyAfterAnExitDoesNotCount) {
+    tree.writeExecutable("Murmo.app/Contents/MacOS/MurmoCore");
+    ASSERT_TRUE(launch());
+    std::optional<CoreProcessResult<void>> ready;
+    supervisor->waitUntilReady("http://[::1]:8765/engine/?probe=1", std::string(kToken), std::chrono::seconds(20),
+                               [&](CoreProcessResult<void> result) { ready = result; });
+    loop.runUntilIdle();
+    ASSERT_EQ(transport->pendingRequests(), 1u);
+    const auto request = transport->lastRequest();
+    EXPECT_EQ(request.method, "GET");
+    EXPECT_EQ(request.url.text(), "http://[::1]:8765/engine/api/health?probe=1");
+    EXPECT_THAT(request.headers, Contains(Pair("X-Murmo-Desktop-Token", std::string(kToken))));
+    EXPECT_FALSE(request.body);
+    EXPECT_EQ(request.exchangeTimeout, CoreProcessSupervisor::kHealthRequestTimeout);
+
+    transport->answer(503, "{}");
+    loop.advance(CoreProcessSupervisor::kPauseBetweenHealthAttempts);
+    ASSERT_EQ(transport->pendingRequests(), 1u) << "a refused attempt is followed by another";
+    EXPECT_FALSE(ready);
+
+    // The engine dies while its ready reply is on the way.
+    children[0]->exitNow(3);
+    transport->answer(200, R"({"ok":true,"protocol_version":1,"desktop_hosted":true})");
+    loop.runUntilIdle();
+    ASSERT_TRUE(ready);
+    ASSERT_FALSE(*ready);
+    EXPECT_EQ(ready->error().localizedDescription(), "Dorvex core exited before becoming ready (status 3).");
+    EXPECT_FALSE(supervisor->isReady());
+}
+
 // ---- Health replies --------------------------------------------------------
 
 TEST(CoreHealthReply, OnlyAComplete2xxReplyForProtocol1HostedByTheDesktopIsReady) {
-    using Kind = HttpProbeResult::Kind;
+    using Reply = CoreProcessSupervisor::HealthReply;
     struct Case {
-        HttpProbeResult reply;
+        Reply reply;
         bool ready;
         std::string detail;
     };
     const std::vector<Case> cases{
-        {{Kind::reply, 200, R"({"ok":true,"protocol_version":1,"desktop_hosted":true,"extra":[]})", ""}, true,
+        {CoreHTTPResponse{200, R"({"ok":true,"protocol_version":1,"desktop_hosted":true,"extra":[]})"}, true,
          "Last HTTP status: 200."},
-        {{Kind::reply, 204, R"({"ok":true,"protocol_version":1.0,"desktop_hosted":true})", ""}, true,
+        {CoreHTTPResponse{204, R"({"ok":true,"protocol_version":1.0,"desktop_hosted":true})"}, true,
          "Last HTTP status: 204."},
-        {{Kind::reply, 200, R"({"ok": true, "protocol_version": 2, "desktop_hosted": true})", ""}, false,
+        {CoreHTTPResponse{200, R"({"ok": true, "protocol_version": 2, "desktop_hosted": true})"}, false,
          "Last HTTP status: 200."},
-        {{Kind::reply, 200, R"({"ok": true, "protocol_version": 1})", ""}, false, "Last HTTP status: 200."},
-        {{Kind::reply, 200, R"({"ok":"true","protocol_version":1,"desktop_hosted":true})", ""}, false,
+        {CoreHTTPResponse{200, R"({"ok": true, "protocol_version": 1})"}, false, "Last HTTP status: 200."},
+        {CoreHTTPResponse{200, R"({"ok":"true","protocol_version":1,"desktop_hosted":true})"}, false,
          "Last HTTP status: 200."},
-        {{Kind::reply, 200, R"({"ok":false,"protocol_version":1,"desktop_hosted":true})", ""}, false,
+        {CoreHTTPResponse{200, R"({"ok":false,"protocol_version":1,"desktop_hosted":true})"}, false,
          "Last HTTP status: 200."},
-        {{Kind::reply, 200, "not json", ""}, false, "Last HTTP status: 200."},
-        {{Kind::reply, 503, R"({"ok":true,"protocol_version":1,"desktop_hosted":true})", ""}, false,
+        {CoreHTTPResponse{200, "not json"}, false, "Last HTTP status: 200."},
+        {CoreHTTPResponse{503, R"({"ok":true,"protocol_version":1,"desktop_hosted":true})"}, false,
          "Last HTTP status: 503."},
-        {{Kind::notHTTP, 0, "", ""}, false, "Dorvex core returned an invalid health response."},
-        {{Kind::failed, 0, "", "Connection refused"}, false, "Connection refused"},
+        {fail(coreTransportError(CoreTransportErrorCode::badServerResponse)), false,
+         "Dorvex core returned an invalid health response."},
+        {fail("NSPOSIXErrorDomain", 61, "Connection refused"), false, "Connection refused"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(CoreProcessSupervisor::isReadyReply(c.reply), c.ready) << c.reply.body;
-        EXPECT_EQ(CoreProcessSupervisor::attemptDetail(c.reply), c.detail) << c.reply.body;
+        const auto body = c.reply ? c.reply->body.value_or("") : c.reply.error().message;
+        EXPECT_EQ(CoreProcessSupervisor::isReadyReply(c.reply), c.ready) << body;
+        EXPECT_EQ(CoreProcessSupervisor::attemptDetail(c.reply), c.detail) << body;
     }
 }
 

@@ -141,7 +141,7 @@ TEST_F(MurmoCoreClientIntegrationTest, AnIdleEngineTimesOutAsATransportError) {
     engine.setReply("GET", "/api/settings", StandInReply::hanging());
     std::optional<Result<CoreHTTPResponse>> reply;
     CoreHTTPRequest request;
-    request.url = CoreURL::parse(engine.baseURL())->appending(CorePath::literal("api/settings"));
+    request.url = URL::parseServer(engine.baseURL())->appending(URLPath::literal("api/settings"));
     request.method = "GET";
     request.headers.emplace_back("X-Murmo-Desktop-Token", std::string(kToken));
     request.idleTimeout = 200ms;
@@ -161,7 +161,7 @@ TEST_F(MurmoCoreClientIntegrationTest, AnIdleEngineTimesOutAsATransportError) {
 
 TEST_F(MurmoCoreClientIntegrationTest, TheHandshakeTimeoutDoesNotLimitAnOpenSocket) {
     CoreWebSocketRequest request;
-    request.url = *CoreURL::parse("ws://127.0.0.1:" + std::to_string(engine.port()) + "/ws/events");
+    request.url = *URL::parseServer("ws://127.0.0.1:" + std::to_string(engine.port()) + "/ws/events");
     request.headers.emplace_back("X-Murmo-Desktop-Token", std::string(kToken));
     request.handshakeTimeout = 200ms;
     auto socket = transport->openWebSocket(request);

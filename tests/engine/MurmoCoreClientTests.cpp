@@ -251,7 +251,7 @@ TEST_F(MurmoCoreClientTest, EveryEndpointsMethodPathAndBody) {
         const auto& want = expected[i];
         EXPECT_EQ(request.method, want.method) << want.target;
         EXPECT_EQ(request.url.target(), want.target);
-        EXPECT_EQ(request.url.host, "127.0.0.1");
+        EXPECT_EQ(request.url.host(), "127.0.0.1");
         EXPECT_EQ(request.idleTimeout, std::chrono::seconds(60));
         EXPECT_EQ(header(request, "Content-Type"), "application/json") << want.target;
         EXPECT_EQ(header(request, "X-Murmo-Desktop-Token"), "token-123") << want.target;

@@ -10,7 +10,7 @@
 #include <future>
 #include <optional>
 
-#include "engine/HttpProbe.h"
+#include "engine/BeastCoreTransport.h"
 
 namespace murmo {
 namespace {
@@ -45,16 +45,27 @@ protected:
         socket.close(websocket::close_code::normal);
     }
 
-    HttpProbeResult get(std::string_view path, std::optional<std::string> token = std::string(kToken)) {
-        HttpProbe::Headers headers;
-        if (token) headers.emplace_back(std::string(StandInEngine::kTokenHeader), *token);
-        std::promise<HttpProbeResult> reply;
-        auto url = HttpURL::parse(engine->baseURL())->appending(path);
-        probe.get(url, headers, 5s, [&](HttpProbeResult result) { reply.set_value(std::move(result)); });
-        return reply.get_future().get();
+    // What a GET of `target` (a path below the engine, query and all) got.
+    struct Reply {
+        bool isHTTP = false;
+        unsigned status = 0;
+        std::string body;
+    };
+
+    Reply get(std::string_view target, std::optional<std::string> token = std::string(kToken)) {
+        CoreHTTPRequest request;
+        request.url = *URL::parseServer(engine->baseURL() + "/" + std::string(target));
+        request.method = "GET";
+        if (token) request.headers.emplace_back(std::string(StandInEngine::kTokenHeader), *token);
+        request.exchangeTimeout = 5s;
+        std::promise<Result<CoreHTTPResponse>> reply;
+        transport.sendHTTP(request, [&](Result<CoreHTTPResponse> result) { reply.set_value(std::move(result)); });
+        const auto result = reply.get_future().get();
+        if (!result) return {};
+        return {true, static_cast<unsigned>(result->status), result->body.value_or("")};
     }
 
-    HttpProbe probe;
+    BeastCoreTransport transport;
     std::optional<StandInEngine> engine;
 };
 
@@ -62,7 +73,7 @@ TEST_F(StandInEngineTest, EveryRequestNeedsTheDesktopToken) {
     for (auto token : {std::optional<std::string>(), std::optional<std::string>("wrong"),
                        std::optional<std::string>(std::string(kToken) + "x")}) {
         auto reply = get("api/health", token);
-        EXPECT_EQ(reply.kind, HttpProbeResult::Kind::reply);
+        EXPECT_TRUE(reply.isHTTP);
         EXPECT_EQ(reply.status, 401u);
     }
     EXPECT_EQ(get("api/health").status, 200u);

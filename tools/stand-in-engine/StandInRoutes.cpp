@@ -5,22 +5,13 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/URL.h"
+
 namespace murmo {
 
 namespace {
 
 using Json = nlohmann::json;
-
-std::vector<std::string> segmentsOf(std::string_view path) {
-    std::vector<std::string> segments;
-    while (!path.empty()) {
-        const auto slash = path.find('/');
-        if (slash != 0) segments.emplace_back(path.substr(0, slash));
-        if (slash == std::string_view::npos) break;
-        path.remove_prefix(slash + 1);
-    }
-    return segments;
-}
 
 StandInReply json(const Json& body) {
     return StandInReply{200, body.dump(-1, ' ', false, Json::error_handler_t::replace)};
@@ -73,7 +64,8 @@ std::string standInDefaultSettings() {
 }
 
 std::optional<StandInReply> standInDefaultReply(const StandInRequest& request) {
-    const auto segments = segmentsOf(request.path);
+    // Identifiers are matched as they were sent, still percent-encoded.
+    const auto segments = URLPath::literal(request.path).segments();
     const auto& method = request.method;
     if (method == "GET" && matches(segments, {"api", "settings"})) return StandInReply{200, standInDefaultSettings()};
     if (method == "GET" && matches(segments, {"api", "v1", "agent", "operations", "*"})) {
