@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential g++ cmake ninja-build ccache pkg-config git
-  clang libclang-rt-14-dev clang-16 libclang-rt-16-dev
+  clang clang-format libclang-rt-14-dev clang-16 libclang-rt-16-dev
   libboost1.81-dev nlohmann-json3-dev libfmt-dev libssl-dev libicu-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libplist-dev libglib2.0-dev
