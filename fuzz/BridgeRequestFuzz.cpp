@@ -22,7 +22,7 @@
 #include "bridge/FoundationModelsRuntime.h"
 #include "bridge/UnsupportedRuntime.h"
 #include "bridge/Workspace.h"
-#include "runtime/Clock.h"
+#include "runtime/SystemClock.h"
 #include "support/bridge/FixedSystemLocale.h"
 #include "support/bridge/ScriptedLanguageModel.h"
 
