@@ -119,13 +119,13 @@ private:
 
 }  // namespace murmo
 
-// Renders a value under its privacy rule. Log values take no format spec, so
-// what reaches the sink never depends on a spec a caller chose.
+// Renders a value under its privacy rule. Log values take no formatting
+// options, so what reaches the sink never depends on options a caller chose.
 template <class T>
 struct fmt::formatter<murmo::LogArgument<T>> {
     constexpr auto parse(fmt::format_parse_context& context) {
         auto it = context.begin();
-        if (it != context.end() && *it != '}') throw fmt::format_error("log values take no format spec");
+        if (it != context.end() && *it != '}') throw fmt::format_error("log values take no formatting options");
         return it;
     }
 
