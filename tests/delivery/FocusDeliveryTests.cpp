@@ -12,6 +12,11 @@
 namespace murmo::testing {
 namespace {
 
+// An expected failure for the tables, which compare everything but the elapsed time.
+DeliveryFailed failed(std::string outcome, std::string code, std::string message) {
+    return DeliveryFailed{std::move(outcome), std::move(code), std::move(message), 0ms};
+}
+
 class FocusDeliveryTest : public FocusDesktopTest {
 protected:
     SimHost host;
@@ -214,9 +219,6 @@ TEST_F(FocusDeliveryTest, TheCurrentFocusIsOnlyPastedIntoWhileTheHostIsUnchanged
         // Absent: the paste goes out.
         std::optional<DeliveryFailed> failure;
     };
-    auto failed = [](std::string outcome, std::string code, std::string message) {
-        return DeliveryFailed{std::move(outcome), std::move(code), std::move(message), 0ms};
-    };
     const auto changed = failed("target_changed", "pinned_focus_changed",
                                 "The original application, input epoch, or focused window changed.");
     const std::vector<Case> cases{
@@ -407,9 +409,6 @@ TEST_F(FocusDeliveryTest, TheAccessibilityWriteIsRefusedWhenTheTargetMovedOrTheW
         // accessibility write's own checks.
         std::function<void()> change;
         std::optional<DeliveryFailed> failure;
-    };
-    auto failed = [](std::string outcome, std::string code, std::string message) {
-        return DeliveryFailed{std::move(outcome), std::move(code), std::move(message), 0ms};
     };
     const std::vector<Case> cases{
         {"focus moved to another field", [&] { desktop.setFocusedElement(host.pid, addTextArea(host.window)); },
