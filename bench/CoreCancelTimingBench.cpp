@@ -18,10 +18,10 @@
 
 #include "engine/BeastCoreTransport.h"
 #include "engine/MurmoCoreClient.h"
+#include "platform/sim/RecordingLogSink.h"
 #include "runtime/ManualLoop.h"
 #include "stand-in-engine/StandInEngine.h"
 #include "support/RatioReporter.h"
-#include "platform/sim/RecordingLogSink.h"
 
 namespace {
 
@@ -38,9 +38,9 @@ public:
         engine.setReply("POST", "/api/v1/dictations/silent/cancel", StandInReply::hanging());
         engine.setReply("POST", "/api/v1/dictations/answered/cancel", StandInReply{200, "{}"}.after(kReplyDelay));
         started = engine.start().has_value();
-        client = MurmoCoreClient::create(engine.baseURL(), std::string(kToken),
-                                         {loop, std::make_shared<BeastCoreTransport>(),
-                                          std::make_shared<RecordingLogSink>()});
+        client = MurmoCoreClient::create(
+            engine.baseURL(), std::string(kToken),
+            {loop, std::make_shared<BeastCoreTransport>(), std::make_shared<RecordingLogSink>()});
     }
 
     StandInEngine engine{StandInEngineOptions{"127.0.0.1", 0, std::string(kToken)}};

@@ -46,7 +46,8 @@ std::string engineOutput() {
                     i % 60, operation, 9 + i % 7, 120 + i % 300);
                 break;
             case 1:
-                text += fmt::format(R"(INFO:     127.0.0.1:{} - "POST /api/v1/dictations HTTP/1.1" 200 OK)", 40000 + i % 20000);
+                text += fmt::format(R"(INFO:     127.0.0.1:{} - "POST /api/v1/dictations HTTP/1.1" 200 OK)",
+                                    40000 + i % 20000);
                 break;
             case 2:
                 text += fmt::format(
@@ -55,9 +56,7 @@ std::string engineOutput() {
                     R"("detail":{{"prompt":"Rewrite the following text","options":{{"temperature":0.2}}}}}})",
                     operation, 200 + i % 50, 40 + i % 30, 240 + i % 80, 300 + i % 900);
                 break;
-            case 3:
-                text += "WARNING: audio chunk arrived late; buffering 40 ms before resuming the stream";
-                break;
+            case 3: text += "WARNING: audio chunk arrived late; buffering 40 ms before resuming the stream"; break;
             case 4:
                 text += fmt::format(
                     R"({{"type":"settings.poll","status":"ok","status_code":200,"route":"api/settings","retry":0,)"

@@ -7,8 +7,8 @@
 #include <benchmark/benchmark.h>
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
-#include <boost/asio/post.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
@@ -21,10 +21,10 @@
 
 #include "engine/BeastCoreTransport.h"
 #include "engine/MurmoCoreClient.h"
+#include "platform/sim/RecordingLogSink.h"
 #include "runtime/ManualLoop.h"
 #include "stand-in-engine/StandInEngine.h"
 #include "support/RatioReporter.h"
-#include "platform/sim/RecordingLogSink.h"
 
 namespace {
 
@@ -41,9 +41,9 @@ void BM_ClientSettingsRoundTrip(benchmark::State& state) {
     StandInEngine engine{StandInEngineOptions{"127.0.0.1", 0, std::string(kToken)}};
     if (!engine.start()) return state.SkipWithError("engine did not start");
     ManualLoop loop;
-    auto client = MurmoCoreClient::create(engine.baseURL(), std::string(kToken),
-                                          {loop, std::make_shared<BeastCoreTransport>(),
-                                           std::make_shared<RecordingLogSink>()});
+    auto client =
+        MurmoCoreClient::create(engine.baseURL(), std::string(kToken),
+                                {loop, std::make_shared<BeastCoreTransport>(), std::make_shared<RecordingLogSink>()});
     for (auto _ : state) {
         bool done = false;
         bool decoded = false;
@@ -82,18 +82,17 @@ public:
                 if (error) return exchange->done(std::nullopt);
                 beast::error_code ignored;
                 exchange->socket.set_option(tcp::no_delay(true), ignored);
-                http::async_write(exchange->socket, exchange->request,
-                                  [exchange](const beast::error_code& writeError, std::size_t) {
-                                      if (writeError) return exchange->done(std::nullopt);
-                                      http::async_read(exchange->socket, exchange->buffer, exchange->response,
-                                                       [exchange](const beast::error_code& readError, std::size_t) {
-                                                           beast::error_code ignored;
-                                                           exchange->socket.shutdown(tcp::socket::shutdown_both,
-                                                                                     ignored);
-                                                           if (readError) return exchange->done(std::nullopt);
-                                                           exchange->done(std::move(exchange->response.body()));
-                                                       });
-                                  });
+                http::async_write(
+                    exchange->socket, exchange->request, [exchange](const beast::error_code& writeError, std::size_t) {
+                        if (writeError) return exchange->done(std::nullopt);
+                        http::async_read(exchange->socket, exchange->buffer, exchange->response,
+                                         [exchange](const beast::error_code& readError, std::size_t) {
+                                             beast::error_code ignored;
+                                             exchange->socket.shutdown(tcp::socket::shutdown_both, ignored);
+                                             if (readError) return exchange->done(std::nullopt);
+                                             exchange->done(std::move(exchange->response.body()));
+                                         });
+                    });
             });
         });
     }

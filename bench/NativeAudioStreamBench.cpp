@@ -34,10 +34,10 @@
 
 #include "engine/BeastCoreTransport.h"
 #include "engine/MurmoCoreClient.h"
+#include "platform/sim/RecordingLogSink.h"
 #include "runtime/ThreadLoop.h"
 #include "stand-in-engine/StandInEngine.h"
 #include "support/RatioReporter.h"
-#include "platform/sim/RecordingLogSink.h"
 
 namespace {
 
@@ -139,9 +139,9 @@ public:
         if (!ok_) return;
         clientMain_ = std::make_unique<MainThread>(
             [this](ThreadLoop& loop) {
-                client_ = MurmoCoreClient::create(engines_[client]->baseURL(), std::string(kToken),
-                                                  {loop, std::make_shared<BeastCoreTransport>(),
-                                                   std::make_shared<RecordingLogSink>()});
+                client_ = MurmoCoreClient::create(
+                    engines_[client]->baseURL(), std::string(kToken),
+                    {loop, std::make_shared<BeastCoreTransport>(), std::make_shared<RecordingLogSink>()});
                 client_->connect();
                 client_->beginNativeAudio("bench-operation", kSampleRate);
             },
@@ -173,12 +173,12 @@ private:
     void post(Path path, Chunk bytes) {
         switch (path) {
             case client:
-                clientMain_->post([this, bytes = std::move(bytes)]() mutable {
-                    client_->sendNativeAudio(std::move(bytes));
-                });
+                clientMain_->post(
+                    [this, bytes = std::move(bytes)]() mutable { client_->sendNativeAudio(std::move(bytes)); });
                 return;
             case twoHandOffs:
-                floorMain_->post([this, bytes = std::move(bytes)]() mutable { twoHandOffsIO_->write(std::move(bytes)); });
+                floorMain_->post(
+                    [this, bytes = std::move(bytes)]() mutable { twoHandOffsIO_->write(std::move(bytes)); });
                 return;
             case oneHandOff: oneHandOffIO_->write(std::move(bytes)); return;
             case pathCount: return;

@@ -9,10 +9,10 @@
 #include "engine/CoreProcessSupervisor.h"
 #include "engine/MurmoLaunchConfiguration.h"
 #include "platform/linux/FileSystemBundle.h"
-#include "runtime/glib/GLibLoop.h"
-#include "runtime/glib/GLibSignalWatch.h"
 #include "runtime/Ids.h"
 #include "runtime/SystemIdGenerator.h"
+#include "runtime/glib/GLibLoop.h"
+#include "runtime/glib/GLibSignalWatch.h"
 
 // The desktop application's entry. Until the desktop shell exists it runs the
 // engine the way the dictation coordinator will: launch it from the bundle,
@@ -97,7 +97,8 @@ private:
 int main(int argc, char** argv) {
     if (asksForDeliverySmoke(argc, argv)) {
         // Straight to the descriptor: nothing else of the program may run.
-        [[maybe_unused]] auto written = ::write(STDERR_FILENO, kDeliverySmokeNotice.data(), kDeliverySmokeNotice.size());
+        [[maybe_unused]] auto written =
+            ::write(STDERR_FILENO, kDeliverySmokeNotice.data(), kDeliverySmokeNotice.size());
         return kDeliverySmokeStatus;
     }
 

@@ -17,34 +17,28 @@ CodeAndMessage describe(BridgeFailureKind kind) {
             return {"invalid_arguments", "The bridge accepts only the optional --once argument."};
         case BridgeFailureKind::invalidRequestSize:
             return {"invalid_request_size", "The JSON-lines request is empty or exceeds the bridge limit."};
-        case BridgeFailureKind::invalidJSON:
-            return {"invalid_json", "The request is not valid JSON."};
-        case BridgeFailureKind::requestNotAnObject:
-            return {"invalid_request", "Each request must be a JSON object."};
+        case BridgeFailureKind::invalidJSON: return {"invalid_json", "The request is not valid JSON."};
+        case BridgeFailureKind::requestNotAnObject: return {"invalid_request", "Each request must be a JSON object."};
         case BridgeFailureKind::unparsableRequest:
             return {"invalid_request", "The bridge could not parse the request."};
         case BridgeFailureKind::unsupportedProtocol:
             return {"unsupported_protocol", "The request must use bridge protocol version 1."};
-        case BridgeFailureKind::invalidID:
-            return {"invalid_id", "The request id is missing or invalid."};
-        case BridgeFailureKind::invalidAction:
-            return {"invalid_action", "The request action is missing."};
+        case BridgeFailureKind::invalidID: return {"invalid_id", "The request id is missing or invalid."};
+        case BridgeFailureKind::invalidAction: return {"invalid_action", "The request action is missing."};
         case BridgeFailureKind::unsupportedAction:
             return {"unsupported_action", "The requested bridge action is not supported."};
         case BridgeFailureKind::serializationFailed:
             return {"serialization_failed", "The bridge response could not be serialized."};
         case BridgeFailureKind::unsupportedPurpose:
             return {"unsupported_purpose", "The requested model purpose is not supported."};
-        case BridgeFailureKind::invalidLocale:
-            return {"invalid_locale", "The requested locale identifier is invalid."};
+        case BridgeFailureKind::invalidLocale: return {"invalid_locale", "The requested locale identifier is invalid."};
         case BridgeFailureKind::instructionsTooLarge:
             return {"instructions_too_large", "The model instructions exceed the bridge input limit."};
         case BridgeFailureKind::promptPrefixTooLarge:
             return {"prompt_too_large", "The prompt prefix exceeds the bridge input limit."};
         case BridgeFailureKind::promptTooLarge:
             return {"prompt_too_large", "The prompt exceeds the bridge input limit."};
-        case BridgeFailureKind::invalidPrompt:
-            return {"invalid_prompt", "A non-empty prompt is required."};
+        case BridgeFailureKind::invalidPrompt: return {"invalid_prompt", "A non-empty prompt is required."};
         case BridgeFailureKind::invalidMaxOutputTokens:
             return {"invalid_max_output_tokens", "The response token limit must be between 1 and 4096."};
         case BridgeFailureKind::unsupportedResponseSchema:
@@ -65,8 +59,7 @@ CodeAndMessage describe(BridgeFailureKind kind) {
             return {"empty_structured_output", "The on-device model returned an empty typed answer."};
         case BridgeFailureKind::encodingFailed:
             return {"encoding_failed", "The typed model answer could not be encoded."};
-        case BridgeFailureKind::bridgeFailed:
-            break;
+        case BridgeFailureKind::bridgeFailed: break;
     }
     return {"bridge_failed", "The on-device model bridge could not complete the request."};
 }
@@ -89,8 +82,7 @@ CodeAndMessage describe(GenerationErrorCase errorCase) {
             return {"rate_limited", "The on-device model is temporarily rate limited."};
         case GenerationErrorCase::concurrentRequests:
             return {"concurrent_request", "The on-device model is already serving a request."};
-        case GenerationErrorCase::refusal:
-            return {"refusal", "The on-device model declined this request."};
+        case GenerationErrorCase::refusal: return {"refusal", "The on-device model declined this request."};
     }
     return {"generation_failed", "The on-device model could not generate a response."};
 }

@@ -22,7 +22,8 @@ BridgeResult<BridgeRequest> parseGuarded(std::string_view line) {
 }  // namespace
 
 Envelope respondToLine(BridgeRuntime& runtime, std::string_view line, bool exceedsLimit) {
-    if (exceedsLimit) return BridgeResponse::failure(std::nullopt, BridgeFailure(BridgeFailureKind::invalidRequestSize));
+    if (exceedsLimit)
+        return BridgeResponse::failure(std::nullopt, BridgeFailure(BridgeFailureKind::invalidRequestSize));
     auto request = parseGuarded(line);
     // A line that did not parse is never answered with its id, even when it
     // held a valid one.
@@ -42,7 +43,8 @@ int runBridgeProgram(std::span<const std::string> arguments, InputSource& input,
                      const std::function<std::unique_ptr<BridgeRuntime>()>& makeRuntime) {
     const bool onceMode = arguments.size() == 1 && arguments.front() == kOnceArgument;
     if (!arguments.empty() && !onceMode) {
-        writeResponse(output, BridgeResponse::failure(std::nullopt, BridgeFailure(BridgeFailureKind::invalidArguments)));
+        writeResponse(output,
+                      BridgeResponse::failure(std::nullopt, BridgeFailure(BridgeFailureKind::invalidArguments)));
         return 0;
     }
 

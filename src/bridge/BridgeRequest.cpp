@@ -13,8 +13,8 @@ namespace {
 
 using Json = nlohmann::json;
 
-constexpr std::array<std::string_view, 6> kActions{"status", "prepare", "warmup", "generate", "unload",
-                                                   "open_settings"};
+constexpr std::array<std::string_view, 6> kActions{"status",   "prepare", "warmup",
+                                                   "generate", "unload",  "open_settings"};
 
 // Lower-cases ASCII letters and turns every "-" into "_": "Open-Settings"
 // reads as "open_settings".
@@ -70,14 +70,10 @@ std::int64_t defaultResponseTokens(RequestPurpose purpose) { return isTextRewrit
 
 std::string_view wireValue(RequestPurpose purpose) {
     switch (purpose) {
-        case RequestPurpose::dictation:
-            return "dictation";
-        case RequestPurpose::transform:
-            return "transform";
-        case RequestPurpose::help:
-            return "help";
-        case RequestPurpose::quickAgent:
-            return "quick_agent";
+        case RequestPurpose::dictation: return "dictation";
+        case RequestPurpose::transform: return "transform";
+        case RequestPurpose::help: return "help";
+        case RequestPurpose::quickAgent: return "quick_agent";
     }
     return "help";
 }

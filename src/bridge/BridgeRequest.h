@@ -14,7 +14,7 @@
 
 namespace murmo::bridge {
 
-inline constexpr std::size_t kMaximumRequestBytes = 0x40000;       // 262,144
+inline constexpr std::size_t kMaximumRequestBytes = 0x40000;  // 262,144
 inline constexpr std::size_t kMaximumIDBytes = 128;
 inline constexpr std::size_t kMaximumLocaleBytes = 128;
 inline constexpr std::size_t kMaximumInstructionsBytes = 0x10000;  // 65,536
@@ -87,7 +87,6 @@ BridgeResult<BridgeRequest> parseRequest(std::string_view line);
 // A JSON number read as an integer by truncation toward zero, when that
 // integer lies within [minimum, maximum]. A number too large for any integer
 // is simply out of range.
-std::optional<std::int64_t> truncatedInteger(const nlohmann::json& number, std::int64_t minimum,
-                                             std::int64_t maximum);
+std::optional<std::int64_t> truncatedInteger(const nlohmann::json& number, std::int64_t minimum, std::int64_t maximum);
 
 }  // namespace murmo::bridge

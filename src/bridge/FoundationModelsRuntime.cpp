@@ -18,13 +18,10 @@ struct AnswerText {
 
 std::string_view unavailableReasonCode(ModelUnavailableReason reason) {
     switch (reason) {
-        case ModelUnavailableReason::deviceNotEligible:
-            return "device_not_eligible";
-        case ModelUnavailableReason::appleIntelligenceNotEnabled:
-            return "apple_intelligence_not_enabled";
+        case ModelUnavailableReason::deviceNotEligible: return "device_not_eligible";
+        case ModelUnavailableReason::appleIntelligenceNotEnabled: return "apple_intelligence_not_enabled";
         case ModelUnavailableReason::modelNotReady:
-        case ModelUnavailableReason::other:
-            break;
+        case ModelUnavailableReason::other: break;
     }
     return "model_not_ready";
 }
@@ -35,7 +32,8 @@ std::string_view statusDetail(std::string_view runtimeState, bool supportsLocale
         return supportsLocale ? "Apple's on-device model is available."
                               : "Apple's on-device model does not support the requested locale.";
     }
-    if (runtimeState == "apple_intelligence_not_enabled") return "Apple Intelligence is not enabled in System Settings.";
+    if (runtimeState == "apple_intelligence_not_enabled")
+        return "Apple Intelligence is not enabled in System Settings.";
     if (runtimeState == "device_not_eligible") return "This Mac is not eligible for Apple Intelligence.";
     return "Apple's on-device model is not ready yet.";
 }

@@ -76,7 +76,8 @@ private:
 
     // The instructions, prompt and schema tokens of a quick-assistant
     // request, refused above the budget.
-    BridgeResult<std::int64_t> quickAgentPromptTokens(const GenerationRequest& request, const SystemLanguageModel& model,
+    BridgeResult<std::int64_t> quickAgentPromptTokens(const GenerationRequest& request,
+                                                      const SystemLanguageModel& model,
                                                       const std::optional<GenerationSchema>& schema);
     BridgeResult<std::int64_t> fixedTokenCount(const SessionIdentity& identity, const SystemLanguageModel& model);
     BridgeResult<std::int64_t> schemaTokenCount(const GenerationSchema& schema, const SystemLanguageModel& model);

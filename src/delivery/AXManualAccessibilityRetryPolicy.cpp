@@ -37,7 +37,7 @@ Duration AXManualAccessibilityRetryPolicy::maximumDeliveryRevalidationDelay() {
 }
 
 bool AXManualAccessibilityRetryPolicy::shouldRequestManualAccessibility(int afterFailedAttempt, bool alreadyRequested,
-                                                                         AXError focusError) {
+                                                                        AXError focusError) {
     return afterFailedAttempt == 0 && !alreadyRequested &&
            (focusError == axerror::noValue || focusError == axerror::attributeUnsupported);
 }

@@ -59,7 +59,7 @@ ClipboardTargetValidation clipboardTargetValidation(FocusCapture& capture, const
 
 // Starts one clipboard paste into the captured target.
 ClipboardPasteStart startTargetPaste(DeliveryServices& services, const DeliveryContext& context,
-                                           const std::string& text, const FocusTargetSnapshot& target) {
+                                     const std::string& text, const FocusTargetSnapshot& target) {
     auto evidence = std::make_shared<InsertionEvidence>();
     auto validate = [weak = context.services, &target, &text, evidence] {
         auto locked = weak.lock();

@@ -215,9 +215,8 @@ ClipboardPasteStart ClipboardPaster::beginPasteReporting(
     return {ClipboardPasteStartResult::posted};
 }
 
-bool ClipboardPaster::paste(std::string_view text, std::int32_t targetPID,
-                            const std::function<bool()>& validateTarget, std::function<bool()> consumptionCheck,
-                            std::function<void()> completion) {
+bool ClipboardPaster::paste(std::string_view text, std::int32_t targetPID, const std::function<bool()>& validateTarget,
+                            std::function<bool()> consumptionCheck, std::function<void()> completion) {
     auto validate = [&validateTarget] {
         const bool same = validateTarget && validateTarget();
         return same ? ClipboardTargetValidation::exact : ClipboardTargetValidation::changed;
@@ -227,9 +226,9 @@ bool ClipboardPaster::paste(std::string_view text, std::int32_t targetPID,
 }
 
 ClipboardPasteStart ClipboardPaster::beginPaste(std::string_view text, std::int32_t targetPID,
-                                                      const std::function<ClipboardTargetValidation()>& validateTarget,
-                                                      std::function<bool()> consumptionCheck,
-                                                      std::function<void()> completion) {
+                                                const std::function<ClipboardTargetValidation()>& validateTarget,
+                                                std::function<bool()> consumptionCheck,
+                                                std::function<void()> completion) {
     return beginPasteReporting(text, targetPID, validateTarget, std::move(consumptionCheck), nullptr,
                                [completion = std::move(completion)](ClipboardUnverifiedReport) {
                                    if (completion) completion();
@@ -286,8 +285,8 @@ void ClipboardPaster::scheduleTicks(std::function<bool()> consumptionCheck) {
     delays.push_back(restoreDelay_);
     auto shared = std::make_shared<std::function<bool()>>(std::move(consumptionCheck));
     for (const Duration delay : delays) {
-        pending_->ticks.push_back(ports_.loop.after(
-            delay, [weak = weak_from_this(), marker = pending_->marker, shared, delay] {
+        pending_->ticks.push_back(
+            ports_.loop.after(delay, [weak = weak_from_this(), marker = pending_->marker, shared, delay] {
                 if (auto self = weak.lock()) self->observationTick(marker, *shared, delay);
             }));
     }

@@ -74,8 +74,7 @@ enum class ClipboardUnverifiedReport { preflightFailure, dispatchedUnverified, i
 enum class ClipboardFinalDisposition { restoreOriginalClipboard, keepTranscript, preserveCurrentClipboard };
 
 struct PasteboardCaptureRetryPolicy {
-    static bool shouldRetry(bool materializationFailed, bool changeCountChanged, int attemptIndex,
-                            int maximumAttempts);
+    static bool shouldRetry(bool materializationFailed, bool changeCountChanged, int attemptIndex, int maximumAttempts);
 };
 
 struct ClipboardPreparationRetryPolicy {
@@ -142,17 +141,17 @@ public:
     // `terminalCompletion` once, later, with the outcome. An `unavailable`
     // start carries why the clipboard could not be prepared.
     ClipboardPasteStart beginPasteReporting(std::string_view text, std::int32_t targetPID,
-                                                  const std::function<ClipboardTargetValidation()>& validateTarget,
-                                                  std::function<bool()> consumptionCheck,
-                                                  std::function<void(MonotonicTime)> dispatchCompletion,
-                                                  std::function<void(ClipboardUnverifiedReport)> terminalCompletion);
+                                            const std::function<ClipboardTargetValidation()>& validateTarget,
+                                            std::function<bool()> consumptionCheck,
+                                            std::function<void(MonotonicTime)> dispatchCompletion,
+                                            std::function<void(ClipboardUnverifiedReport)> terminalCompletion);
     // Convenience forms: a yes/no target check, and a completion without
     // the outcome.
     bool paste(std::string_view text, std::int32_t targetPID, const std::function<bool()>& validateTarget,
                std::function<bool()> consumptionCheck, std::function<void()> completion);
     ClipboardPasteStart beginPaste(std::string_view text, std::int32_t targetPID,
-                                         const std::function<ClipboardTargetValidation()>& validateTarget,
-                                         std::function<bool()> consumptionCheck, std::function<void()> completion);
+                                   const std::function<ClipboardTargetValidation()>& validateTarget,
+                                   std::function<bool()> consumptionCheck, std::function<void()> completion);
 
     // Ends a pending paste now: the user's clipboard back if still owned,
     // its completion told `dispatchedUnverified`.

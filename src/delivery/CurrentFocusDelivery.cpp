@@ -66,8 +66,7 @@ ClipboardTargetValidation currentFocusHostValidation(FocusCapture& capture, cons
 }
 
 ClipboardPasteStart startCurrentFocusPaste(DeliveryServices& services, const DeliveryContext& context,
-                                                 const std::string& text, const CurrentFocusHost& host,
-                                                 Deadline deadline) {
+                                           const std::string& text, const CurrentFocusHost& host, Deadline deadline) {
     auto evidence = std::make_shared<InsertionEvidence>();
     auto validate = [weak = context.services, &host, &text, deadline, evidence] {
         auto locked = weak.lock();
@@ -81,10 +80,9 @@ ClipboardPasteStart startCurrentFocusPaste(DeliveryServices& services, const Del
             if (capture.secureState(element, deadline) == false && capture.pasteCapability(element, deadline) == true) {
                 evidence->valueBefore = boundedValue(capture, element, deadline);
                 evidence->range = capture.selectedTextRange(element, deadline);
-                evidence->expectedValue =
-                    evidence->range ? TextInsertionVerification::expectedValue(evidence->valueBefore,
-                                                                               *evidence->range, text)
-                                    : std::nullopt;
+                evidence->expectedValue = evidence->range ? TextInsertionVerification::expectedValue(
+                                                                evidence->valueBefore, *evidence->range, text)
+                                                          : std::nullopt;
             }
         }
         return ClipboardTargetValidation::exact;
@@ -98,8 +96,8 @@ ClipboardPasteStart startCurrentFocusPaste(DeliveryServices& services, const Del
         auto valueAfter = boundedValue(capture, element, std::nullopt);
         auto current = capture.selectedTextRange(element, std::nullopt);
         return TextInsertionVerification::isVerifiedInsertion(evidence->expectedValue, evidence->valueBefore,
-                                                              valueAfter, evidence->range, current,
-                                                              utf16Count(text), text);
+                                                              valueAfter, evidence->range, current, utf16Count(text),
+                                                              text);
     };
     return services.paster.beginPasteReporting(text, host.pid, validate,
                                                observedOnce(context.services, evidence, std::move(consumed)),
@@ -161,10 +159,10 @@ void finish(const DeliveryContext& context, const DeliveryServices& services, Cu
             const CurrentFocusHost& host, const std::string& triggerReason) {
     switch (state) {
         case CurrentFocusState::posted:
-            services.log.info(
-                "Dispatched current-focus Cmd-V host_pid={} app={} trigger={} ax_identity_required=false",
-                logPublic(host.pid), logPublic(host.bundleIdentifier.value_or(std::string(kUnknownApplication))),
-                logPublic(triggerReason));
+            services.log.info("Dispatched current-focus Cmd-V host_pid={} app={} trigger={} ax_identity_required=false",
+                              logPublic(host.pid),
+                              logPublic(host.bundleIdentifier.value_or(std::string(kUnknownApplication))),
+                              logPublic(triggerReason));
             break;
         case CurrentFocusState::transient:
             context.fail(services, DeliveryFailure::pinnedWindowTemporarilyUnavailable);

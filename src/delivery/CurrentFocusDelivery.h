@@ -30,8 +30,7 @@ struct CurrentFocusHost {
 
 struct CurrentFocusDelivery {
     // `triggerReason` says in the log why the text went to the current focus.
-    static Task<void> run(DeliveryContext context, std::string text, CurrentFocusHost host,
-                          std::string triggerReason);
+    static Task<void> run(DeliveryContext context, std::string text, CurrentFocusHost host, std::string triggerReason);
 };
 
 }  // namespace murmo

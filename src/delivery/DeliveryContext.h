@@ -14,8 +14,8 @@
 #include <string_view>
 
 #include "delivery/CaptureFailure.h"
-#include "delivery/ClipboardPaster.h"
 #include "delivery/ClipboardFailureDetails.h"
+#include "delivery/ClipboardPaster.h"
 #include "delivery/DeliveryFailure.h"
 #include "delivery/DeliveryResult.h"
 #include "delivery/DeliveryRun.h"

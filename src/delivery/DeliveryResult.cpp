@@ -36,8 +36,7 @@ DeliveryResult DeliveryResult::inserted(TextDeliveryMethod method, bool verified
 
 DeliveryResult DeliveryResult::failed(std::string outcome, std::string reasonCode, std::string message,
                                       Duration elapsed) {
-    return DeliveryResult(
-        DeliveryFailed{std::move(outcome), std::move(reasonCode), std::move(message), elapsed});
+    return DeliveryResult(DeliveryFailed{std::move(outcome), std::move(reasonCode), std::move(message), elapsed});
 }
 
 Duration DeliveryResult::elapsed() const {

@@ -43,8 +43,7 @@ struct DeliveryFailed {
 class DeliveryResult {
 public:
     static DeliveryResult inserted(TextDeliveryMethod method, bool verified, Duration elapsed);
-    static DeliveryResult failed(std::string outcome, std::string reasonCode, std::string message,
-                                 Duration elapsed);
+    static DeliveryResult failed(std::string outcome, std::string reasonCode, std::string message, Duration elapsed);
 
     bool isInserted() const { return std::holds_alternative<DeliveryInserted>(value_); }
     const DeliveryInserted* insertion() const { return std::get_if<DeliveryInserted>(&value_); }

@@ -89,8 +89,8 @@ public:
 
     AXResult<AXElement> elementAttribute(const AXElement& element, std::string_view attribute, Deadline deadline,
                                          AXMessagingTimeout elementTimeout = kDefaultTimeout);
-    std::optional<std::string> stringAttribute(const AXElement& element, std::string_view attribute,
-                                               Deadline deadline, AXMessagingTimeout elementTimeout = kDefaultTimeout);
+    std::optional<std::string> stringAttribute(const AXElement& element, std::string_view attribute, Deadline deadline,
+                                               AXMessagingTimeout elementTimeout = kDefaultTimeout);
     std::optional<AXTextRange> selectedTextRange(const AXElement& element, Deadline deadline,
                                                  AXMessagingTimeout elementTimeout = kDefaultTimeout);
     // Settability of any attribute; an error, or a deadline passed during the

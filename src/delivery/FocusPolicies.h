@@ -45,9 +45,9 @@ struct UniversalFocusDeliveryPolicy {
     // Editable text, a responder whose tree is not built yet, or a container
     // that may hold the caret.
     static bool allowsCurrentResponder(const std::optional<std::string>& role, bool pasteCapable);
-    static bool allowsCurrentFocusFallback(bool frontmostHostMatches, bool processBirthMatches,
-                                           bool inputEpochMatches, bool focusedWindowMatches,
-                                           bool secureInputEnabled, bool focusedAXElementIsSecure);
+    static bool allowsCurrentFocusFallback(bool frontmostHostMatches, bool processBirthMatches, bool inputEpochMatches,
+                                           bool focusedWindowMatches, bool secureInputEnabled,
+                                           bool focusedAXElementIsSecure);
 };
 
 struct FocusApplicationFamilyPolicy {
@@ -59,8 +59,8 @@ struct FocusApplicationFamilyPolicy {
     // standardized them and resolved symbolic links.
     static bool permitsElementOwner(std::int32_t hostPID, std::int32_t ownerPID,
                                     const std::optional<std::filesystem::path>& hostBundleURL,
-                                    const std::optional<std::filesystem::path>& ownerBundleURL,
-                                    bool ownerIsDescendant, const PathResolver& canonical);
+                                    const std::optional<std::filesystem::path>& ownerBundleURL, bool ownerIsDescendant,
+                                    const PathResolver& canonical);
 };
 
 }  // namespace murmo

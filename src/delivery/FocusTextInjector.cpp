@@ -149,9 +149,9 @@ FocusReservation FocusTextInjector::evaluateReservedElement(const FocusHostPin& 
 }
 
 FocusReservation FocusTextInjector::requestManualAccessibility(FocusHostPin pin, const AXElement& applicationElement) {
-    const auto error = ports_.accessibility.setAttributeValue(
-        applicationElement, AXManualAccessibilityRetryPolicy::attributeName, AXAttributeValue(true),
-        kReservationApplicationTimeout);
+    const auto error =
+        ports_.accessibility.setAttributeValue(applicationElement, AXManualAccessibilityRetryPolicy::attributeName,
+                                               AXAttributeValue(true), kReservationApplicationTimeout);
     focusLog_.info("Requested AXManualAccessibility host_pid={} error={}", logPublic(pin.pid), logPublic(error));
     if (auto running = ports_.workspace.runningApplication(pin.pid)) {
         pin.pid = running->processIdentifier;
@@ -173,8 +173,7 @@ Task<CaptureResult> FocusTextInjector::finishCapture(FocusHostPin pin, CancelTok
 
 Task<CaptureResult> FocusTextInjector::finishCaptureForFinalization(FocusHostPin pin, CancelToken cancel) {
     const auto deadline = capture_->now() + AXManualAccessibilityRetryPolicy::finalizationWallClockBudget;
-    return finishCapture(std::move(pin),
-                         tableOf(AXManualAccessibilityRetryPolicy::finalizationRetryDelays()),
+    return finishCapture(std::move(pin), tableOf(AXManualAccessibilityRetryPolicy::finalizationRetryDelays()),
                          FocusCapturePhase::finalization, deadline, std::move(cancel));
 }
 
@@ -187,11 +186,10 @@ Task<CaptureResult> FocusTextInjector::finishCapture(FocusHostPin pin, std::vect
 
 // ---- Delivery -------------------------------------------------------------------
 
-void FocusTextInjector::deliver(std::string text, FocusTargetSnapshot to,
-                                CommandDispatchedCallback onCommandDispatched,
+void FocusTextInjector::deliver(std::string text, FocusTargetSnapshot to, CommandDispatchedCallback onCommandDispatched,
                                 std::function<void(DeliveryResult)> completion) {
-    auto body = [services = weakDeliveryServices(), &loop = ports_.loop, text = std::move(text),
-                 target = std::move(to), dispatched = std::move(onCommandDispatched)](DeliveryRun run) {
+    auto body = [services = weakDeliveryServices(), &loop = ports_.loop, text = std::move(text), target = std::move(to),
+                 dispatched = std::move(onCommandDispatched)](DeliveryRun run) {
         return CapturedTargetDelivery::run(DeliveryContext{services, loop, dispatched, std::move(run)}, text, target);
     };
     admitDelivery(DeliveryRequest{.body = std::move(body), .completion = std::move(completion)});

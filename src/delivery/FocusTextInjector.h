@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "delivery/ClipboardPaster.h"
-#include "delivery/DeliveryResult.h"
-#include "delivery/FocusCapture.h"
-#include "delivery/DeliveryRun.h"
 #include "delivery/CurrentFocusDelivery.h"
 #include "delivery/DeliveryContext.h"
+#include "delivery/DeliveryResult.h"
+#include "delivery/DeliveryRun.h"
+#include "delivery/FocusCapture.h"
 #include "delivery/FocusTargetSnapshot.h"
 #include "platform/Accessibility.h"
 #include "platform/EventPoster.h"
@@ -30,8 +30,8 @@
 #include "runtime/Ids.h"
 #include "runtime/Logger.h"
 #include "runtime/MainLoop.h"
-#include "runtime/Task.h"
 #include "runtime/StderrLogSink.h"
+#include "runtime/Task.h"
 
 namespace murmo {
 
@@ -90,9 +90,7 @@ public:
     // capture its focused text element. Never waits or retries.
     FocusReservation reserve(const std::string& targetID);
     // Name and bundle of the application pinned by the latest reservation.
-    const std::optional<FocusHostMetadata>& lastReservationHostMetadata() const {
-        return lastReservationHostMetadata_;
-    }
+    const std::optional<FocusHostMetadata>& lastReservationHostMetadata() const { return lastReservationHostMetadata_; }
     // The latest pin, kept only while it can still serve a current-focus
     // fallback.
     const std::optional<FocusHostPin>& lastReservationHostPin() const { return lastReservationHostPin_; }
@@ -102,9 +100,8 @@ public:
     // Finalization phase: the finalization delays, deadline 75 ms from now.
     Task<CaptureResult> finishCaptureForFinalization(FocusHostPin pin, CancelToken cancel = CancelToken());
     // The capture worker itself.
-    Task<CaptureResult> finishCapture(FocusHostPin pin, std::vector<Duration> retryDelays,
-                                      FocusCapturePhase phase, FocusCapture::Deadline deadline,
-                                      CancelToken cancel = CancelToken());
+    Task<CaptureResult> finishCapture(FocusHostPin pin, std::vector<Duration> retryDelays, FocusCapturePhase phase,
+                                      FocusCapture::Deadline deadline, CancelToken cancel = CancelToken());
 
     // Inserts the final text into the captured element: revalidates it,
     // pastes through the guarded clipboard, writes through accessibility

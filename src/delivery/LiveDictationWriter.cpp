@@ -170,8 +170,8 @@ void LiveDictationWriter::stop() {
 
 std::optional<AXElement> LiveDictationWriter::systemFocusedElement() {
     auto& accessibility = ports_.accessibility;
-    auto read = accessibility.copyAttributeValue(accessibility.systemWideElement(), axattr::focusedUIElement,
-                                                 kSystemTimeout);
+    auto read =
+        accessibility.copyAttributeValue(accessibility.systemWideElement(), axattr::focusedUIElement, kSystemTimeout);
     if (read.error != axerror::success || !read.value) return std::nullopt;
     const auto* element = std::get_if<AXElement>(&*read.value);
     if (!element || !*element) return std::nullopt;
@@ -246,9 +246,8 @@ bool LiveDictationWriter::appendAX(std::string_view text, std::string_view delta
 
     auto& accessibility = ports_.accessibility;
     touched_ = true;
-    const auto error =
-        accessibility.setAttributeValue(*element_, axattr::selectedText, AXAttributeValue(std::string(delta)),
-                                        kElementTimeout);
+    const auto error = accessibility.setAttributeValue(*element_, axattr::selectedText,
+                                                       AXAttributeValue(std::string(delta)), kElementTimeout);
     const bool confirmed = error == axerror::success &&
                            stringValue(accessibility, *element_, axattr::value, kElementTimeout) == newValue &&
                            selection(accessibility, *element_, kElementTimeout) == AXTextRange{newCaret, 0};

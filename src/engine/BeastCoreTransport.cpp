@@ -1,11 +1,11 @@
 #include "engine/BeastCoreTransport.h"
 
+#include <boost/asio/connect.hpp>
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/connect.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
@@ -130,17 +130,16 @@ public:
         }
         startWatchdog();
         if (auto endpoint = literalEndpoint(request_.url)) {
-            socket_.async_connect(*endpoint, [self = shared_from_this()](const beast::error_code& error) {
-                self->onConnect(error);
-            });
+            socket_.async_connect(
+                *endpoint, [self = shared_from_this()](const beast::error_code& error) { self->onConnect(error); });
             return;
         }
         resolver_.emplace(owner_->context);
-        resolver_->async_resolve(request_.url.host(), std::to_string(request_.url.effectivePort()),
-                                 [self = shared_from_this()](const beast::error_code& error,
-                                                             tcp::resolver::results_type results) {
-                                     self->onResolve(error, std::move(results));
-                                 });
+        resolver_->async_resolve(
+            request_.url.host(), std::to_string(request_.url.effectivePort()),
+            [self = shared_from_this()](const beast::error_code& error, tcp::resolver::results_type results) {
+                self->onResolve(error, std::move(results));
+            });
     }
 
     void abort() override { finish(fail(coreTransportError(CoreTransportErrorCode::cancelled))); }
@@ -169,10 +168,10 @@ private:
         if (finished_) return;
         if (error) return finish(fail(connectFailure(error)));
         progressed();
-        asio::async_connect(socket_, results, [self = shared_from_this()](const beast::error_code& connectError,
-                                                                          const tcp::endpoint&) {
-            self->onConnect(connectError);
-        });
+        asio::async_connect(socket_, results,
+                            [self = shared_from_this()](const beast::error_code& connectError, const tcp::endpoint&) {
+                                self->onConnect(connectError);
+                            });
     }
 
     void onConnect(const beast::error_code& error) {
@@ -188,10 +187,10 @@ private:
         for (const auto& [name, value] : request_.headers) message_.set(name, value);
         if (request_.body) message_.body() = *request_.body;
         message_.prepare_payload();
-        http::async_write(socket_, message_, [self = shared_from_this()](const beast::error_code& writeError,
-                                                                          std::size_t) {
-            self->onWrite(writeError);
-        });
+        http::async_write(socket_, message_,
+                          [self = shared_from_this()](const beast::error_code& writeError, std::size_t) {
+                              self->onWrite(writeError);
+                          });
     }
 
     void onWrite(const beast::error_code& error) {
@@ -202,10 +201,9 @@ private:
     }
 
     void readSome() {
-        http::async_read_some(socket_, buffer_, parser_,
-                              [self = shared_from_this()](const beast::error_code& error, std::size_t) {
-                                  self->onRead(error);
-                              });
+        http::async_read_some(
+            socket_, buffer_, parser_,
+            [self = shared_from_this()](const beast::error_code& error, std::size_t) { self->onRead(error); });
     }
 
     void onRead(const beast::error_code& error) {
@@ -264,7 +262,10 @@ class BeastWebSocket final : public CoreWebSocket,
                              public std::enable_shared_from_this<BeastWebSocket> {
 public:
     BeastWebSocket(std::shared_ptr<Impl> owner, CoreWebSocketRequest request)
-        : owner_(std::move(owner)), socket_(owner_->context), connectTimer_(owner_->context), request_(std::move(request)) {}
+        : owner_(std::move(owner)),
+          socket_(owner_->context),
+          connectTimer_(owner_->context),
+          request_(std::move(request)) {}
 
     void start() {
         owner_->track(shared_from_this());
@@ -283,11 +284,11 @@ public:
             return;
         }
         resolver_.emplace(owner_->context);
-        resolver_->async_resolve(request_.url.host(), std::to_string(request_.url.effectivePort()),
-                                [self = shared_from_this()](const beast::error_code& error,
-                                                            tcp::resolver::results_type results) {
-                                    self->onResolve(error, std::move(results));
-                                });
+        resolver_->async_resolve(
+            request_.url.host(), std::to_string(request_.url.effectivePort()),
+            [self = shared_from_this()](const beast::error_code& error, tcp::resolver::results_type results) {
+                self->onResolve(error, std::move(results));
+            });
     }
 
     void send(CoreSocketMessage message, CoreSocketSendCompletion completion) override {
@@ -305,8 +306,8 @@ public:
         onIOThread([completion = std::move(completion)](BeastWebSocket& self) mutable {
             if (self.failure_ || self.receiveCompletion_) {
                 if (completion) {
-                    completion(fail(self.failure_ ? *self.failure_
-                                                  : coreTransportError(CoreTransportErrorCode::cancelled)));
+                    completion(
+                        fail(self.failure_ ? *self.failure_ : coreTransportError(CoreTransportErrorCode::cancelled)));
                 }
                 return;
             }
@@ -338,10 +339,10 @@ private:
     void onResolve(const beast::error_code& error, tcp::resolver::results_type results) {
         if (state_ != State::connecting) return;
         if (error) return failAll(connectFailure(error));
-        asio::async_connect(
-            beast::get_lowest_layer(socket_), results, [self = shared_from_this()](const beast::error_code& connectError, const tcp::endpoint&) {
-                self->onConnect(connectError);
-            });
+        asio::async_connect(beast::get_lowest_layer(socket_), results,
+                            [self = shared_from_this()](const beast::error_code& connectError, const tcp::endpoint&) {
+                                self->onConnect(connectError);
+                            });
     }
 
     void onConnect(const beast::error_code& error) {
@@ -353,16 +354,18 @@ private:
         beast::error_code ignored;
         beast::get_lowest_layer(socket_).set_option(tcp::no_delay(true), ignored);
         websocket::stream_base::timeout timeouts{};
-        timeouts.handshake_timeout = std::chrono::duration_cast<websocket::stream_base::duration>(request_.handshakeTimeout);
+        timeouts.handshake_timeout =
+            std::chrono::duration_cast<websocket::stream_base::duration>(request_.handshakeTimeout);
         timeouts.idle_timeout = websocket::stream_base::none();
         timeouts.keep_alive_pings = false;
         socket_.set_option(timeouts);
         // The bound is kept by readPiece's own count, which also learns the
         // size of a message that breaks it.
         socket_.read_message_max(0);
-        socket_.set_option(websocket::stream_base::decorator([headers = request_.headers](websocket::request_type& req) {
-            for (const auto& [name, value] : headers) req.set(name, value);
-        }));
+        socket_.set_option(
+            websocket::stream_base::decorator([headers = request_.headers](websocket::request_type& req) {
+                for (const auto& [name, value] : headers) req.set(name, value);
+            }));
         socket_.async_handshake(request_.url.hostHeader(), request_.url.target(),
                                 [self = shared_from_this()](const beast::error_code& handshakeError) {
                                     self->onHandshake(handshakeError);
@@ -386,10 +389,9 @@ private:
         const auto& message = inFlight_->message;
         socket_.text(message.kind == CoreSocketMessageKind::text);
         const auto* data = message.bytes ? message.bytes->data() : nullptr;
-        socket_.async_write(asio::buffer(data, message.size()),
-                            [self = shared_from_this()](const beast::error_code& error, std::size_t) {
-                                self->onWrite(error);
-                            });
+        socket_.async_write(
+            asio::buffer(data, message.size()),
+            [self = shared_from_this()](const beast::error_code& error, std::size_t) { self->onWrite(error); });
     }
 
     void onWrite(const beast::error_code& error) {
@@ -442,9 +444,8 @@ private:
     void deliverMessage() {
         const auto data = readBuffer_.cdata();
         const auto* begin = static_cast<const std::uint8_t*>(data.data());
-        CoreSocketMessage message{
-            socket_.got_text() ? CoreSocketMessageKind::text : CoreSocketMessageKind::binary,
-            std::make_shared<const std::vector<std::uint8_t>>(begin, begin + data.size())};
+        CoreSocketMessage message{socket_.got_text() ? CoreSocketMessageKind::text : CoreSocketMessageKind::binary,
+                                  std::make_shared<const std::vector<std::uint8_t>>(begin, begin + data.size())};
         readBuffer_.consume(readBuffer_.size());
         if (auto completion = std::move(receiveCompletion_)) {
             receiveCompletion_ = nullptr;
@@ -546,9 +547,10 @@ BeastCoreTransport::~BeastCoreTransport() {
 
 void BeastCoreTransport::sendHTTP(CoreHTTPRequest request, CoreHTTPCompletion completion) {
     // Built on the I/O thread: the caller's thread only hands the request over.
-    asio::post(impl_->context, [impl = impl_, request = std::move(request), completion = std::move(completion)]() mutable {
-        std::make_shared<HTTPExchange>(impl, std::move(request), std::move(completion))->start();
-    });
+    asio::post(impl_->context,
+               [impl = impl_, request = std::move(request), completion = std::move(completion)]() mutable {
+                   std::make_shared<HTTPExchange>(impl, std::move(request), std::move(completion))->start();
+               });
 }
 
 std::shared_ptr<CoreWebSocket> BeastCoreTransport::openWebSocket(CoreWebSocketRequest request) {

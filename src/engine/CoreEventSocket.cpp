@@ -120,12 +120,11 @@ void CoreEventSocket::scheduleReconnect() {
     // A reconnect is due only while the socket is wanted and none is current:
     // a stale one must never replace a healthy socket.
     if (!shouldReconnect_ || reconnectTimer_.armed() || socket_) return;
-    reconnectTimer_ = loop_.after(NativeAudioTransportPolicy::reconnectDelay,
-                                  [weak = weak_from_this()] {
-                                      auto self = weak.lock();
-                                      if (!self || !self->shouldReconnect_ || self->socket_) return;
-                                      self->openSocket();
-                                  });
+    reconnectTimer_ = loop_.after(NativeAudioTransportPolicy::reconnectDelay, [weak = weak_from_this()] {
+        auto self = weak.lock();
+        if (!self || !self->shouldReconnect_ || self->socket_) return;
+        self->openSocket();
+    });
 }
 
 void CoreEventSocket::disconnect() {
@@ -231,8 +230,7 @@ void CoreEventSocket::sendNext(std::uint64_t token, const std::shared_ptr<CoreWe
 }
 
 void CoreEventSocket::onSent(std::uint64_t token, const std::shared_ptr<CoreWebSocket>& socket,
-                             std::uint64_t generation, std::uint64_t itemID, Duration drainDelay,
-                             Status status) {
+                             std::uint64_t generation, std::uint64_t itemID, Duration drainDelay, Status status) {
     if (token != sendToken_) return;  // the loop was cancelled
     auto keepAlive = shared_from_this();
     if (!status) {
@@ -243,13 +241,12 @@ void CoreEventSocket::onSent(std::uint64_t token, const std::shared_ptr<CoreWebS
     // Gone already when a cancel or a failure removed it while it was on the
     // wire: then nothing is subtracted twice and no pause is due.
     if (queue_->remove(itemID) && drainDelay > Duration::zero()) {
-        pacingTimer_ = loop_.after(drainDelay,
-                                   [weak = weak_from_this(), token, generation,
-                                    weakSocket = std::weak_ptr<CoreWebSocket>(socket)] {
-                                       auto self = weak.lock();
-                                       auto socket = weakSocket.lock();
-                                       if (self) self->sendNext(token, socket, generation);
-                                   });
+        pacingTimer_ = loop_.after(drainDelay, [weak = weak_from_this(), token, generation,
+                                                weakSocket = std::weak_ptr<CoreWebSocket>(socket)] {
+            auto self = weak.lock();
+            auto socket = weakSocket.lock();
+            if (self) self->sendNext(token, socket, generation);
+        });
         return;
     }
     sendNext(token, socket, generation);

@@ -4,10 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <fmt/format.h>
 
 #include "runtime/AsciiText.h"
 
@@ -53,27 +53,27 @@ std::optional<CoreLaunchPlan> bundledPlan(const fs::path& bundleURL, const Envir
                                 bundleURL / "Contents" / "MacOS" / "MurmoCore"};
     for (const auto& candidate : candidates) {
         if (!isExecutableFile(candidate)) continue;
-        return CoreLaunchPlan{candidate, {},
+        return CoreLaunchPlan{candidate,
+                              {},
                               applicationDataDirectory(environment) / kBundledCoreWorkingDirectoryName,
                               CoreRuntimeKind::bundled};
     }
     return std::nullopt;
 }
 
-std::optional<CoreLaunchPlan> explicitPlan(const std::optional<fs::path>& repoRoot,
-                                           const EnvironmentMap& environment,
+std::optional<CoreLaunchPlan> explicitPlan(const std::optional<fs::path>& repoRoot, const EnvironmentMap& environment,
                                            const CoreLaunchPlanSearchPaths& search) {
     auto named = lookup(environment, kExplicitCoreExecutableVariable);
     if (!named || named->empty()) return std::nullopt;
     fs::path executable(*named);
     if (executable.is_relative()) {
-        executable = (search.currentDirectory.empty() ? processCurrentDirectory() : search.currentDirectory) /
-                     executable;
+        executable =
+            (search.currentDirectory.empty() ? processCurrentDirectory() : search.currentDirectory) / executable;
     }
     executable = standardized(executable);
     if (!isExecutableFile(executable)) return std::nullopt;
-    return CoreLaunchPlan{executable, {}, repoRoot ? *repoRoot : executable.parent_path(),
-                          CoreRuntimeKind::explicitExecutable};
+    return CoreLaunchPlan{
+        executable, {}, repoRoot ? *repoRoot : executable.parent_path(), CoreRuntimeKind::explicitExecutable};
 }
 
 std::optional<CoreLaunchPlan> checkoutPlan(const fs::path& repoRoot, const EnvironmentMap& environment,
@@ -193,8 +193,8 @@ bool isExecutableFile(const fs::path& path) {
     return ::access(path.c_str(), X_OK) == 0;
 }
 
-CoreProcessResult<CoreLaunchPlan> resolveLaunchPlan(const std::optional<fs::path>& repoRoot,
-                                                    const fs::path& bundleURL, const EnvironmentMap& environment,
+CoreProcessResult<CoreLaunchPlan> resolveLaunchPlan(const std::optional<fs::path>& repoRoot, const fs::path& bundleURL,
+                                                    const EnvironmentMap& environment,
                                                     const CoreLaunchPlanSearchPaths& search) {
     if (auto plan = bundledPlan(bundleURL, environment)) return *plan;
     if (isApplicationBundle(bundleURL)) return std::unexpected(CoreProcessError::runtimeNotFound());

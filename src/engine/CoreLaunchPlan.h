@@ -105,8 +105,7 @@ struct CoreLaunchPlanSearchPaths {
     // directory.
     std::filesystem::path currentDirectory;
     // Searched for `uv`, in order, after the checkout's and the home folder's.
-    std::vector<std::filesystem::path> systemToolDirectories{"/opt/homebrew/bin", "/usr/local/bin", "/usr/bin",
-                                                             "/bin"};
+    std::vector<std::filesystem::path> systemToolDirectories{"/opt/homebrew/bin", "/usr/local/bin", "/usr/bin", "/bin"};
 };
 
 // Chooses the engine program. The first rule that finds one wins:

@@ -27,24 +27,42 @@ struct RecordField {
 };
 
 constexpr std::array kRecordFields{
-    RecordField{"event", FieldKind::string},           RecordField{"type", FieldKind::string},
-    RecordField{"stage", FieldKind::string},           RecordField{"phase", FieldKind::string},
-    RecordField{"status", FieldKind::string},          RecordField{"reason_code", FieldKind::string},
-    RecordField{"message_key", FieldKind::string},     RecordField{"route", FieldKind::string},
-    RecordField{"provider", FieldKind::string},        RecordField{"model", FieldKind::string},
-    RecordField{"model_id", FieldKind::string},        RecordField{"finish_reason", FieldKind::string},
-    RecordField{"operation_id", FieldKind::string},    RecordField{"input_language", FieldKind::string},
-    RecordField{"language", FieldKind::string},        RecordField{"error_category", FieldKind::string},
-    RecordField{"output_validation", FieldKind::string}, RecordField{"shortcut_purpose", FieldKind::string},
-    RecordField{"duration_ms", FieldKind::number},     RecordField{"latency_ms", FieldKind::number},
-    RecordField{"status_code", FieldKind::number},     RecordField{"result_count", FieldKind::number},
-    RecordField{"confidence", FieldKind::number},      RecordField{"word_count", FieldKind::number},
-    RecordField{"prompt_tokens", FieldKind::number},   RecordField{"completion_tokens", FieldKind::number},
-    RecordField{"total_tokens", FieldKind::number},    RecordField{"retry", FieldKind::number},
-    RecordField{"audio_duration_ms", FieldKind::number}, RecordField{"byte_count", FieldKind::number},
-    RecordField{"success", FieldKind::boolean},        RecordField{"configured", FieldKind::boolean},
-    RecordField{"validated", FieldKind::boolean},      RecordField{"retryable", FieldKind::boolean},
-    RecordField{"stream", FieldKind::stream},          RecordField{"timestamp", FieldKind::timestamp},
+    RecordField{"event", FieldKind::string},
+    RecordField{"type", FieldKind::string},
+    RecordField{"stage", FieldKind::string},
+    RecordField{"phase", FieldKind::string},
+    RecordField{"status", FieldKind::string},
+    RecordField{"reason_code", FieldKind::string},
+    RecordField{"message_key", FieldKind::string},
+    RecordField{"route", FieldKind::string},
+    RecordField{"provider", FieldKind::string},
+    RecordField{"model", FieldKind::string},
+    RecordField{"model_id", FieldKind::string},
+    RecordField{"finish_reason", FieldKind::string},
+    RecordField{"operation_id", FieldKind::string},
+    RecordField{"input_language", FieldKind::string},
+    RecordField{"language", FieldKind::string},
+    RecordField{"error_category", FieldKind::string},
+    RecordField{"output_validation", FieldKind::string},
+    RecordField{"shortcut_purpose", FieldKind::string},
+    RecordField{"duration_ms", FieldKind::number},
+    RecordField{"latency_ms", FieldKind::number},
+    RecordField{"status_code", FieldKind::number},
+    RecordField{"result_count", FieldKind::number},
+    RecordField{"confidence", FieldKind::number},
+    RecordField{"word_count", FieldKind::number},
+    RecordField{"prompt_tokens", FieldKind::number},
+    RecordField{"completion_tokens", FieldKind::number},
+    RecordField{"total_tokens", FieldKind::number},
+    RecordField{"retry", FieldKind::number},
+    RecordField{"audio_duration_ms", FieldKind::number},
+    RecordField{"byte_count", FieldKind::number},
+    RecordField{"success", FieldKind::boolean},
+    RecordField{"configured", FieldKind::boolean},
+    RecordField{"validated", FieldKind::boolean},
+    RecordField{"retryable", FieldKind::boolean},
+    RecordField{"stream", FieldKind::stream},
+    RecordField{"timestamp", FieldKind::timestamp},
 };
 using FieldIndex = std::uint8_t;
 constexpr FieldIndex kEventField = 0;
@@ -128,7 +146,9 @@ public:
         return std::string_view(values_).substr(offset, length);
     }
 
-    bool null() override { return scalar([](std::string&) { return false; }); }
+    bool null() override {
+        return scalar([](std::string&) { return false; });
+    }
     bool boolean(bool flag) override {
         return scalar([&](std::string& out) {
             if (kind() == FieldKind::string) return false;
@@ -158,7 +178,9 @@ public:
             return true;
         });
     }
-    bool binary(binary_t&) override { return scalar([](std::string&) { return false; }); }
+    bool binary(binary_t&) override {
+        return scalar([](std::string&) { return false; });
+    }
     bool start_object(std::size_t) override { return open(); }
     bool end_object() override { return close(); }
     bool start_array(std::size_t) override { return open(); }

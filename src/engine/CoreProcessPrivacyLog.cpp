@@ -4,10 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fmt/format.h>
 
 namespace murmo {
 

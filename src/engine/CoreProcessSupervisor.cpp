@@ -111,8 +111,7 @@ EnvironmentMap CoreProcessSupervisor::engineEnvironment(const EnvironmentMap& in
             if (inputs.repoRoot) environment["VIRTUAL_ENV"] = (*inputs.repoRoot / ".venv").string();
             break;
         case CoreRuntimeKind::explicitExecutable:
-        case CoreRuntimeKind::uv:
-            break;
+        case CoreRuntimeKind::uv: break;
     }
     return environment;
 }
@@ -139,9 +138,9 @@ Status CoreProcessSupervisor::launch(const std::optional<fs::path>& repoRoot, in
     request.arguments = plan->arguments;
     std::ranges::move(serveArguments(port), std::back_inserter(request.arguments));
     request.workingDirectory = plan->currentDirectoryURL;
-    request.environment = engineEnvironment(environment, CoreEnvironmentInputs{repoRoot, userHomeDirectory(environment),
-                                                                            bundleURL, std::string(desktopToken),
-                                                                            plan->runtimeKind});
+    request.environment =
+        engineEnvironment(environment, CoreEnvironmentInputs{repoRoot, userHomeDirectory(environment), bundleURL,
+                                                             std::string(desktopToken), plan->runtimeKind});
 
     finishEndedRun();
     CoreProcessPrivacyLogOptions logOptions;
@@ -184,8 +183,7 @@ Status CoreProcessSupervisor::launch(const std::optional<fs::path>& repoRoot, in
     const pid_t pid = process_->pid();
     processGroupID_ = process_->processGroupID();
     if (!processGroupID_ && process_->currentProcessGroup() == pid) processGroupID_ = pid;
-    services_.logger.notice("Core launched pid={} runtime={}", logPublic(pid),
-                            logPublic(toString(plan->runtimeKind)));
+    services_.logger.notice("Core launched pid={} runtime={}", logPublic(pid), logPublic(toString(plan->runtimeKind)));
     return {};
 }
 
@@ -285,8 +283,8 @@ void CoreProcessSupervisor::waitUntilReady(std::string_view coreURL, std::string
         saturatingAdd(services_.loop.clock().now(), std::max<Duration>(timeout, kShortestReadinessTimeout));
     CancelToken cancel;
     readinessTask_ = cancel;
-    spawn(readinessLoop(weak_from_this(), process_, cancel, std::move(completion),
-                        healthRequest(coreURL, desktopToken), deadline));
+    spawn(readinessLoop(weak_from_this(), process_, cancel, std::move(completion), healthRequest(coreURL, desktopToken),
+                        deadline));
 }
 
 void CoreProcessSupervisor::cancelReadiness() {
@@ -300,8 +298,8 @@ void CoreProcessSupervisor::endReadiness() { readinessTask_.reset(); }
 
 Task<void> CoreProcessSupervisor::readinessLoop(std::weak_ptr<CoreProcessSupervisor> weak,
                                                 std::shared_ptr<ChildProcess> awaited, CancelToken cancel,
-                                                ReadinessCompletion completion,
-                                                std::optional<CoreHTTPRequest> health, MonotonicTime deadline) {
+                                                ReadinessCompletion completion, std::optional<CoreHTTPRequest> health,
+                                                MonotonicTime deadline) {
     MainLoop* loop = nullptr;
     if (auto self = weak.lock()) loop = &self->services_.loop;
     if (!loop) co_return;
@@ -313,7 +311,8 @@ Task<void> CoreProcessSupervisor::readinessLoop(std::weak_ptr<CoreProcessSupervi
             if (!self || cancel.isCancelled()) co_return;
             if (self->process_ != awaited || !awaited->isRunning()) {
                 self->endReadiness();
-                if (completion) completion(std::unexpected(CoreProcessError::exitedBeforeReady(awaited->terminationStatus())));
+                if (completion)
+                    completion(std::unexpected(CoreProcessError::exitedBeforeReady(awaited->terminationStatus())));
                 co_return;
             }
         }
@@ -341,16 +340,15 @@ Task<void> CoreProcessSupervisor::readinessLoop(std::weak_ptr<CoreProcessSupervi
 }
 
 std::optional<CoreHTTPRequest> CoreProcessSupervisor::healthRequest(std::string_view coreURL,
-                                                                     const std::string& desktopToken) {
+                                                                    const std::string& desktopToken) {
     auto base = URL::parseServer(coreURL);
     if (!base) return std::nullopt;
     CoreHTTPRequest request;
     request.url = base->appending(URLPath::literal(kHealthPath));
     request.method = "GET";
     // Every attempt asks the engine afresh: nothing cached may answer it.
-    request.headers = {{std::string(kDesktopTokenHeader), desktopToken},
-                       {"Cache-Control", "no-cache"},
-                       {"Connection", "close"}};
+    request.headers = {
+        {std::string(kDesktopTokenHeader), desktopToken}, {"Cache-Control", "no-cache"}, {"Connection", "close"}};
     // A stalled attempt must not eat into the readiness time-out unnoticed:
     // the attempt as a whole is bounded, not only each wait in it.
     request.idleTimeout = kHealthRequestTimeout;

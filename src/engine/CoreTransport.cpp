@@ -13,7 +13,8 @@ std::string_view message(CoreTransportErrorCode code) {
         case CoreTransportErrorCode::networkConnectionLost: return "The connection to the engine was lost.";
         case CoreTransportErrorCode::badServerResponse: return "The engine sent a reply that could not be read.";
         case CoreTransportErrorCode::cancelled: return "The request was cancelled.";
-        case CoreTransportErrorCode::messageTooLarge: return "The engine sent a message larger than the client accepts.";
+        case CoreTransportErrorCode::messageTooLarge:
+            return "The engine sent a message larger than the client accepts.";
     }
     return "The connection to the engine failed.";
 }

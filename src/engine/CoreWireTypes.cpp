@@ -11,11 +11,11 @@ namespace {
 
 // Unwraps a Result<T> into `target`, or returns its error from the enclosing
 // decoder.
-#define MURMO_READ(target, expression)              \
-    do {                                            \
-        auto murmoRead = (expression);              \
+#define MURMO_READ(target, expression)                  \
+    do {                                                \
+        auto murmoRead = (expression);                  \
         if (!murmoRead) return fail(murmoRead.error()); \
-        target = std::move(*murmoRead);             \
+        target = std::move(*murmoRead);                 \
     } while (false)
 
 Result<json::Json> parseObjectText(std::string_view text) { return json::parseObject(text); }
@@ -24,7 +24,8 @@ Result<json::Json> parseObjectText(std::string_view text) { return json::parseOb
 // signed range, and uptimes may use the whole unsigned one.
 Result<std::optional<std::uint64_t>> optionalUInt64(const json::Json& object, std::string_view key) {
     const auto outOfRange = [&] {
-        return fail(json::jsonError(json::JsonErrorCode::outOfRange, "key \"" + std::string(key) + "\" is out of range"));
+        return fail(
+            json::jsonError(json::JsonErrorCode::outOfRange, "key \"" + std::string(key) + "\" is out of range"));
     };
     if (!object.is_object()) return fail(json::jsonError(json::JsonErrorCode::notAnObject, "not a JSON object"));
     auto found = object.find(key);
@@ -45,7 +46,8 @@ Result<std::optional<std::uint64_t>> optionalUInt64(const json::Json& object, st
         if (value < 0 || value >= 18446744073709551616.0) return outOfRange();
         return std::optional<std::uint64_t>{static_cast<std::uint64_t>(value)};
     }
-    return fail(json::jsonError(json::JsonErrorCode::typeMismatch, "key \"" + std::string(key) + "\" is not an integer"));
+    return fail(
+        json::jsonError(json::JsonErrorCode::typeMismatch, "key \"" + std::string(key) + "\" is not an integer"));
 }
 
 Result<std::optional<JSONValue::Object>> optionalJSONObject(const json::Json& object, std::string_view key) {
@@ -106,10 +108,9 @@ std::optional<std::string> RecordingTargetMetadataPolicy::sanitized(const std::o
     return trimmed;
 }
 
-RecordingPayload::RecordingPayload(std::string source, std::string operationID,
-                                   MonotonicTime clientTime, std::optional<std::string> targetAppID,
-                                   std::optional<std::string> targetAppName, std::optional<std::string> audioSource,
-                                   std::optional<std::int64_t> audioSampleRate)
+RecordingPayload::RecordingPayload(std::string source, std::string operationID, MonotonicTime clientTime,
+                                   std::optional<std::string> targetAppID, std::optional<std::string> targetAppName,
+                                   std::optional<std::string> audioSource, std::optional<std::int64_t> audioSampleRate)
     : source(std::move(source)),
       operationID(std::move(operationID)),
       clientTime(clientTime),
@@ -147,7 +148,9 @@ Result<std::string> dumpOrdered(const nlohmann::ordered_json& value) {
 
 json::Json RecordingPayload::requestBody() const { return recordingBody<json::Json>(*this); }
 
-Result<std::string> RecordingPayload::encoded() const { return dumpOrdered(recordingBody<nlohmann::ordered_json>(*this)); }
+Result<std::string> RecordingPayload::encoded() const {
+    return dumpOrdered(recordingBody<nlohmann::ordered_json>(*this));
+}
 
 Result<DictationCommandResponse> DictationCommandResponse::fromJSON(const json::Json& object) {
     if (!object.is_object()) return fail(json::jsonError(json::JsonErrorCode::notAnObject, "not a JSON object"));

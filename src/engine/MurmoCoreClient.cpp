@@ -40,7 +40,9 @@ std::function<void(Result<std::string>)> decodingWith(std::function<void(Result<
 
 Result<DictationCommandResponse> decodeCommand(std::string_view text) { return DictationCommandResponse::decode(text); }
 Result<JSONValue::Object> decodeObject(std::string_view text) { return JSONValue::decodeObject(text); }
-Result<ShortcutSettingsResponse> decodeSettings(std::string_view text) { return ShortcutSettingsResponse::decode(text); }
+Result<ShortcutSettingsResponse> decodeSettings(std::string_view text) {
+    return ShortcutSettingsResponse::decode(text);
+}
 
 URLPath shortcutCapturePath(const std::string& captureID, std::string_view action) {
     auto path = URLPath::literal("api/v1/shortcut-captures");
@@ -65,9 +67,9 @@ MurmoCoreClient::MurmoCoreClient(std::string baseURL, std::string desktopToken,
       desktopToken_(std::move(desktopToken)),
       loop_(dependencies.loop),
       transport_(std::move(dependencies.transport)),
-      makeReplySignal_(dependencies.makeReplySignal
-                           ? std::move(dependencies.makeReplySignal)
-                           : ReplySignalFactory([] { return std::make_shared<ThreadReplySignal>(); })),
+      makeReplySignal_(dependencies.makeReplySignal ? std::move(dependencies.makeReplySignal) : ReplySignalFactory([] {
+          return std::make_shared<ThreadReplySignal>();
+      })),
       transportLog_("native-audio-transport", std::move(dependencies.logSink)),
       queue_(std::make_shared<CoreSocketSendQueue>()) {}
 
@@ -76,12 +78,12 @@ MurmoCoreClient::~MurmoCoreClient() = default;
 void MurmoCoreClient::wireComponents() {
     socket_ = CoreEventSocket::create(baseURL_, desktopToken_,
                                       CoreEventSocket::Dependencies{loop_, transport_, queue_, transportLog_});
-    audio_ = NativeAudioStream::create(NativeAudioStream::Dependencies{
-        loop_, queue_,
-        [weakSocket = std::weak_ptr<CoreEventSocket>(socket_)] {
-            if (auto socket = weakSocket.lock()) socket->startSendingIfNeeded();
-        },
-        transportLog_});
+    audio_ = NativeAudioStream::create(
+        NativeAudioStream::Dependencies{loop_, queue_,
+                                        [weakSocket = std::weak_ptr<CoreEventSocket>(socket_)] {
+                                            if (auto socket = weakSocket.lock()) socket->startSendingIfNeeded();
+                                        },
+                                        transportLog_});
     socket_->setAudioStream(audio_);
     // The owner's callbacks are read when they fire, so it may set them at
     // any time.
@@ -125,13 +127,13 @@ void MurmoCoreClient::request(const URLPath& path, std::string_view method, std:
     if (!built) return deliverLater(std::move(completion), fail(coreTransportError(CoreTransportErrorCode::badURL)));
     // Classified on the transport's thread; delivered, and decoded, on the
     // main thread.
-    transport_->sendHTTP(std::move(*built), [loop = &loop_, completion = std::move(completion)](
-                                                Result<CoreHTTPResponse> reply) mutable {
-        auto result = classifyReply(std::move(reply));
-        loop->post([completion = std::move(completion), result = std::move(result)]() mutable {
-            if (completion) completion(std::move(result));
-        });
-    });
+    transport_->sendHTTP(std::move(*built),
+                         [loop = &loop_, completion = std::move(completion)](Result<CoreHTTPResponse> reply) mutable {
+                             auto result = classifyReply(std::move(reply));
+                             loop->post([completion = std::move(completion), result = std::move(result)]() mutable {
+                                 if (completion) completion(std::move(result));
+                             });
+                         });
 }
 
 void MurmoCoreClient::deliverLater(BodyCompletion completion, Result<std::string> result) {
@@ -182,13 +184,12 @@ void MurmoCoreClient::createDictation(const std::string& operationID, MonotonicT
 void MurmoCoreClient::createAgentOperation(const std::string& operationID, MonotonicTime clientTime,
                                            std::optional<std::string> audioSource,
                                            std::optional<std::int64_t> audioSampleRate, CommandCompletion completion) {
-    RecordingPayload payload(std::string(kSource), operationID, clientTime, std::nullopt,
-                             std::nullopt, std::move(audioSource), audioSampleRate);
+    RecordingPayload payload(std::string(kSource), operationID, clientTime, std::nullopt, std::nullopt,
+                             std::move(audioSource), audioSampleRate);
     postCommand(URLPath::literal("api/v1/agent/operations"), payload.requestBody(), std::move(completion));
 }
 
-void MurmoCoreClient::createPendingAgentOperation(const std::string& operationID,
-                                                  MonotonicTime clientTime,
+void MurmoCoreClient::createPendingAgentOperation(const std::string& operationID, MonotonicTime clientTime,
                                                   std::optional<std::string> targetAppID,
                                                   std::optional<std::string> targetAppName,
                                                   std::optional<std::string> audioSource,

@@ -79,14 +79,11 @@ public:
                                      std::optional<std::int64_t> audioSampleRate, CommandCompletion completion);
     void resolveAgentOperationMode(const std::string& operationID, const std::string& mode,
                                    CommandCompletion completion);
-    void releaseDictation(const std::string& operationID, MonotonicTime clientTime,
-                          CommandCompletion completion);
-    void releaseAgentOperation(const std::string& operationID, MonotonicTime clientTime,
-                               CommandCompletion completion);
+    void releaseDictation(const std::string& operationID, MonotonicTime clientTime, CommandCompletion completion);
+    void releaseAgentOperation(const std::string& operationID, MonotonicTime clientTime, CommandCompletion completion);
     void fetchAgentOperation(const std::string& operationID, ObjectCompletion completion);
     void cancelAgentOperation(const std::string& operationID, VoidCompletion completion = {});
-    void confirmAgentOperation(const std::string& operationID, const std::string& token,
-                               ObjectCompletion completion);
+    void confirmAgentOperation(const std::string& operationID, const std::string& token, ObjectCompletion completion);
     void cancelDictation(const std::string& operationID, VoidCompletion completion = {});
     // Blocks the calling thread until the engine answered or `timeout`
     // passed since the request started. The reply is not looked at; a

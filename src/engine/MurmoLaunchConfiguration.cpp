@@ -62,8 +62,8 @@ std::string makeDesktopToken(IdGenerator& ids) {
     auto bytes = ids.randomBytes(kDesktopTokenByteCount);
     bytes.resize(kDesktopTokenByteCount);
     std::string encoded(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()), bytes.data(),
-                                       static_cast<int>(bytes.size()));
+    const int length =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()), bytes.data(), static_cast<int>(bytes.size()));
     encoded.resize(static_cast<std::size_t>(std::max(length, 0)));
     std::string token;
     token.reserve(encoded.size());

@@ -39,8 +39,7 @@ SocketFailureDisposition socketFailureDisposition(bool hasActiveNativeSession) {
 }
 
 bool acceptsAudio(std::int64_t queuedAudioBytes, std::int64_t nextAudioBytes) {
-    return queuedAudioBytes >= 0 && nextAudioBytes > 0 &&
-           queuedAudioBytes <= maximumQueuedAudioBytes - nextAudioBytes;
+    return queuedAudioBytes >= 0 && nextAudioBytes > 0 && queuedAudioBytes <= maximumQueuedAudioBytes - nextAudioBytes;
 }
 
 Duration bufferedAudio(std::int64_t sampleRate) {
@@ -59,8 +58,8 @@ Duration endAcknowledgementTimeout(std::int64_t queuedAudioBytes, std::int64_t s
     // the acknowledgement to come back.
     const Seconds drain = audioLength(std::max<std::int64_t>(queuedAudioBytes, 0), sampleRate) / maximumCatchUpRate;
     const Seconds total = drain + std::chrono::seconds(2) + std::chrono::seconds(3);
-    return std::chrono::duration_cast<Duration>(std::clamp<Seconds>(total, minimumEndAcknowledgementTimeout,
-                                                                    maximumEndAcknowledgementTimeout));
+    return std::chrono::duration_cast<Duration>(
+        std::clamp<Seconds>(total, minimumEndAcknowledgementTimeout, maximumEndAcknowledgementTimeout));
 }
 
 }  // namespace NativeAudioTransportPolicy

@@ -150,7 +150,9 @@ int prepareAttributes(SpawnAttributes& attributes) {
 
 }  // namespace
 
-Error posixError(int code) { return Error(std::string(kPosixErrorDomain), code, std::generic_category().message(code)); }
+Error posixError(int code) {
+    return Error(std::string(kPosixErrorDomain), code, std::generic_category().message(code));
+}
 
 struct PosixChildProcess::ExitState {
     ExitState(pid_t pid, int pidfd, ExitHandler onExit) : pid(pid), pidfd(pidfd), onExit(std::move(onExit)) {}
@@ -292,8 +294,8 @@ private:
 PosixChildProcess::PosixChildProcess(pid_t pid, std::shared_ptr<ExitState> exit, std::unique_ptr<OutputReader> reader)
     : pid_(pid), exit_(std::move(exit)), reader_(std::move(reader)) {}
 
-Result<std::shared_ptr<ChildProcess>> PosixChildProcess::spawn(const ChildProcessRequest& request, OutputHandler onOutput,
-                                                               ExitHandler onExit) {
+Result<std::shared_ptr<ChildProcess>> PosixChildProcess::spawn(const ChildProcessRequest& request,
+                                                               OutputHandler onOutput, ExitHandler onExit) {
     auto out = makeOutputPipe();
     if (!out) return fail(out.error());
     auto err = makeOutputPipe();
@@ -313,8 +315,8 @@ Result<std::shared_ptr<ChildProcess>> PosixChildProcess::spawn(const ChildProces
     for (const auto& [name, value] : request.environment) envp.add(name + "=" + value);
 
     pid_t pid = -1;
-    const int rc =
-        ::posix_spawn(&pid, request.executable.c_str(), actions.get(), attributes.get(), argv.pointers(), envp.pointers());
+    const int rc = ::posix_spawn(&pid, request.executable.c_str(), actions.get(), attributes.get(), argv.pointers(),
+                                 envp.pointers());
     out->writeEnd.reset();
     err->writeEnd.reset();
     if (rc != 0) return fail(posixError(rc));

@@ -15,8 +15,7 @@ namespace murmo {
 
 namespace {
 
-std::map<ShortcutPurpose, ShortcutChoice> makeShortcuts(ShortcutChoice dictation,
-                                                        std::optional<ShortcutChoice> agent) {
+std::map<ShortcutPurpose, ShortcutChoice> makeShortcuts(ShortcutChoice dictation, std::optional<ShortcutChoice> agent) {
     std::map<ShortcutPurpose, ShortcutChoice> shortcuts{{ShortcutPurpose::dictation, dictation}};
     if (agent) shortcuts.emplace(ShortcutPurpose::agent, *agent);
     return shortcuts;
@@ -237,8 +236,8 @@ void GlobalShortcutRouter::Shared::report(const Actions& actions) const {
     }
 }
 
-std::unique_ptr<GlobalShortcutRouter> GlobalShortcutRouter::create(std::shared_ptr<KeyTap> keyTap,
-                                                                   const Clock& clock, ShortcutChoice dictation,
+std::unique_ptr<GlobalShortcutRouter> GlobalShortcutRouter::create(std::shared_ptr<KeyTap> keyTap, const Clock& clock,
+                                                                   ShortcutChoice dictation,
                                                                    std::optional<ShortcutChoice> agent,
                                                                    std::shared_ptr<ConfirmationWait> startWait) {
     return std::make_unique<GlobalShortcutRouter>(Passkey{}, std::move(keyTap), clock, dictation, agent,
@@ -266,7 +265,8 @@ const std::map<ShortcutPurpose, ShortcutChoice>& GlobalShortcutRouter::shortcuts
 GlobalShortcutRouter::StartResult GlobalShortcutRouter::start() {
     if (shared_->hasTap()) return {};
     // Neither check prompts; the owner retries after the user grants access.
-    if (!keyTap_->listenEventAccessGranted()) return std::unexpected(ShortcutMonitorError::inputMonitoringPermissionRequired);
+    if (!keyTap_->listenEventAccessGranted())
+        return std::unexpected(ShortcutMonitorError::inputMonitoringPermissionRequired);
     if (!keyTap_->accessibilityTrusted()) return std::unexpected(ShortcutMonitorError::accessibilityPermissionRequired);
 
     auto tap = keyTap_->createTap(makeShortcutTapCallback(std::weak_ptr<Shared>(shared_)));

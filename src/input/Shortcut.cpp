@@ -86,8 +86,8 @@ bool isModifierKeyCode(std::uint16_t keyCode) { return keyCode >= 54 && keyCode 
 
 std::string keyName(std::uint16_t keyCode) {
     static constexpr std::array<std::string_view, 52> kNames{
-        "A", "S", "D", "F", "H", "G", "Z", "X", "C", "V", "",  "B", "Q", "W",  "E",   "R",      "Y", "T",
-        "1", "2", "3", "4", "6", "5", "=", "9", "7", "-", "8", "0", "]", "O",  "U",   "[",      "I", "P",
+        "A",      "S", "D", "F", "H", "G", "Z",  "X", "C", "V", "",  "B", "Q",   "W",     "E", "R",     "Y", "T",
+        "1",      "2", "3", "4", "6", "5", "=",  "9", "7", "-", "8", "0", "]",   "O",     "U", "[",     "I", "P",
         "Return", "L", "J", "'", "K", ";", "\\", ",", "/", "N", "M", ".", "Tab", "Space", "`", "Delete"};
     if (keyCode < kNames.size() && !kNames[keyCode].empty()) return std::string(kNames[keyCode]);
     return fmt::format("Key {}", keyCode);
@@ -144,10 +144,8 @@ std::string ShortcutChoice::description() const { return localizedDescription(Na
 
 std::string_view rawValue(ShortcutPurpose purpose) {
     switch (purpose) {
-        case ShortcutPurpose::dictation:
-            return "dictation";
-        case ShortcutPurpose::agent:
-            return "agent";
+        case ShortcutPurpose::dictation: return "dictation";
+        case ShortcutPurpose::agent: return "agent";
     }
     return "dictation";
 }
@@ -163,15 +161,9 @@ std::optional<KeyboardSample> KeyboardSample::from(const KeyTapEvent& event) {
     if (event.keyCode < 0 || event.keyCode > std::numeric_limits<std::uint16_t>::max()) return std::nullopt;
     KeyboardSample sample;
     switch (event.type) {
-        case KeyTapEventType::flagsChanged:
-            sample.kind = KeyboardEventKind::flagsChanged;
-            break;
-        case KeyTapEventType::keyDown:
-            sample.kind = KeyboardEventKind::keyDown;
-            break;
-        default:
-            sample.kind = KeyboardEventKind::keyUp;
-            break;
+        case KeyTapEventType::flagsChanged: sample.kind = KeyboardEventKind::flagsChanged; break;
+        case KeyTapEventType::keyDown: sample.kind = KeyboardEventKind::keyDown; break;
+        default: sample.kind = KeyboardEventKind::keyUp; break;
     }
     sample.keyCode = static_cast<std::uint16_t>(event.keyCode);
     sample.modifiers = ShortcutModifiers::fromEventFlags(event.flags);

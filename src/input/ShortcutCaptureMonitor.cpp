@@ -6,8 +6,7 @@
 
 namespace murmo {
 
-std::shared_ptr<ShortcutCaptureMonitor> ShortcutCaptureMonitor::create(std::shared_ptr<KeyTap> keyTap,
-                                                                       MainLoop& loop) {
+std::shared_ptr<ShortcutCaptureMonitor> ShortcutCaptureMonitor::create(std::shared_ptr<KeyTap> keyTap, MainLoop& loop) {
     return std::make_shared<ShortcutCaptureMonitor>(Passkey{}, std::move(keyTap), loop);
 }
 
@@ -21,7 +20,8 @@ ShortcutCaptureMonitor::StartResult ShortcutCaptureMonitor::start() {
         std::lock_guard lock(mutex_);
         if (tap_) return {};
     }
-    if (!keyTap_->listenEventAccessGranted()) return std::unexpected(ShortcutMonitorError::inputMonitoringPermissionRequired);
+    if (!keyTap_->listenEventAccessGranted())
+        return std::unexpected(ShortcutMonitorError::inputMonitoringPermissionRequired);
     if (!keyTap_->accessibilityTrusted()) return std::unexpected(ShortcutMonitorError::accessibilityPermissionRequired);
 
     auto tap = keyTap_->createTap(makeShortcutTapCallback(weak_from_this()));

@@ -5,12 +5,9 @@ namespace murmo {
 std::optional<ShortcutCaptureAction> ShortcutCaptureReducer::reduce(const KeyboardSample& sample) {
     if (finished_) return std::nullopt;
     switch (sample.kind) {
-        case KeyboardEventKind::keyDown:
-            return sample.isRepeat ? std::nullopt : reduceKeyDown(sample);
-        case KeyboardEventKind::keyUp:
-            return std::nullopt;
-        case KeyboardEventKind::flagsChanged:
-            return reduceFlagsChanged(sample);
+        case KeyboardEventKind::keyDown: return sample.isRepeat ? std::nullopt : reduceKeyDown(sample);
+        case KeyboardEventKind::keyUp: return std::nullopt;
+        case KeyboardEventKind::flagsChanged: return reduceFlagsChanged(sample);
     }
     return std::nullopt;
 }

@@ -8,8 +8,7 @@ NativeStringKey nativeStringKey(ShortcutMonitorError error) {
             return NativeStringKey::shortcutInputMonitoringRequired;
         case ShortcutMonitorError::accessibilityPermissionRequired:
             return NativeStringKey::shortcutAccessibilityRequired;
-        case ShortcutMonitorError::eventTapUnavailable:
-            return NativeStringKey::shortcutEventTapUnavailable;
+        case ShortcutMonitorError::eventTapUnavailable: return NativeStringKey::shortcutEventTapUnavailable;
     }
     return NativeStringKey::shortcutEventTapUnavailable;
 }

@@ -36,9 +36,9 @@ bool largeEnough(const std::filesystem::path& file) {
 
 std::string_view rawValue(DictationFeedbackSound sound) {
     switch (sound) {
-    case DictationFeedbackSound::start: return "start";
-    case DictationFeedbackSound::success: return "success";
-    case DictationFeedbackSound::error: return "error";
+        case DictationFeedbackSound::start: return "start";
+        case DictationFeedbackSound::success: return "success";
+        case DictationFeedbackSound::error: return "error";
     }
     return "error";
 }
@@ -52,10 +52,10 @@ std::optional<DictationFeedbackSound> dictationFeedbackSound(std::string_view ra
 
 std::optional<DictationFeedbackSound> terminalSound(DictationFeedbackTerminalOutcome outcome) {
     switch (outcome) {
-    case DictationFeedbackTerminalOutcome::inserted:
-    case DictationFeedbackTerminalOutcome::generatedWithoutInjection: return DictationFeedbackSound::success;
-    case DictationFeedbackTerminalOutcome::error: return DictationFeedbackSound::error;
-    case DictationFeedbackTerminalOutcome::cancelled: return std::nullopt;
+        case DictationFeedbackTerminalOutcome::inserted:
+        case DictationFeedbackTerminalOutcome::generatedWithoutInjection: return DictationFeedbackSound::success;
+        case DictationFeedbackTerminalOutcome::error: return DictationFeedbackSound::error;
+        case DictationFeedbackTerminalOutcome::cancelled: return std::nullopt;
     }
     return std::nullopt;
 }

@@ -182,10 +182,10 @@ AudioChunk VoiceProcessingAudioCapture::mixDown(const AudioPCMBuffer& buffer) {
 std::optional<VoiceProcessingAudioCaptureError> VoiceProcessingAudioCapture::validatePermission() const {
     // Only reads the status: asking the user belongs to the permission centre.
     switch (microphonePermission_->authorizationStatus()) {
-    case MicrophoneAuthorizationStatus::authorized: return std::nullopt;
-    case MicrophoneAuthorizationStatus::notDetermined: return captureError(Case::permissionNotDetermined);
-    case MicrophoneAuthorizationStatus::denied: return captureError(Case::permissionDenied);
-    case MicrophoneAuthorizationStatus::restricted: break;
+        case MicrophoneAuthorizationStatus::authorized: return std::nullopt;
+        case MicrophoneAuthorizationStatus::notDetermined: return captureError(Case::permissionNotDetermined);
+        case MicrophoneAuthorizationStatus::denied: return captureError(Case::permissionDenied);
+        case MicrophoneAuthorizationStatus::restricted: break;
     }
     return captureError(Case::permissionRestricted);
 }

@@ -25,8 +25,8 @@ Result<const Json*> lookup(const Json& object, std::string_view key) {
 }
 
 template <class T, class Check, class Get>
-Result<std::optional<T>> readOptional(const Json& object, std::string_view key, std::string_view expected,
-                                      Check check, Get get) {
+Result<std::optional<T>> readOptional(const Json& object, std::string_view key, std::string_view expected, Check check,
+                                      Get get) {
     auto value = lookup(object, key);
     if (!value) return fail(value.error());
     if (!*value) return std::optional<T>{};
@@ -121,13 +121,9 @@ private:
 
 // The parser takes a NUL byte for the end of the input, so "{}\0garbage"
 // would read as "{}". JSON has no place for a raw NUL, so it is refused.
-bool holdsNulByte(std::string_view text) {
-    return text.find('\0') != std::string_view::npos;
-}
+bool holdsNulByte(std::string_view text) { return text.find('\0') != std::string_view::npos; }
 
-Error invalidJSON() {
-    return jsonError(JsonErrorCode::invalidJSON, "invalid JSON");
-}
+Error invalidJSON() { return jsonError(JsonErrorCode::invalidJSON, "invalid JSON"); }
 
 }  // namespace
 
@@ -188,7 +184,8 @@ Result<std::optional<std::string>> optionalString(const Json& object, std::strin
 
 Result<std::optional<bool>> optionalBool(const Json& object, std::string_view key) {
     return readOptional<bool>(
-        object, key, "a bool", [](const Json& v) { return v.is_boolean(); }, [](const Json& v) { return v.get<bool>(); });
+        object, key, "a bool", [](const Json& v) { return v.is_boolean(); },
+        [](const Json& v) { return v.get<bool>(); });
 }
 
 Result<std::optional<double>> optionalDouble(const Json& object, std::string_view key) {
@@ -199,8 +196,7 @@ Result<std::optional<double>> optionalDouble(const Json& object, std::string_vie
 
 namespace {
 
-Result<const Json*> nested(const Json& object, std::string_view key, std::string_view expected,
-                           Json::value_t type) {
+Result<const Json*> nested(const Json& object, std::string_view key, std::string_view expected, Json::value_t type) {
     auto value = lookup(object, key);
     if (!value) return fail(value.error());
     if (*value && (*value)->type() != type) return fail(mismatch(key, expected));

@@ -72,11 +72,11 @@ Result<std::optional<long long>> optionalIntegerInRange(const Json& object, std:
 
 template <std::integral I>
 Result<std::optional<I>> optionalInteger(const Json& object, std::string_view key) {
-    auto value = optionalIntegerInRange(object, key, static_cast<long long>(std::numeric_limits<I>::min()),
-                                        static_cast<long long>(std::numeric_limits<I>::max() >
-                                                                       std::numeric_limits<long long>::max()
-                                                                   ? std::numeric_limits<long long>::max()
-                                                                   : std::numeric_limits<I>::max()));
+    auto value = optionalIntegerInRange(
+        object, key, static_cast<long long>(std::numeric_limits<I>::min()),
+        static_cast<long long>(std::numeric_limits<I>::max() > std::numeric_limits<long long>::max()
+                                   ? std::numeric_limits<long long>::max()
+                                   : std::numeric_limits<I>::max()));
     if (!value) return fail(value.error());
     if (!*value) return std::optional<I>{};
     return std::optional<I>{static_cast<I>(**value)};

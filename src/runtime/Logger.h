@@ -59,7 +59,7 @@ class LogSink {
 public:
     virtual ~LogSink() = default;
     // Lines below the sink's level are neither formatted nor written.
-    virtual bool accepts(LogLevel level) const = 0;  // any thread
+    virtual bool accepts(LogLevel level) const = 0;   // any thread
     virtual void write(const LogRecord& record) = 0;  // any thread
 };
 
@@ -76,34 +76,34 @@ public:
     explicit Logger(std::string category, std::shared_ptr<LogSink> sink = nullptr);
 
     template <class... Values>
-        requires(isLogArgument<Values> && ...)
-    void log(LogLevel level, fmt::format_string<Values...> format, const Values&... values) const {
+    requires(isLogArgument<Values>&&...) void log(LogLevel level, fmt::format_string<Values...> format,
+                                                  const Values&... values) const {
         if (!sink_->accepts(level)) return;
         write(level, fmt::vformat(format, fmt::make_format_args(values...)));
     }
     template <class... Values>
-        requires(isLogArgument<Values> && ...)
-    void debug(fmt::format_string<Values...> format, const Values&... values) const {
+    requires(isLogArgument<Values>&&...) void debug(fmt::format_string<Values...> format,
+                                                    const Values&... values) const {
         log(LogLevel::debug, format, values...);
     }
     template <class... Values>
-        requires(isLogArgument<Values> && ...)
-    void info(fmt::format_string<Values...> format, const Values&... values) const {
+    requires(isLogArgument<Values>&&...) void info(fmt::format_string<Values...> format,
+                                                   const Values&... values) const {
         log(LogLevel::info, format, values...);
     }
     template <class... Values>
-        requires(isLogArgument<Values> && ...)
-    void notice(fmt::format_string<Values...> format, const Values&... values) const {
+    requires(isLogArgument<Values>&&...) void notice(fmt::format_string<Values...> format,
+                                                     const Values&... values) const {
         log(LogLevel::notice, format, values...);
     }
     template <class... Values>
-        requires(isLogArgument<Values> && ...)
-    void error(fmt::format_string<Values...> format, const Values&... values) const {
+    requires(isLogArgument<Values>&&...) void error(fmt::format_string<Values...> format,
+                                                    const Values&... values) const {
         log(LogLevel::error, format, values...);
     }
     template <class... Values>
-        requires(isLogArgument<Values> && ...)
-    void fault(fmt::format_string<Values...> format, const Values&... values) const {
+    requires(isLogArgument<Values>&&...) void fault(fmt::format_string<Values...> format,
+                                                    const Values&... values) const {
         log(LogLevel::fault, format, values...);
     }
 

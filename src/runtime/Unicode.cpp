@@ -106,7 +106,9 @@ std::optional<std::string> nfc(std::string_view utf8) {
     return result;
 }
 
-bool isWhitespace(char32_t codePoint) { return u_hasBinaryProperty(static_cast<UChar32>(codePoint), UCHAR_WHITE_SPACE); }
+bool isWhitespace(char32_t codePoint) {
+    return u_hasBinaryProperty(static_cast<UChar32>(codePoint), UCHAR_WHITE_SPACE);
+}
 
 namespace {
 
@@ -138,9 +140,8 @@ std::string trimWhere(std::string_view utf8, Predicate shouldTrim) {
 std::string trimWhitespaceAndNewlines(std::string_view utf8) { return trimWhere(utf8, isWhitespace); }
 
 std::string trimWhitespace(std::string_view utf8) {
-    return trimWhere(utf8, [](char32_t c) {
-        return c == U'\t' || u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
-    });
+    return trimWhere(utf8,
+                     [](char32_t c) { return c == U'\t' || u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR; });
 }
 
 bool isLetter(char32_t codePoint) { return u_isalpha(static_cast<UChar32>(codePoint)); }

@@ -64,32 +64,19 @@ constexpr std::array<NativeAppLanguage, kNativeAppLanguageCount> kAllLanguages =
 // Primary language subtags that name a language outright. Portuguese and
 // Chinese need their later subtags and are matched separately.
 constexpr std::array<std::pair<std::string_view, NativeAppLanguage>, 27> kBaseCodes{{
-    {"tr", NativeAppLanguage::turkish},
-    {"en", NativeAppLanguage::english},
-    {"de", NativeAppLanguage::german},
-    {"es", NativeAppLanguage::spanish},
-    {"fr", NativeAppLanguage::french},
-    {"it", NativeAppLanguage::italian},
-    {"nl", NativeAppLanguage::dutch},
-    {"ru", NativeAppLanguage::russian},
-    {"uk", NativeAppLanguage::ukrainian},
-    {"pl", NativeAppLanguage::polish},
-    {"ar", NativeAppLanguage::arabic},
-    {"hi", NativeAppLanguage::hindi},
-    {"ja", NativeAppLanguage::japanese},
-    {"ko", NativeAppLanguage::korean},
-    {"vi", NativeAppLanguage::vietnamese},
-    {"sv", NativeAppLanguage::swedish},
-    {"cs", NativeAppLanguage::czech},
-    {"nb", NativeAppLanguage::norwegianBokmal},
-    {"no", NativeAppLanguage::norwegianBokmal},
-    {"da", NativeAppLanguage::danish},
-    {"bg", NativeAppLanguage::bulgarian},
-    {"fi", NativeAppLanguage::finnish},
-    {"hr", NativeAppLanguage::croatian},
-    {"sk", NativeAppLanguage::slovak},
-    {"hu", NativeAppLanguage::hungarian},
-    {"ro", NativeAppLanguage::romanian},
+    {"tr", NativeAppLanguage::turkish},         {"en", NativeAppLanguage::english},
+    {"de", NativeAppLanguage::german},          {"es", NativeAppLanguage::spanish},
+    {"fr", NativeAppLanguage::french},          {"it", NativeAppLanguage::italian},
+    {"nl", NativeAppLanguage::dutch},           {"ru", NativeAppLanguage::russian},
+    {"uk", NativeAppLanguage::ukrainian},       {"pl", NativeAppLanguage::polish},
+    {"ar", NativeAppLanguage::arabic},          {"hi", NativeAppLanguage::hindi},
+    {"ja", NativeAppLanguage::japanese},        {"ko", NativeAppLanguage::korean},
+    {"vi", NativeAppLanguage::vietnamese},      {"sv", NativeAppLanguage::swedish},
+    {"cs", NativeAppLanguage::czech},           {"nb", NativeAppLanguage::norwegianBokmal},
+    {"no", NativeAppLanguage::norwegianBokmal}, {"da", NativeAppLanguage::danish},
+    {"bg", NativeAppLanguage::bulgarian},       {"fi", NativeAppLanguage::finnish},
+    {"hr", NativeAppLanguage::croatian},        {"sk", NativeAppLanguage::slovak},
+    {"hu", NativeAppLanguage::hungarian},       {"ro", NativeAppLanguage::romanian},
     {"et", NativeAppLanguage::estonian},
 }};
 
@@ -110,9 +97,8 @@ std::vector<std::string_view> splitDroppingEmpty(std::string_view text, char sep
 }
 
 bool containsAny(std::span<const std::string_view> subtags, std::initializer_list<std::string_view> wanted) {
-    return std::ranges::any_of(subtags, [&](std::string_view subtag) {
-        return std::ranges::find(wanted, subtag) != wanted.end();
-    });
+    return std::ranges::any_of(
+        subtags, [&](std::string_view subtag) { return std::ranges::find(wanted, subtag) != wanted.end(); });
 }
 
 std::optional<NativeAppLanguage> matchPortuguese(std::span<const std::string_view> subtags) {
@@ -161,13 +147,9 @@ std::optional<NativeLanguageDirection> nativeLanguageDirectionFromRawValue(std::
     return std::nullopt;
 }
 
-std::span<const NativeAppLanguage> allNativeAppLanguages() {
-    return kAllLanguages;
-}
+std::span<const NativeAppLanguage> allNativeAppLanguages() { return kAllLanguages; }
 
-std::span<const NativeAppLanguage> supportedInterfaceLanguages() {
-    return allNativeAppLanguages().subspan(1);
-}
+std::span<const NativeAppLanguage> supportedInterfaceLanguages() { return allNativeAppLanguages().subspan(1); }
 
 const std::set<std::string, std::less<>>& registeredNativeAppLanguageIdentifiers() {
     static const std::set<std::string, std::less<>> identifiers = [] {
@@ -178,9 +160,7 @@ const std::set<std::string, std::less<>>& registeredNativeAppLanguageIdentifiers
     return identifiers;
 }
 
-bool isSystemPreference(NativeAppLanguage language) {
-    return language == NativeAppLanguage::system;
-}
+bool isSystemPreference(NativeAppLanguage language) { return language == NativeAppLanguage::system; }
 
 NativeLanguageDirection direction(NativeAppLanguage language) {
     return language == NativeAppLanguage::arabic ? NativeLanguageDirection::rightToLeft
@@ -234,8 +214,6 @@ std::vector<std::string> systemPreferredLanguages(const EnvironmentMap& environm
     return languages;
 }
 
-std::vector<std::string> currentPreferredLanguages() {
-    return systemPreferredLanguages(currentEnvironment());
-}
+std::vector<std::string> currentPreferredLanguages() { return systemPreferredLanguages(currentEnvironment()); }
 
 }  // namespace murmo

@@ -30,15 +30,11 @@ constexpr bool rowsAreCompleteAndInOrder() {
 }
 static_assert(rowsAreCompleteAndInOrder(), "every key needs both texts");
 
-const CatalogRow& rowFor(NativeStringKey key) {
-    return kRows[static_cast<std::size_t>(key)];
-}
+const CatalogRow& rowFor(NativeStringKey key) { return kRows[static_cast<std::size_t>(key)]; }
 
 }  // namespace
 
-std::string_view rawValue(NativeStringKey key) {
-    return rowFor(key).name;
-}
+std::string_view rawValue(NativeStringKey key) { return rowFor(key).name; }
 
 std::optional<NativeStringKey> nativeStringKeyFromRawValue(std::string_view rawValue) {
     for (const auto& row : kRows) {
@@ -52,8 +48,7 @@ std::string NativeStringCatalog::value(NativeStringKey key, NativeAppLanguage la
     return std::string(resolved(language) == NativeAppLanguage::turkish ? row.turkish : row.english);
 }
 
-NativeLocalizedStrings::NativeLocalizedStrings(NativeAppLanguage language)
-    : language_(resolved(language)) {}
+NativeLocalizedStrings::NativeLocalizedStrings(NativeAppLanguage language) : language_(resolved(language)) {}
 
 NativeLocalizedStrings::NativeLocalizedStrings(NativeAppLanguage language,
                                                std::span<const std::string> preferredLanguages)
@@ -81,8 +76,6 @@ std::string NativeLocalizedStrings::hudErrorAnnouncement() const {
                        text(NativeStringKey::hudTryAgain));
 }
 
-NativeLocalizedStrings strings(NativeAppLanguage language) {
-    return NativeLocalizedStrings(language);
-}
+NativeLocalizedStrings strings(NativeAppLanguage language) { return NativeLocalizedStrings(language); }
 
 }  // namespace murmo

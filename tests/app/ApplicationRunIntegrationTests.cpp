@@ -23,7 +23,8 @@ using namespace std::chrono_literals;
 bool waitForOutput(int fd, const std::string& text, std::string& seen, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (seen.find(text) == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left <= 0ms) return false;
         pollfd ready{fd, POLLIN, 0};
         if (::poll(&ready, 1, static_cast<int>(left.count())) <= 0) continue;

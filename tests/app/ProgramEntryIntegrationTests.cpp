@@ -16,7 +16,8 @@ struct Run {
 
 Run runApp(const std::string& arguments) {
     const auto errorFile = std::filesystem::temp_directory_path() / ("murmo-entry-" + std::to_string(::getpid()));
-    const auto command = std::string("'") + MURMO_APP_PATH + "' " + arguments + " 2>'" + errorFile.string() + "' >/dev/null";
+    const auto command =
+        std::string("'") + MURMO_APP_PATH + "' " + arguments + " 2>'" + errorFile.string() + "' >/dev/null";
     const int raw = std::system(command.c_str());
     std::ifstream input(errorFile, std::ios::binary);
     std::stringstream text;

@@ -94,8 +94,8 @@ ProgramRun runBridge(const std::vector<std::string>& arguments, const std::strin
     for (char** entry = environ; *entry; ++entry) {
         const std::string_view text(*entry);
         const auto name = text.substr(0, text.find('=') + 1);
-        const bool replaced = std::ranges::any_of(
-            extraEnvironment, [&](const std::string& extra) { return extra.starts_with(name); });
+        const bool replaced =
+            std::ranges::any_of(extraEnvironment, [&](const std::string& extra) { return extra.starts_with(name); });
         if (!replaced) environmentStrings.emplace_back(text);
     }
     environmentStrings.insert(environmentStrings.end(), extraEnvironment.begin(), extraEnvironment.end());
@@ -134,7 +134,8 @@ ProgramRun runBridge(const std::vector<std::string>& arguments, const std::strin
             ADD_FAILURE() << "the bridge did not finish";
             break;
         }
-        pollfd fds[3] = {{in.write(), POLLOUT, 0}, {outputOpen ? out.read() : -1, POLLIN, 0},
+        pollfd fds[3] = {{in.write(), POLLOUT, 0},
+                         {outputOpen ? out.read() : -1, POLLIN, 0},
                          {errorsOpen ? err.read() : -1, POLLIN, 0}};
         if (::poll(fds, 3, 1000) < 0 && errno != EINTR) break;
         if (in.write() >= 0 && (fds[0].revents & (POLLOUT | POLLERR | POLLHUP))) {
@@ -144,7 +145,8 @@ ProgramRun runBridge(const std::vector<std::string>& arguments, const std::strin
             if (written == input.size() || (count < 0 && errno == EPIPE)) finishInput();
         }
         char buffer[65536];
-        for (auto [index, target, open] : {std::tuple{1, &run.output, &outputOpen}, std::tuple{2, &run.errors, &errorsOpen}}) {
+        for (auto [index, target, open] :
+             {std::tuple{1, &run.output, &outputOpen}, std::tuple{2, &run.errors, &errorsOpen}}) {
             if (!*open || !(fds[index].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             const auto count = ::read(fds[index].fd, buffer, sizeof buffer);
             if (count > 0) {
@@ -208,9 +210,10 @@ TEST_F(BridgeProgramIntegrationTest, OnceAnswersOneLineOfTwo) {
 TEST_F(BridgeProgramIntegrationTest, AWrongArgumentIsRefusedWithOneFixedLine) {
     const auto run = runBridge({"--verbose"}, request("a", "status"));
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.output,
-              R"({"error":{"code":"invalid_arguments","message":"The bridge accepts only the optional --once argument."},"id":null,"ok":false})"
-              "\n");
+    EXPECT_EQ(
+        run.output,
+        R"({"error":{"code":"invalid_arguments","message":"The bridge accepts only the optional --once argument."},"id":null,"ok":false})"
+        "\n");
     EXPECT_EQ(run.errors, "");
 }
 
@@ -223,13 +226,15 @@ TEST_F(BridgeProgramIntegrationTest, ServesEveryLineOnThisSystemsRuntime) {
     EXPECT_EQ(run.errors, "");
     const auto answers = lines(run.output);
     ASSERT_EQ(answers.size(), 4u);
-    EXPECT_EQ(answers[0],
-              R"({"id":"a\/1","ok":true,"result":{"availability":"unavailable","available":false,"compiled":true,)"
-              R"("detail":"Apple's on-device model requires macOS 26 or later.","locale":"de-DE","locale_supported":false,)"
-              R"("os_supported":false,"protocol_version":1,"provider":"apple_foundation","ready":false,)"
-              R"("runtime_state":"os_unsupported","supports_locale":false,"unavailable_reason":"unsupported_os","warmed":false}})");
-    EXPECT_EQ(answers[1],
-              R"({"error":{"code":"unsupported_action","message":"The requested bridge action is not supported."},"id":null,"ok":false})");
+    EXPECT_EQ(
+        answers[0],
+        R"({"id":"a\/1","ok":true,"result":{"availability":"unavailable","available":false,"compiled":true,)"
+        R"("detail":"Apple's on-device model requires macOS 26 or later.","locale":"de-DE","locale_supported":false,)"
+        R"("os_supported":false,"protocol_version":1,"provider":"apple_foundation","ready":false,)"
+        R"("runtime_state":"os_unsupported","supports_locale":false,"unavailable_reason":"unsupported_os","warmed":false}})");
+    EXPECT_EQ(
+        answers[1],
+        R"({"error":{"code":"unsupported_action","message":"The requested bridge action is not supported."},"id":null,"ok":false})");
     EXPECT_EQ(Json::parse(answers[2])["error"]["code"], "unsupported_os");
     EXPECT_EQ(Json::parse(answers[2])["id"], "c");
     EXPECT_EQ(Json::parse(answers[3])["error"]["code"], "invalid_json");
@@ -241,7 +246,8 @@ TEST_F(BridgeProgramIntegrationTest, WaitsForLateInputOnANonBlockingDescriptor) 
     options.inputDelay = std::chrono::milliseconds(300);
     const auto run = runBridge({}, request("late", "unload"), options);
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.output, R"({"id":"late","ok":true,"result":{"unloaded":true}})" "\n");
+    EXPECT_EQ(run.output, R"({"id":"late","ok":true,"result":{"unloaded":true}})"
+                          "\n");
 }
 
 TEST_F(BridgeProgramIntegrationTest, AnEndlessLineIsRefusedWithBoundedMemory) {

@@ -59,8 +59,10 @@ protected:
 };
 
 TEST_F(BridgeProgramTest, AnswersEveryLineInOrderWithNullIdsForRefusedOnes) {
-    EXPECT_EQ(run({}, line("status", "a") + "\n" + R"({"id":"b","action":"status"})" "\n" + line("dance", "c") +
-                          line("Open-Settings", "d")),
+    EXPECT_EQ(run({}, line("status", "a") + "\n" +
+                          R"({"id":"b","action":"status"})"
+                          "\n" +
+                          line("dance", "c") + line("Open-Settings", "d")),
               0);
     const auto answers = lines();
     ASSERT_EQ(answers.size(), 5u);
@@ -120,9 +122,10 @@ TEST_F(BridgeProgramTest, WrongArgumentsAreRefusedBeforeAnythingIsRead) {
              {"--help"}, {"--once", "--once"}, {"--once", "x"}, {"x", "--once"}, {""}}) {
         output = RecordingOutput{};
         EXPECT_EQ(run(arguments, line("status")), 0);
-        EXPECT_EQ(output.text(),
-                  R"({"error":{"code":"invalid_arguments","message":"The bridge accepts only the optional --once argument."},"id":null,"ok":false})"
-                  "\n");
+        EXPECT_EQ(
+            output.text(),
+            R"({"error":{"code":"invalid_arguments","message":"The bridge accepts only the optional --once argument."},"id":null,"ok":false})"
+            "\n");
     }
     EXPECT_EQ(runtimesMade, 0);
 }

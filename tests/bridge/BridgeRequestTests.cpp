@@ -64,8 +64,8 @@ TEST(BridgeRequestParse, ChecksSizeFormProtocolIdAndActionInOrder) {
          std::string(128, 'i')},
         {"id of 129 bytes", R"({"protocol_version":1,"action":"status","id":")" + std::string(129, 'i') + "\"}",
          "invalid_id"},
-        {"65 characters are 130 bytes", R"({"protocol_version":1,"action":"status","id":")" + repeated("\u00e9", 65) + "\"}",
-         "invalid_id"},
+        {"65 characters are 130 bytes",
+         R"({"protocol_version":1,"action":"status","id":")" + repeated("\u00e9", 65) + "\"}", "invalid_id"},
         {"no action", R"({"protocol_version":1,"id":"r1"})", "invalid_action"},
         {"numeric action passed over", R"({"protocol_version":1,"id":"r1","action":3,"command":"unload"})", "", "r1",
          "unload"},
@@ -92,8 +92,8 @@ TEST(BridgeRequestParse, ChecksSizeFormProtocolIdAndActionInOrder) {
 
 TEST(BridgeRequestParse, RefusalsCarryTheirMessages) {
     EXPECT_EQ(parseRequest("[]").error(), BridgeFailure("invalid_request", "Each request must be a JSON object."));
-    EXPECT_EQ(parseRequest("").error(), BridgeFailure("invalid_request_size",
-                                                      "The JSON-lines request is empty or exceeds the bridge limit."));
+    EXPECT_EQ(parseRequest("").error(),
+              BridgeFailure("invalid_request_size", "The JSON-lines request is empty or exceeds the bridge limit."));
     EXPECT_EQ(parseRequest(R"({"id":"a","action":"status"})").error(),
               BridgeFailure("unsupported_protocol", "The request must use bridge protocol version 1."));
 }
@@ -103,7 +103,7 @@ TEST(BridgeRequestParse, DeeplyNestedValuesAreAcceptedWithoutRecursion) {
     // dropping them must not recurse once per level.
     const std::size_t depth = 120'000;
     const std::string line = R"({"protocol_version":1,"id":"r1","action":"status","x":)" + std::string(depth, '[') +
-                              std::string(depth, ']') + "}";
+                             std::string(depth, ']') + "}";
     ASSERT_LE(line.size(), kMaximumRequestBytes);
     auto request = parseRequest(line);
     ASSERT_TRUE(request.has_value());
@@ -266,7 +266,8 @@ TEST(BridgeRequestReaders, StructuredResponseKind) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.schema.dump());
-        auto kind = accepted(requestObject("generate", {{"response_schema", c.schema}})).structuredResponseKind(c.purpose);
+        auto kind =
+            accepted(requestObject("generate", {{"response_schema", c.schema}})).structuredResponseKind(c.purpose);
         if (c.refused) {
             ASSERT_FALSE(kind.has_value());
             EXPECT_EQ(kind.error(), BridgeFailure("unsupported_response_schema",
@@ -287,7 +288,8 @@ TEST(BridgeRequestReaders, WarmupIdentityChecksThePrefixWithoutKeepingIt) {
     ASSERT_TRUE(identity.has_value());
     EXPECT_EQ(*identity, (SessionIdentity{RequestPurpose::dictation, "en-US", "Be brief."}));
 
-    auto tooLong = accepted(requestObject("warmup", {{"prompt_prefix", std::string(131'073, 'p')}})).warmupIdentity(system);
+    auto tooLong =
+        accepted(requestObject("warmup", {{"prompt_prefix", std::string(131'073, 'p')}})).warmupIdentity(system);
     ASSERT_FALSE(tooLong.has_value());
     EXPECT_EQ(tooLong.error(), BridgeFailure("prompt_too_large", "The prompt prefix exceeds the bridge input limit."));
 

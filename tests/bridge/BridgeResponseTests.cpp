@@ -13,21 +13,25 @@ using testing::Json;
 TEST(BridgeResponse, LinesAreCompactWithSortedKeysAndEscapedSlashes) {
     const auto line = responseLine(BridgeResponse::success(
         "a/b", Json{{"zeta", 1}, {"alpha", Json{{"y", "https://x/y"}, {"b", nullptr}}}, {"text", "line\nbreak"}}));
-    EXPECT_EQ(line, R"({"id":"a\/b","ok":true,"result":{"alpha":{"b":null,"y":"https:\/\/x\/y"},"text":"line\nbreak","zeta":1}})");
+    EXPECT_EQ(
+        line,
+        R"({"id":"a\/b","ok":true,"result":{"alpha":{"b":null,"y":"https:\/\/x\/y"},"text":"line\nbreak","zeta":1}})");
     EXPECT_EQ(line.find('\n'), std::string::npos);
 }
 
 TEST(BridgeResponse, FailureEnvelopeCarriesCodeAndMessage) {
-    EXPECT_EQ(responseLine(BridgeResponse::failure(std::nullopt, BridgeFailure(BridgeFailureKind::invalidArguments))),
-              R"({"error":{"code":"invalid_arguments","message":"The bridge accepts only the optional --once argument."},"id":null,"ok":false})");
+    EXPECT_EQ(
+        responseLine(BridgeResponse::failure(std::nullopt, BridgeFailure(BridgeFailureKind::invalidArguments))),
+        R"({"error":{"code":"invalid_arguments","message":"The bridge accepts only the optional --once argument."},"id":null,"ok":false})");
     EXPECT_EQ(responseLine(BridgeResponse::failure("r1", BridgeFailure("x", "y"))),
               R"({"error":{"code":"x","message":"y"},"id":"r1","ok":false})");
 }
 
 TEST(BridgeResponse, AnEnvelopeThatCannotBeSerialisedBecomesTheFixedLine) {
     const auto line = responseLine(BridgeResponse::success("r1", Json{{"text", "bad \xff byte"}}));
-    EXPECT_EQ(line,
-              R"({"id":null,"ok":false,"error":{"code":"serialization_failed","message":"The bridge response could not be serialized."}})");
+    EXPECT_EQ(
+        line,
+        R"({"id":null,"ok":false,"error":{"code":"serialization_failed","message":"The bridge response could not be serialized."}})");
     EXPECT_EQ(line.size(), 119u);
 }
 

@@ -87,11 +87,11 @@ TEST_F(FoundationModelsRuntimeTest, StatusReportsTheModelAsTheFrameworkSeesIt) {
 }
 
 TEST_F(FoundationModelsRuntimeTest, TextRewritingPurposesUsePermissiveGuardrails) {
-    for (const auto& [purpose, guardrails] : std::vector<std::pair<std::string, Guardrails>>{
-             {"dictation", Guardrails::permissiveContentTransformations},
-             {"transform", Guardrails::permissiveContentTransformations},
-             {"help", Guardrails::standard},
-             {"agent", Guardrails::standard}}) {
+    for (const auto& [purpose, guardrails] :
+         std::vector<std::pair<std::string, Guardrails>>{{"dictation", Guardrails::permissiveContentTransformations},
+                                                         {"transform", Guardrails::permissiveContentTransformations},
+                                                         {"help", Guardrails::standard},
+                                                         {"agent", Guardrails::standard}}) {
         result("status", {{"purpose", purpose}});
         EXPECT_EQ(log().modelsMade.back(), guardrails) << purpose;
     }
@@ -103,7 +103,8 @@ TEST_F(FoundationModelsRuntimeTest, TextRewritingPurposesUsePermissiveGuardrails
 }
 
 TEST_F(FoundationModelsRuntimeTest, WarmupKeepsOneSessionUntilPrepareDropsIt) {
-    auto warm = result("warmup", {{"purpose", "dictation"}, {"instructions", "Fix punctuation."}, {"prompt_prefix", "x"}});
+    auto warm =
+        result("warmup", {{"purpose", "dictation"}, {"instructions", "Fix punctuation."}, {"prompt_prefix", "x"}});
     EXPECT_EQ(warm["warmed"], true);
     EXPECT_EQ(warm["runtime_state"], "prewarmed");
     EXPECT_EQ(warm["detail"], "Apple's on-device model is prewarmed for the next exact request.");
@@ -154,7 +155,8 @@ TEST_F(FoundationModelsRuntimeTest, FailedWarmupLeavesNoWarmSession) {
          [](ScriptedModelScript& s) { s.unsupportedLocales = {"tlh"}; }},
         {Json::object(), BridgeFailure("device_not_eligible", "Apple's on-device model is not currently available."),
          [](ScriptedModelScript& s) {
-             s.availability[Guardrails::standard] = ModelAvailability::unavailable(ModelUnavailableReason::deviceNotEligible);
+             s.availability[Guardrails::standard] =
+                 ModelAvailability::unavailable(ModelUnavailableReason::deviceNotEligible);
          }},
     };
     for (const auto& c : cases) {
@@ -249,14 +251,14 @@ TEST_F(FoundationModelsRuntimeTest, AWarmSessionServesOneMatchingGeneration) {
     EXPECT_TRUE(warmed());
     // ...one that fails later has used it up.
     script().textAnswers = {Result<std::string>(fail(generationError(GenerationErrorCase::refusal)))};
-    EXPECT_EQ(failure("generate", generate),
-              BridgeFailure("refusal", "The on-device model declined this request."));
+    EXPECT_EQ(failure("generate", generate), BridgeFailure("refusal", "The on-device model declined this request."));
     EXPECT_FALSE(warmed());
 }
 
 TEST_F(FoundationModelsRuntimeTest, UnavailableModelRefusesGeneration) {
     result("warmup");
-    script().availability[Guardrails::standard] = ModelAvailability::unavailable(ModelUnavailableReason::deviceNotEligible);
+    script().availability[Guardrails::standard] =
+        ModelAvailability::unavailable(ModelUnavailableReason::deviceNotEligible);
     EXPECT_EQ(failure("generate", {{"prompt", "p"}}),
               BridgeFailure("device_not_eligible", "Apple's on-device model is not currently available."));
     script().availability.clear();
@@ -339,7 +341,8 @@ TEST_F(QuickAgentBudgetTest, AFailedTokenCountIsABridgeFailure) {
 }
 
 TEST_F(FoundationModelsRuntimeTest, TypedAnswersComeBackAsTrimmedJSONText) {
-    script().typedAnswers = {Result<GeneratedContent>(GeneratedContent{true, {{"answer", "\n It is 3/4 past. \u3000"}}})};
+    script().typedAnswers = {
+        Result<GeneratedContent>(GeneratedContent{true, {{"answer", "\n It is 3/4 past. \u3000"}}})};
     const auto envelope = send("generate", {{"purpose", "quick_agent"},
                                             {"prompt", "time?"},
                                             {"response_schema", "agent_answer_v1"},
@@ -358,10 +361,10 @@ TEST_F(FoundationModelsRuntimeTest, TypedAnswersComeBackAsTrimmedJSONText) {
     EXPECT_TRUE(response.includeSchemaInPrompt);
     ASSERT_TRUE(response.schema.has_value());
     EXPECT_EQ(*response.schema,
-              (GenerationSchema{"GeneratedContent",
-                                "A short, complete answer from Dorvex's quick assistant.",
-                                {{"answer", "One or two complete plain-text sentences, at most 512 characters.",
-                                  "string"}}}));
+              (GenerationSchema{
+                  "GeneratedContent",
+                  "A short, complete answer from Dorvex's quick assistant.",
+                  {{"answer", "One or two complete plain-text sentences, at most 512 characters.", "string"}}}));
 }
 
 TEST_F(FoundationModelsRuntimeTest, TypedAnswerFailures) {
@@ -381,7 +384,8 @@ TEST_F(FoundationModelsRuntimeTest, TypedAnswerFailures) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.code);
         script().typedAnswers = {c.content};
-        auto envelope = send("generate", {{"purpose", "agent"}, {"prompt", "q"}, {"response_schema", "agent_answer_v1"}});
+        auto envelope =
+            send("generate", {{"purpose", "agent"}, {"prompt", "q"}, {"response_schema", "agent_answer_v1"}});
         EXPECT_EQ(envelope["error"]["code"], c.code);
         EXPECT_FALSE(envelope.contains("result"));
     }

@@ -29,8 +29,7 @@ TEST_F(UnsupportedRuntimeTest, StatusAndPrepareReportTheSystemAsTooOld) {
         "supports_locale": false, "locale_supported": false, "available": false, "ready": false, "warmed": false,
         "runtime_state": "os_unsupported", "detail": "Apple's on-device model requires macOS 26 or later."})");
     // The purpose is never read, so not even a bad one is refused.
-    EXPECT_EQ(send("status", {{"locale", "de_DE"}, {"purpose", "nonsense"}}),
-              BridgeResponse::success("r1", expected));
+    EXPECT_EQ(send("status", {{"locale", "de_DE"}, {"purpose", "nonsense"}}), BridgeResponse::success("r1", expected));
 
     auto prepared = expected;
     prepared["prepared"] = false;
@@ -43,8 +42,8 @@ TEST_F(UnsupportedRuntimeTest, AnUnusableLocaleReportsTheSystemsOwn) {
 }
 
 TEST_F(UnsupportedRuntimeTest, RefusesModelWorkButUnloadsAndOpensSettings) {
-    const auto unsupportedOS =
-        BridgeResponse::failure("r1", BridgeFailure("unsupported_os", "Apple's on-device model requires macOS 26 or later."));
+    const auto unsupportedOS = BridgeResponse::failure(
+        "r1", BridgeFailure("unsupported_os", "Apple's on-device model requires macOS 26 or later."));
     EXPECT_EQ(send("generate", {{"prompt", "p"}}), unsupportedOS);
     EXPECT_EQ(send("warmup"), unsupportedOS);
     EXPECT_EQ(send("unload"), BridgeResponse::success("r1", {{"unloaded", true}}));

@@ -178,42 +178,61 @@ struct FailurePath {
 TEST_F(ClipboardPasterTest, EveryFailurePathGivesTheClipboardBackByteForByte) {
     using V = ClipboardTargetValidation;
     const std::vector<FailurePath> paths{
-        {"target not frontmost", false,
+        {"target not frontmost",
+         false,
          [](SimDesktop& desktop) {
              desktop.launch(SimProcessSetup{.pid = 777});
              desktop.setFrontmost(777);
          },
-         {V::exact, V::exact}, ClipboardPasteStartResult::unavailable,
+         {V::exact, V::exact},
+         ClipboardPasteStartResult::unavailable,
          ClipboardPreparationFailure::postCommandRejected},
-        {"target not frontmost, empty clipboard", true,
+        {"target not frontmost, empty clipboard",
+         true,
          [](SimDesktop& desktop) {
              desktop.launch(SimProcessSetup{.pid = 777});
              desktop.setFrontmost(777);
          },
-         {V::exact, V::exact}, ClipboardPasteStartResult::unavailable,
+         {V::exact, V::exact},
+         ClipboardPasteStartResult::unavailable,
          ClipboardPreparationFailure::postCommandRejected},
-        {"write fails", false,
+        {"write fails",
+         false,
          [](SimDesktop& desktop) {
              desktop.addPasteboardFault(SimPasteboardFault{.operation = SimPasteboardOperation::write});
          },
-         {V::exact}, ClipboardPasteStartResult::unavailable, ClipboardPreparationFailure::writeFailed},
-        {"no event source", false,
-         [](SimDesktop& desktop) {
-             desktop.addEventFault(SimEventFault{.operation = SimEventOperation::makeSource});
-         },
-         {V::exact, V::exact}, ClipboardPasteStartResult::unavailable,
+         {V::exact},
+         ClipboardPasteStartResult::unavailable,
+         ClipboardPreparationFailure::writeFailed},
+        {"no event source",
+         false,
+         [](SimDesktop& desktop) { desktop.addEventFault(SimEventFault{.operation = SimEventOperation::makeSource}); },
+         {V::exact, V::exact},
+         ClipboardPasteStartResult::unavailable,
          ClipboardPreparationFailure::postCommandRejected},
-        {"no key event", false,
-         [](SimDesktop& desktop) {
-             desktop.addEventFault(SimEventFault{.operation = SimEventOperation::makeEvent});
-         },
-         {V::exact, V::exact}, ClipboardPasteStartResult::unavailable,
+        {"no key event",
+         false,
+         [](SimDesktop& desktop) { desktop.addEventFault(SimEventFault{.operation = SimEventOperation::makeEvent}); },
+         {V::exact, V::exact},
+         ClipboardPasteStartResult::unavailable,
          ClipboardPreparationFailure::postCommandRejected},
-        {"target changed before the command", false, nullptr, {V::exact, V::changed},
-         ClipboardPasteStartResult::changed, std::nullopt},
-        {"target unconfirmable before the command", false, nullptr, {V::exact, V::transient},
-         ClipboardPasteStartResult::transient, std::nullopt},
-        {"target changed before the write", false, nullptr, {V::changed}, ClipboardPasteStartResult::changed,
+        {"target changed before the command",
+         false,
+         nullptr,
+         {V::exact, V::changed},
+         ClipboardPasteStartResult::changed,
+         std::nullopt},
+        {"target unconfirmable before the command",
+         false,
+         nullptr,
+         {V::exact, V::transient},
+         ClipboardPasteStartResult::transient,
+         std::nullopt},
+        {"target changed before the write",
+         false,
+         nullptr,
+         {V::changed},
+         ClipboardPasteStartResult::changed,
          std::nullopt},
     };
     for (const auto& path : paths) {
@@ -362,13 +381,12 @@ TEST_F(ClipboardPasterTest, ANewPasteEndsThePendingOneFirst) {
 }
 
 TEST_F(ClipboardPasterTest, ANegativeRestoreDelaySettlesAtOnce) {
-    auto immediate = ClipboardPaster::create(
-        ClipboardPasterPorts{.loop = loop,
-                             .pasteboard = desktop.pasteboard(),
-                             .eventPoster = desktop.eventPoster(),
-                             .workspace = desktop.workspace(),
-                             .ids = ids},
-        ClipboardPasterOptions{.restoreDelay = -1s});
+    auto immediate = ClipboardPaster::create(ClipboardPasterPorts{.loop = loop,
+                                                                  .pasteboard = desktop.pasteboard(),
+                                                                  .eventPoster = desktop.eventPoster(),
+                                                                  .workspace = desktop.workspace(),
+                                                                  .ids = ids},
+                                             ClipboardPasterOptions{.restoreDelay = -1s});
     EXPECT_EQ(immediate->restoreDelay(), 0s);
     EXPECT_TRUE(immediate->observationDelays().empty());
     EXPECT_EQ(paster->observationDelays(), (std::vector<Duration>{25ms, 75ms, 150ms, 300ms, 600ms}));
@@ -385,10 +403,10 @@ TEST_F(ClipboardPasterTest, APasterReleasedMidPasteGivesTheClipboardBackOnlyIfIt
         SCOPED_TRACE(userCopied ? "user copied meanwhile" : "still owned");
         desktop.userCopies(userClipboard());
         auto shortLived = ClipboardPaster::create(ClipboardPasterPorts{.loop = loop,
-                                                                      .pasteboard = desktop.pasteboard(),
-                                                                      .eventPoster = desktop.eventPoster(),
-                                                                      .workspace = desktop.workspace(),
-                                                                      .ids = ids});
+                                                                       .pasteboard = desktop.pasteboard(),
+                                                                       .eventPoster = desktop.eventPoster(),
+                                                                       .workspace = desktop.workspace(),
+                                                                       .ids = ids});
         PasteOutcome outcome;
         ASSERT_EQ(start(*shortLived, " world", outcome, nullptr, [] { return false; }),
                   ClipboardPasteStartResult::posted);

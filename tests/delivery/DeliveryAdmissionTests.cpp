@@ -78,8 +78,8 @@ TEST_F(DeliveryAdmissionTest, OneRunsOneWaitsTheThirdIsRefusedAndTheFirstComplet
     ASSERT_EQ(results["third"].size(), 1u);
     const auto* refused = results["third"].front().failure();
     ASSERT_TRUE(refused);
-    EXPECT_EQ(*refused, (DeliveryFailed{"delivery_busy", "delivery_queue_full", "Another insertion is already waiting.",
-                                        0ms}));
+    EXPECT_EQ(*refused,
+              (DeliveryFailed{"delivery_busy", "delivery_queue_full", "Another insertion is already waiting.", 0ms}));
     EXPECT_EQ(third->starts, 0);
 
     loop.advance(40ms);

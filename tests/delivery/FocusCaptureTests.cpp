@@ -18,10 +18,10 @@ protected:
     // Makes `owner` serve the host's focused element.
     SimElementID focusElementOwnedBy(const SimHost& host, std::int32_t owner) {
         auto remote = desktop.addElement(host.window, SimElementSetup{.role = "AXTextArea",
-                                                                     .value = "",
-                                                                     .selectedRange = AXTextRange{0, 0},
-                                                                     .selectedTextSettable = true,
-                                                                     .ownerPID = owner});
+                                                                      .value = "",
+                                                                      .selectedRange = AXTextRange{0, 0},
+                                                                      .selectedTextSettable = true,
+                                                                      .ownerPID = owner});
         desktop.setFocusedElement(host.pid, remote);
         return remote;
     }
@@ -61,9 +61,8 @@ TEST_F(FocusCaptureTest, ElementOfAnApplicationInsideTheHostBundleIsAccepted) {
 
 TEST_F(FocusCaptureTest, ElementOfAnUnrelatedProcessIsRejectedAndLogged) {
     auto host = launchEditor();
-    desktop.launch(SimProcessSetup{.pid = 6000,
-                                  .parentPID = 1,
-                                  .application = SimApplicationInfo{.bundleURL = "/Applications/Other.app"}});
+    desktop.launch(SimProcessSetup{
+        .pid = 6000, .parentPID = 1, .application = SimApplicationInfo{.bundleURL = "/Applications/Other.app"}});
     auto foreign = focusElementOwnedBy(host, 6000);
 
     EXPECT_FALSE(capture().validatedResolution(desktop.axElement(foreign), host.pid, "application"));
@@ -200,8 +199,8 @@ TEST_F(FocusCaptureTest, EmptyTableFindsNothingWithoutAnAttempt) {
 TEST_F(FocusCaptureTest, TreeThatIsNotReadyForTwoReadsIsCapturedOnTheThird) {
     auto host = launchEditor();
     // Two attempts fail, each asking the host through all three sources.
-    desktop.addFault(SimAXFault{.pid = host.pid, .attribute = "AXFocusedUIElement", .error = axerror::noValue,
-                                .remaining = 6});
+    desktop.addFault(
+        SimAXFault{.pid = host.pid, .attribute = "AXFocusedUIElement", .error = axerror::noValue, .remaining = 6});
     const auto start = loop.now();
     auto pin = pinHost(host);
     auto run = startCapture(activation(pin));
@@ -231,8 +230,8 @@ TEST_F(FocusCaptureTest, UserInputDuringCaptureChangesTheTargetAtTheNextStep) {
         SCOPED_TRACE(static_cast<int>(input));
         auto host = launchEditor();
         desktop.clearAXCalls();
-        desktop.addFault(SimAXFault{.pid = host.pid, .attribute = "AXFocusedUIElement", .error = axerror::noValue,
-                                    .remaining = -1});
+        desktop.addFault(
+            SimAXFault{.pid = host.pid, .attribute = "AXFocusedUIElement", .error = axerror::noValue, .remaining = -1});
         const auto start = loop.now();
         auto run = startCapture(activation(pinHost(host)));
         loop.advance(30ms);  // one attempt made at 25 ms
@@ -249,12 +248,12 @@ TEST_F(FocusCaptureTest, UserInputDuringCaptureChangesTheTargetAtTheNextStep) {
 
 TEST_F(FocusCaptureTest, ApplicationsOwnSyntheticKeysDoNotChangeTheTarget) {
     auto host = launchEditor();
-    desktop.addFault(SimAXFault{.pid = host.pid, .attribute = "AXFocusedUIElement", .error = axerror::noValue,
-                                .remaining = 1});
+    desktop.addFault(
+        SimAXFault{.pid = host.pid, .attribute = "AXFocusedUIElement", .error = axerror::noValue, .remaining = 1});
     auto run = startCapture(activation(pinHost(host)));
     loop.advance(30ms);
-    desktop.deliverInputEvent(SimInputEvent{.type = InputEventType::keyDown,
-                                            .sourceUserData = kSyntheticEventUserDataMarker});
+    desktop.deliverInputEvent(
+        SimInputEvent{.type = InputEventType::keyDown, .sourceUserData = kSyntheticEventUserDataMarker});
     loop.advance(1s);
     ASSERT_TRUE(run->result);
     EXPECT_TRUE(run->result->has_value());

@@ -63,10 +63,10 @@ protected:
 
     SimElementID addTextArea(SimElementID parent) {
         return desktop.addElement(parent, SimElementSetup{.role = "AXTextArea",
-                                                         .value = "",
-                                                         .selectedRange = AXTextRange{0, 0},
-                                                         .valueSettable = true,
-                                                         .selectedTextSettable = true});
+                                                          .value = "",
+                                                          .selectedRange = AXTextRange{0, 0},
+                                                          .valueSettable = true,
+                                                          .selectedTextSettable = true});
     }
 
     std::string valueOf(SimElementID element) { return desktop.element(element).value.value_or(""); }
@@ -136,7 +136,10 @@ TEST_F(FocusDeliveryTest, IdentityLostAfterCaptureRoutesToTheCurrentFocusWithIts
     const std::vector<Case> cases{
         {"focus moved to another field", focusAnotherField, "strict_ax_target_changed", true},
         {"caret moved by the application",
-         [&] { desktop.element(host.field).selectedRange = AXTextRange{0, 0}; }, "strict_ax_target_changed", true},
+         [&] {
+             desktop.element(host.field).selectedRange = AXTextRange{0, 0};
+         },
+         "strict_ax_target_changed", true},
         {"no focused element any more", [&] { desktop.setFocusedElement(host.pid, std::nullopt); },
          "strict_ax_tree_unavailable", false},
         {"focus moved while the clipboard was prepared", [&] { whileTheClipboardIsPrepared(focusAnotherField); },
@@ -230,8 +233,7 @@ TEST_F(FocusDeliveryTest, TheCurrentFocusIsOnlyPastedIntoWhileTheHostIsUnchanged
              desktop.setFocusedElement(host.pid, button);
          },
          changed},
-        {"a password field has the focus", [&] { desktop.element(host.field).subrole = "AXSecureTextField"; },
-         changed},
+        {"a password field has the focus", [&] { desktop.element(host.field).subrole = "AXSecureTextField"; }, changed},
         {"the user clicked since the pin", [&] { desktop.userClicks(); }, changed},
         {"another application came to the front",
          [&] {
@@ -242,9 +244,7 @@ TEST_F(FocusDeliveryTest, TheCurrentFocusIsOnlyPastedIntoWhileTheHostIsUnchanged
         {"accessibility trust withdrawn", [&] { desktop.model().accessibilityTrusted = false; },
          failed("permission_denied", "accessibility_permission_missing", "Accessibility permission is missing.")},
         {"the window stays unreadable",
-         [&] {
-             desktop.addFault(SimAXFault{.attribute = std::string(axattr::focusedWindow), .remaining = -1});
-         },
+         [&] { desktop.addFault(SimAXFault{.attribute = std::string(axattr::focusedWindow), .remaining = -1}); },
          failed("no_editable_target", "pinned_window_temporarily_unavailable",
                 "The original focused window could not be revalidated before the deadline.")},
         {"no focused element at all", [&] { desktop.setFocusedElement(host.pid, std::nullopt); }, std::nullopt},
@@ -427,8 +427,7 @@ TEST_F(FocusDeliveryTest, TheAccessibilityWriteIsRefusedWhenTheTargetMovedOrTheW
          failed("verification_failed", "accessibility_write_unconfirmed",
                 "The target did not confirm the Accessibility write.")},
         // Not written at all: the clipboard's failure is the report.
-        {"the field takes no accessibility write",
-         [&] { desktop.element(host.field).selectedTextSettable = false; },
+        {"the field takes no accessibility write", [&] { desktop.element(host.field).selectedTextSettable = false; },
          failed("permission_denied", "event_post_access_denied",
                 "macOS has not allowed this Dorvex app to send keyboard events.")},
     };
@@ -436,16 +435,15 @@ TEST_F(FocusDeliveryTest, TheAccessibilityWriteIsRefusedWhenTheTargetMovedOrTheW
         SCOPED_TRACE(c.name);
         resetDesktop();
         // No event posting; the check is where the change happens.
-        auto guardedPaster = ClipboardPaster::create(
-            ClipboardPasterPorts{.loop = loop,
-                                 .pasteboard = desktop.pasteboard(),
-                                 .eventPoster = desktop.eventPoster(),
-                                 .workspace = desktop.workspace(),
-                                 .ids = ids},
-            ClipboardPasterOptions{.eventAccessCheck = [&] {
-                c.change();
-                return false;
-            }});
+        auto guardedPaster = ClipboardPaster::create(ClipboardPasterPorts{.loop = loop,
+                                                                          .pasteboard = desktop.pasteboard(),
+                                                                          .eventPoster = desktop.eventPoster(),
+                                                                          .workspace = desktop.workspace(),
+                                                                          .ids = ids},
+                                                     ClipboardPasterOptions{.eventAccessCheck = [&] {
+                                                         c.change();
+                                                         return false;
+                                                     }});
         auto own = FocusTextInjector::create(injectorPorts(), guardedPaster);
         auto reservation = own->reserve("target-1");
         ASSERT_TRUE(reservation.snapshot());
@@ -474,8 +472,11 @@ TEST_F(FocusDeliveryTest, AValidatedTargetThatTurnedSecureOrHasAnInvalidRangeIsR
     };
     const std::vector<Case> cases{
         {"secure", [] {}, [&] { desktop.element(host.field).subrole = "AXSecureTextField"; }, "secure_field"},
-        {"negative range", [&] { desktop.element(host.field).selectedRange = AXTextRange{-1, 0}; }, [] {},
-         "selected_range_invalid"},
+        {"negative range",
+         [&] {
+             desktop.element(host.field).selectedRange = AXTextRange{-1, 0};
+         },
+         [] {}, "selected_range_invalid"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -14,13 +14,13 @@
 #include "delivery/ClipboardPaster.h"
 #include "delivery/FocusCapture.h"
 #include "delivery/FocusTextInjector.h"
-#include "platform/sim/SimDesktop.h"
+#include "platform/sim/RecordingLogSink.h"
 #include "platform/sim/SequentialIdGenerator.h"
+#include "platform/sim/SimDesktop.h"
 #include "runtime/Ids.h"
 #include "runtime/Logger.h"
 #include "runtime/ManualLoop.h"
 #include "runtime/Task.h"
-#include "platform/sim/RecordingLogSink.h"
 
 namespace murmo::testing {
 
@@ -92,20 +92,20 @@ protected:
     SimHost launchEditor(std::int32_t pid = kHostPID, std::string bundleURL = "/Applications/Notes.app") {
         SimHost host;
         host.pid = pid;
-        host.application = desktop.launch(SimProcessSetup{
-            .pid = pid,
-            .parentPID = 1,
-            .startSeconds = 1'700'000'000,
-            .startMicroseconds = 250'000,
-            .application = SimApplicationInfo{.bundleIdentifier = "local.test.notes",
-                                              .localizedName = "Notes",
-                                              .bundleURL = std::filesystem::path(bundleURL)}});
+        host.application = desktop.launch(
+            SimProcessSetup{.pid = pid,
+                            .parentPID = 1,
+                            .startSeconds = 1'700'000'000,
+                            .startMicroseconds = 250'000,
+                            .application = SimApplicationInfo{.bundleIdentifier = "local.test.notes",
+                                                              .localizedName = "Notes",
+                                                              .bundleURL = std::filesystem::path(bundleURL)}});
         host.window = desktop.addWindow(pid, 7);
         host.field = desktop.addElement(host.window, SimElementSetup{.role = "AXTextField",
-                                                                    .value = "hello",
-                                                                    .selectedRange = AXTextRange{5, 0},
-                                                                    .valueSettable = true,
-                                                                    .selectedTextSettable = true});
+                                                                     .value = "hello",
+                                                                     .selectedRange = AXTextRange{5, 0},
+                                                                     .valueSettable = true,
+                                                                     .selectedTextSettable = true});
         desktop.setFocusedWindow(pid, host.window);
         desktop.setFocusedElement(pid, host.field);
         desktop.setFrontmost(pid);

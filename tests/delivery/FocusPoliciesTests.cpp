@@ -16,18 +16,12 @@ TEST(FocusEditableTargetPolicyTest, PasteCapability) {
         bool expected;
     };
     const Row rows[] = {
-        {true, false, false, std::nullopt, true},
-        {false, true, false, "AXButton", true},
-        {false, false, false, std::nullopt, false},
-        {false, false, false, "AXTextField", true},
-        {false, false, false, "AXTextArea", true},
-        {false, false, false, "AXComboBox", true},
-        {false, false, false, "AXWebArea", false},
-        {false, false, true, "AXWebArea", true},
-        {false, false, true, "AXGroup", true},
-        {false, false, true, "AXGenericElement", true},
-        {false, false, true, "AXButton", false},
-        {false, false, true, "AXScrollArea", false},
+        {true, false, false, std::nullopt, true},   {false, true, false, "AXButton", true},
+        {false, false, false, std::nullopt, false}, {false, false, false, "AXTextField", true},
+        {false, false, false, "AXTextArea", true},  {false, false, false, "AXComboBox", true},
+        {false, false, false, "AXWebArea", false},  {false, false, true, "AXWebArea", true},
+        {false, false, true, "AXGroup", true},      {false, false, true, "AXGenericElement", true},
+        {false, false, true, "AXButton", false},    {false, false, true, "AXScrollArea", false},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(FocusEditableTargetPolicy::isPasteCapable(row.hasRange, row.selectedTextSettable, row.valueSettable,
@@ -40,9 +34,9 @@ TEST(FocusEditableTargetPolicyTest, PasteCapability) {
 TEST(FocusCandidatePolicyTest, PartialTreesAreWorthWaitingFor) {
     using D = FocusCandidateDisposition;
     const std::pair<Role, D> notPasteCapable[] = {
-        {std::nullopt, D::retryablePartialTree}, {"", D::retryablePartialTree},
-        {"AXUnknown", D::retryablePartialTree},  {"AXGenericElement", D::retryablePartialTree},
-        {"AXWebArea", D::retryablePartialTree},  {"AXGroup", D::retryablePartialTree},
+        {std::nullopt, D::retryablePartialTree},   {"", D::retryablePartialTree},
+        {"AXUnknown", D::retryablePartialTree},    {"AXGenericElement", D::retryablePartialTree},
+        {"AXWebArea", D::retryablePartialTree},    {"AXGroup", D::retryablePartialTree},
         {"AXScrollArea", D::retryablePartialTree}, {"AXButton", D::terminalNotEditable},
         {"AXStaticText", D::terminalNotEditable},
     };

@@ -104,17 +104,14 @@ TEST(RetryPolicyTest, ManualAccessibilityOnlyAfterTheFirstLazyTreeFailure) {
         bool expected;
     };
     const Row rows[] = {
-        {0, false, axerror::noValue, true},
-        {0, false, axerror::attributeUnsupported, true},
-        {1, false, axerror::noValue, false},
-        {0, true, axerror::attributeUnsupported, false},
-        {0, false, axerror::success, false},
-        {0, false, axerror::cannotComplete, false},
+        {0, false, axerror::noValue, true},  {0, false, axerror::attributeUnsupported, true},
+        {1, false, axerror::noValue, false}, {0, true, axerror::attributeUnsupported, false},
+        {0, false, axerror::success, false}, {0, false, axerror::cannotComplete, false},
         {0, false, axerror::failure, false},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(AXManualAccessibilityRetryPolicy::shouldRequestManualAccessibility(row.attempt, row.alreadyRequested,
-                                                                                      row.error),
+                                                                                     row.error),
                   row.expected)
             << row.attempt << " " << row.alreadyRequested << " " << row.error;
     }

@@ -95,11 +95,8 @@ TEST_F(FocusReservationTest, OnlyTheLazyTreeErrorsTriggerTheRequest) {
         bool requested;
     };
     const Row rows[] = {
-        {axerror::noValue, true},
-        {axerror::attributeUnsupported, true},
-        {axerror::cannotComplete, false},
-        {axerror::failure, false},
-        {axerror::apiDisabled, false},
+        {axerror::noValue, true},  {axerror::attributeUnsupported, true}, {axerror::cannotComplete, false},
+        {axerror::failure, false}, {axerror::apiDisabled, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.focusError);
@@ -126,8 +123,8 @@ TEST_F(FocusReservationTest, PartialTreeWaitsInsteadOfFailing) {
         ASSERT_EQ(reservation.kind(), FocusReservation::Kind::warming) << role;
         EXPECT_TRUE(reservation.pin()->manualAccessibilityRequested);
         EXPECT_EQ(manualAccessibilityRequests(), 1u);
-        EXPECT_TRUE(logs->contains(std::string("Waiting for partial AX target host_pid=4242 owner_pid=4242 role=") +
-                                   role));
+        EXPECT_TRUE(
+            logs->contains(std::string("Waiting for partial AX target host_pid=4242 owner_pid=4242 role=") + role));
     }
 }
 

@@ -254,16 +254,18 @@ TEST_F(LiveDictationWriterTest, AnAppendWritesNothingOnceTheTargetNoLongerMatche
         std::function<void()> change;
     };
     auto focusAnotherField = [&] {
-        auto other = desktop.addElement(host.window, SimElementSetup{.role = "AXTextField",
-                                                                    .value = "",
-                                                                    .selectedRange = AXTextRange{0, 0},
-                                                                    .selectedTextSettable = true});
+        auto other = desktop.addElement(
+            host.window,
+            SimElementSetup{
+                .role = "AXTextField", .value = "", .selectedRange = AXTextRange{0, 0}, .selectedTextSettable = true});
         desktop.setFocusedElement(host.pid, other);
     };
     const std::vector<Case> cases{
         {"focus moved to another field", Backend::accessibility, focusAnotherField},
         {"caret moved inside the field", Backend::accessibility,
-         [&] { desktop.element(host.field).selectedRange = AXTextRange{0, 0}; }},
+         [&] {
+             desktop.element(host.field).selectedRange = AXTextRange{0, 0};
+         }},
         {"another application in front", Backend::keyboard,
          [&] {
              desktop.launch(SimProcessSetup{.pid = 777});
@@ -380,10 +382,10 @@ TEST_F(LiveDictationWriterTest, NoWriterWhereNothingMayBeSafelyWritten) {
         {"password field",
          [&] {
              focus(SimElementSetup{.role = "AXTextField",
-                                  .subrole = "AXSecureTextField",
-                                  .value = "",
-                                  .selectedRange = AXTextRange{0, 0},
-                                  .selectedTextSettable = true});
+                                   .subrole = "AXSecureTextField",
+                                   .value = "",
+                                   .selectedRange = AXTextRange{0, 0},
+                                   .selectedTextSettable = true});
          }},
         {"focused button", [&] { focus(SimElementSetup{.role = "AXButton"}); }},
         {"selection that typing would replace",
@@ -407,8 +409,7 @@ TEST_F(LiveDictationWriterTest, NoWriterWhereNothingMayBeSafelyWritten) {
              desktop.element(host.field).selectedTextSettable = false;
              desktop.model().windows.clear();
          }},
-        {"no watch on the user's input, accessibility field",
-         [&] { desktop.model().userInputWatchAvailable = false; }},
+        {"no watch on the user's input, accessibility field", [&] { desktop.model().userInputWatchAvailable = false; }},
         {"no watch on the user's input, typing",
          [&] {
              desktop.element(host.field).selectedTextSettable = false;

@@ -53,16 +53,12 @@ TEST(TextInsertionVerificationTest, InsertionObservedFindsTheTextAmongRepeatedCh
         bool observed;
     };
     const std::vector<Case> cases{
-        {"a", "aa", "aaa", true},
-        {"b", "ab", "abb", true},
-        {"lo", "hel", "hello", true},
-        {"x", "ab", "axb", true},
-        {"😀", "ab", "a😀b", true},
-        {"x", "ab", "ab", false},     // nothing changed
-        {"", "ab", "ab!", false},     // nothing to look for
-        {"xy", "ab", "axb", false},   // one unit short
-        {"x", "ab", "yab", false},    // something else arrived
-        {"x", "abc", "axc", false},   // replaced rather than inserted
+        {"a", "aa", "aaa", true},   {"b", "ab", "abb", true}, {"lo", "hel", "hello", true},
+        {"x", "ab", "axb", true},   {"😀", "ab", "a😀b", true}, {"x", "ab", "ab", false},  // nothing changed
+        {"", "ab", "ab!", false},                                                        // nothing to look for
+        {"xy", "ab", "axb", false},                                                      // one unit short
+        {"x", "ab", "yab", false},                                                       // something else arrived
+        {"x", "abc", "axc", false},  // replaced rather than inserted
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.before + " -> " + c.after);
@@ -86,8 +82,8 @@ TEST(TextInsertionVerificationTest, VerificationUsesTheValueWhenItCanAndTheCaret
         {"no value before", "hello!", std::nullopt, "hello!", caret, AXTextRange{6, 0}, 1, false},
         {"no expectation: insertion seen", std::nullopt, "hello", "hel!lo", std::nullopt, std::nullopt, 1, true},
         {"no expectation: nothing seen", std::nullopt, "hello", "hello", caret, AXTextRange{6, 0}, 1, false},
-        {"values too long: caret moved by the text", std::nullopt, std::nullopt, std::nullopt, caret,
-         AXTextRange{6, 0}, 1, true},
+        {"values too long: caret moved by the text", std::nullopt, std::nullopt, std::nullopt, caret, AXTextRange{6, 0},
+         1, true},
         {"values too long: caret did not move", std::nullopt, std::nullopt, std::nullopt, caret, caret, 1, false},
         {"values too long: caret moved elsewhere", std::nullopt, std::nullopt, std::nullopt, caret, AXTextRange{0, 0},
          1, false},

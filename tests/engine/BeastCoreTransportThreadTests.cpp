@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <set>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "stand-in-engine/StandInEngine.h"
@@ -111,9 +111,8 @@ TEST(BeastCoreTransportDeadlineThreadTest, TheExchangeDeadlineEndsAReplyThatKeep
     request.exchangeTimeout = 300ms;
     Outcomes outcomes;  // outlives the transport's thread
     BeastCoreTransport transport;
-    transport.sendHTTP(request, [&](Result<CoreHTTPResponse> reply) {
-        outcomes.add(reply ? "reply" : *reply.error().reason);
-    });
+    transport.sendHTTP(request,
+                       [&](Result<CoreHTTPResponse> reply) { outcomes.add(reply ? "reply" : *reply.error().reason); });
     ASSERT_TRUE(outcomes.waitFor(1));
     EXPECT_EQ(outcomes.outcomes(), std::vector<std::string>{"timed_out"})
         << "without the deadline the peer's five seconds end as a lost connection";
@@ -186,9 +185,8 @@ TEST_F(BeastCoreTransportThreadTest, DestroyingTheTransportEndsWhatIsStillRunnin
     engine.setReply("GET", "/api/settings", StandInReply::hanging());
     auto transport = std::make_unique<BeastCoreTransport>();
     Outcomes outcomes;
-    transport->sendHTTP(request("api/settings"), [&](Result<CoreHTTPResponse> reply) {
-        outcomes.add(reply ? "reply" : *reply.error().reason);
-    });
+    transport->sendHTTP(request("api/settings"),
+                        [&](Result<CoreHTTPResponse> reply) { outcomes.add(reply ? "reply" : *reply.error().reason); });
     auto socket = transport->openWebSocket(socketRequest());
     std::atomic<int> receives{0};
     // The greeting, then a receive that waits until the transport goes away.

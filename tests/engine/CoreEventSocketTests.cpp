@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "engine/MurmoCoreClient.h"
+#include "platform/sim/RecordingLogSink.h"
 #include "runtime/ManualLoop.h"
 #include "support/FakeCoreTransport.h"
-#include "platform/sim/RecordingLogSink.h"
 
 using namespace std::chrono_literals;
 
@@ -236,7 +236,8 @@ TEST_F(CoreEventSocketTest, ReplacingTheSocketFailsAnOpenStreamButWaitingForARec
     ASSERT_EQ(transport->sockets().size(), 3u);
     EXPECT_TRUE(failures.empty());
     EXPECT_TRUE(client->audioStream().hasOpenSession());
-    EXPECT_EQ(socket()->sentTexts().at(0), R"({"operation_id":"op-2","sample_rate":16000,"type":"native_audio_begin"})");
+    EXPECT_EQ(socket()->sentTexts().at(0),
+              R"({"operation_id":"op-2","sample_rate":16000,"type":"native_audio_begin"})");
 }
 
 TEST_F(CoreEventSocketTest, AStreamFailedBySocketLossReportsOnceAndTheOwnerMayReconnectFromTheReport) {

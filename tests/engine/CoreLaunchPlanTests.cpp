@@ -15,8 +15,7 @@ constexpr std::string_view kInBundleMacOS = "Murmo.app/Contents/MacOS/MurmoCore"
 
 class CoreLaunchPlanTest : public ::testing::Test {
 protected:
-    CoreProcessResult<CoreLaunchPlan> resolve(const std::optional<fs::path>& repoRoot,
-                                              const fs::path& bundle) const {
+    CoreProcessResult<CoreLaunchPlan> resolve(const std::optional<fs::path>& repoRoot, const fs::path& bundle) const {
         return resolveLaunchPlan(repoRoot, bundle, environment, search);
     }
     fs::path home() const { return tree.path() / "home"; }
@@ -37,8 +36,8 @@ TEST_F(CoreLaunchPlanTest, BundledEnginePrefersResourcesAndRunsInTheDataFolder) 
 
     auto plan = resolve(checkout, bundle);
     ASSERT_TRUE(plan);
-    EXPECT_EQ(*plan, (CoreLaunchPlan{resources, {}, tree.path() / "data" / "Dorvex Local" / "runtime",
-                                     CoreRuntimeKind::bundled}));
+    EXPECT_EQ(*plan, (CoreLaunchPlan{
+                         resources, {}, tree.path() / "data" / "Dorvex Local" / "runtime", CoreRuntimeKind::bundled}));
 
     fs::remove(resources);
     plan = resolve(checkout, bundle);
@@ -123,8 +122,8 @@ TEST_F(CoreLaunchPlanTest, CheckoutRulesUseTheStandardizedRoot) {
 
     auto plan = resolve(given, outside);
     ASSERT_TRUE(plan);
-    EXPECT_EQ(*plan, (CoreLaunchPlan{venvUV, {"run", "--project", checkout.string(), "murmo"}, checkout,
-                                     CoreRuntimeKind::uv}));
+    EXPECT_EQ(*plan, (CoreLaunchPlan{
+                         venvUV, {"run", "--project", checkout.string(), "murmo"}, checkout, CoreRuntimeKind::uv}));
 
     const auto venvEngine = tree.writeExecutable("checkout/.venv/bin/murmo");
     plan = resolve(given, outside);
@@ -173,8 +172,7 @@ TEST(CoreProcessErrorTest, MessagesAndCodes) {
     };
     const std::vector<Case> cases{
         {CoreProcessError::runtimeDirectoryUnavailable("Permission denied"),
-         "Dorvex's stable runtime directory could not be prepared. Permission denied",
-         "runtime_directory_unavailable"},
+         "Dorvex's stable runtime directory could not be prepared. Permission denied", "runtime_directory_unavailable"},
         {CoreProcessError::exitedBeforeReady(-9), "Dorvex core exited before becoming ready (status -9).",
          "exited_before_ready"},
         {CoreProcessError::readinessTimedOut(""), "Dorvex core did not become ready in time.", "readiness_timed_out"},

@@ -1,7 +1,7 @@
 #include "engine/CoreProcessPrivacyLog.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -53,7 +53,8 @@ TEST(CoreProcessLogPolicyTest, KeepsRedactsAndDrops) {
          {{"event", "core_diagnostic"}, {"success", true}, {"configured", false}, {"validated", true}}},
         {R"({"event":"x","duration_ms":12.5,"total_tokens":12345678901234,"retry":true,"latency_ms":"5"})",
          {{"event", "x"}, {"duration_ms", 12.5}, {"total_tokens", 12345678901234}, {"retry", true}}},
-        {R"({"event":"","model":")" + longest + R"(","model_id":")" + longest + R"(b","route":"a/b",)"
+        {R"({"event":"","model":")" + longest + R"(","model_id":")" + longest +
+             R"(b","route":"a/b",)"
              R"("language":"tr-çe","stage":"a\u0020b"})",
          {{"event", "redacted_invalid_identifier"},
           {"model", longest},
@@ -61,8 +62,7 @@ TEST(CoreProcessLogPolicyTest, KeepsRedactsAndDrops) {
           {"route", "redacted_invalid_identifier"},
           {"language", "redacted_invalid_identifier"},
           {"stage", "redacted_invalid_identifier"}}},
-        {R"({"event":"x","provider":{"name":"secret"},"stage":["a"],"phase":null,"success":"true"})",
-         {{"event", "x"}}},
+        {R"({"event":"x","provider":{"name":"secret"},"stage":["a"],"phase":null,"success":"true"})", {{"event", "x"}}},
         {R"({"timestamp":"forged","stream":"stderr","event":"x"})", {{"event", "x"}}},
         {"plain text!", {{"event", "unstructured_core_output"}, {"byte_count", 11}}},
         {"", {{"event", "unstructured_core_output"}, {"byte_count", 0}}},
@@ -99,8 +99,7 @@ TEST(CoreProcessLogPolicyTest, HostileNestingNeverRecursesOrBuilds) {
         json expected;
     };
     const std::vector<Case> cases{
-        {R"({"event":"x","status":)" + arrays + R"(,"success":true})",
-         {{"event", "x"}, {"success", true}}},
+        {R"({"event":"x","status":)" + arrays + R"(,"success":true})", {{"event", "x"}, {"success", true}}},
         {R"({"type":"t","stage":)" + objects + "}", {{"event", "t"}, {"type", "t"}}},
         // Unclosed, or a nested array at the top: not a JSON object line.
         {R"({"event":"x","detail":)" + std::string(kDepth, '['),
@@ -255,7 +254,9 @@ TEST_F(CoreProcessPrivacyLogTest, CreationFailsWhenTheFolderOrFileCannotBeMade) 
     EXPECT_NE(blocked.error().message.find("Not a directory"), std::string::npos) << blocked.error().message;
 
     CoreProcessPrivacyLogOptions options;
-    options.openFile = [](const fs::path&) -> Result<LogFileHandle> { return fail("MurmoDiagnosticsLog", 13, "denied"); };
+    options.openFile = [](const fs::path&) -> Result<LogFileHandle> {
+        return fail("MurmoDiagnosticsLog", 13, "denied");
+    };
     EXPECT_FALSE(CoreProcessPrivacyLog::create(logDirectory, options));
 }
 
@@ -272,10 +273,8 @@ class RotationTest : public CoreProcessPrivacyLogTest {
 protected:
     static std::string line(int generation) { return R"({"event":"gen)" + std::to_string(generation) + "\"}\n"; }
     static std::int64_t recordsPerFile() {
-        const auto length = CoreProcessLogPolicy::sanitizedRecord(R"({"event":"gen1"})", Stream::stdoutStream,
-                                                                  kTimestamp)
-                                .size() +
-                            1;
+        const auto length =
+            CoreProcessLogPolicy::sanitizedRecord(R"({"event":"gen1"})", Stream::stdoutStream, kTimestamp).size() + 1;
         return 4'096 / static_cast<std::int64_t>(length);
     }
     void fillGeneration(CoreProcessPrivacyLog& log, int generation) {

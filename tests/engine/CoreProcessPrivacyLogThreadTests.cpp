@@ -43,7 +43,7 @@ TEST(CoreProcessPrivacyLogThreadTest, ConcurrentStreamsNeverTearOrMixLines) {
 
     std::map<std::string, int> perStream;
     for (const auto* name : {"core-diagnostics.jsonl", "core-diagnostics.jsonl.1", "core-diagnostics.jsonl.2",
-                              "core-diagnostics.jsonl.3"}) {
+                             "core-diagnostics.jsonl.3"}) {
         std::ifstream file(tree.path() / "Logs" / name);
         for (std::string line; std::getline(file, line);) {
             const auto record = nlohmann::json::parse(line);

@@ -6,17 +6,17 @@
 
 #include <fstream>
 #include <future>
-#include <thread>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "engine/BeastCoreTransport.h"
 #include "engine/MurmoLaunchConfiguration.h"
+#include "platform/sim/RecordingLogSink.h"
 #include "runtime/ManualLoop.h"
 #include "support/FixedBundle.h"
 #include "support/ProcessProbes.h"
 #include "support/TemporaryDirectory.h"
-#include "platform/sim/RecordingLogSink.h"
 
 namespace murmo {
 namespace {
@@ -25,9 +25,9 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using ::testing::ElementsAre;
 using ::testing::EndsWith;
+using testing::FixedBundle;
 using ::testing::HasSubstr;
 using ::testing::Not;
-using testing::FixedBundle;
 using testing::TemporaryDirectory;
 
 constexpr std::string_view kToken = "Qm9vdHN0cmFwLXRva2VuLWZvci1pbnRlZ3JhdGlvbg";
@@ -133,9 +133,8 @@ protected:
         const auto deadline = std::chrono::steady_clock::now() + 20s;
         while (std::chrono::steady_clock::now() < deadline) {
             std::promise<CoreProcessSupervisor::HealthReply> reply;
-            transport.sendHTTP(*request, [&](CoreProcessSupervisor::HealthReply result) {
-                reply.set_value(std::move(result));
-            });
+            transport.sendHTTP(*request,
+                               [&](CoreProcessSupervisor::HealthReply result) { reply.set_value(std::move(result)); });
             if (reply.get_future().get()) return true;
             std::this_thread::sleep_for(20ms);
         }
@@ -205,12 +204,11 @@ TEST_F(CoreProcessSupervisorIntegrationTest, LaunchesWithTheContractLeadsItsGrou
     for (const auto& [name, value] : childEnvironment) names.insert(name);
     // The child's whole environment is the one built for it: nothing of the
     // test process leaks in.
-    EXPECT_EQ(names, (std::set<std::string>{"HOME", "XDG_DATA_HOME", "PATH", "MURMO_EXECUTABLE",
-                                            "MURMO_STAND_IN_SCENARIO", "PYTHONPATH",
-                                            "MURMO_DESKTOP_HOSTED", "MURMO_DESKTOP_PROCESS_GROUP",
-                                            "MURMO_CORE_DIAGNOSTICS_FORMAT", "MURMO_CORE_DIAGNOSTICS_PRIVACY",
-                                            "PYTHONUNBUFFERED", "MURMO_BUNDLED_WHISPER",
-                                            "MURMO_APPLE_FOUNDATION_BRIDGE"}));
+    EXPECT_EQ(names,
+              (std::set<std::string>{"HOME", "XDG_DATA_HOME", "PATH", "MURMO_EXECUTABLE", "MURMO_STAND_IN_SCENARIO",
+                                     "PYTHONPATH", "MURMO_DESKTOP_HOSTED", "MURMO_DESKTOP_PROCESS_GROUP",
+                                     "MURMO_CORE_DIAGNOSTICS_FORMAT", "MURMO_CORE_DIAGNOSTICS_PRIVACY",
+                                     "PYTHONUNBUFFERED", "MURMO_BUNDLED_WHISPER", "MURMO_APPLE_FOUNDATION_BRIDGE"}));
     for (const auto& [name, value] : std::map<std::string, std::string>{{"MURMO_DESKTOP_HOSTED", "1"},
                                                                         {"MURMO_DESKTOP_PROCESS_GROUP", "1"},
                                                                         {"MURMO_CORE_DIAGNOSTICS_FORMAT", "jsonl"},
@@ -227,7 +225,8 @@ TEST_F(CoreProcessSupervisorIntegrationTest, LaunchesWithTheContractLeadsItsGrou
 }
 
 TEST_F(CoreProcessSupervisorIntegrationTest, AWrongHealthBodyTimesOutWithTheLastHttpStatus) {
-    writeScenario({{"health", {{"status", 200}, {"body", R"({"ok": true, "protocol_version": 2, "desktop_hosted": true})"}}}});
+    writeScenario(
+        {{"health", {{"status", 200}, {"body", R"({"ok": true, "protocol_version": 2, "desktop_hosted": true})"}}}});
     launch();
     ASSERT_TRUE(waitUntilServing());
 
@@ -235,7 +234,8 @@ TEST_F(CoreProcessSupervisorIntegrationTest, AWrongHealthBodyTimesOutWithTheLast
     ASSERT_TRUE(ready);
     ASSERT_FALSE(*ready);
     EXPECT_EQ(ready->error().code, CoreProcessError::Code::readinessTimedOut);
-    EXPECT_EQ(ready->error().localizedDescription(), "Dorvex core did not become ready in time. Last HTTP status: 200.");
+    EXPECT_EQ(ready->error().localizedDescription(),
+              "Dorvex core did not become ready in time. Last HTTP status: 200.");
     EXPECT_FALSE(supervisor->isReady());
     EXPECT_TRUE(supervisor->processID()) << "a time-out does not stop the engine";
 }
@@ -330,7 +330,8 @@ TEST_F(CoreProcessSupervisorIntegrationTest, AStopCancelsTheReadinessWaitWithout
     writeScenario({{"ready_after_ms", 60000}});
     launch();
     bool readinessCalled = false;
-    supervisor->waitUntilReady(coreURL, std::string(kToken), 20s, [&](CoreProcessResult<void>) { readinessCalled = true; });
+    supervisor->waitUntilReady(coreURL, std::string(kToken), 20s,
+                               [&](CoreProcessResult<void>) { readinessCalled = true; });
     loop.pumpUntil([] { return false; }, 300ms);
 
     EXPECT_EQ(stop(2s), CoreStopOutcome::terminated);

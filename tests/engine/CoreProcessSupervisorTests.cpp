@@ -7,12 +7,12 @@
 
 #include <set>
 
+#include "platform/sim/RecordingLogSink.h"
 #include "runtime/ManualLoop.h"
 #include "support/FakeChildProcess.h"
 #include "support/FakeCoreTransport.h"
 #include "support/FixedBundle.h"
 #include "support/TemporaryDirectory.h"
-#include "platform/sim/RecordingLogSink.h"
 
 namespace murmo {
 namespace {
@@ -20,11 +20,11 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::Contains;
 using ::testing::ElementsAre;
+using testing::FakeChildProcess;
+using testing::FixedBundle;
 using ::testing::HasSubstr;
 using ::testing::Pair;
 using ::testing::StartsWith;
-using testing::FakeChildProcess;
-using testing::FixedBundle;
 using testing::TemporaryDirectory;
 
 constexpr std::string_view kToken = "token-of-this-launch";
@@ -36,7 +36,8 @@ protected:
     EnvironmentMap build(const EnvironmentMap& inherited, std::optional<fs::path> repoRoot = std::nullopt,
                          CoreRuntimeKind kind = CoreRuntimeKind::explicitExecutable) const {
         return CoreProcessSupervisor::engineEnvironment(
-            inherited, CoreEnvironmentInputs{std::move(repoRoot), "/home/u", "/opt/Murmo.app", std::string(kToken), kind},
+            inherited,
+            CoreEnvironmentInputs{std::move(repoRoot), "/home/u", "/opt/Murmo.app", std::string(kToken), kind},
             [this](const fs::path& path) { return executables.contains(path.string()); });
     }
 
@@ -46,7 +47,8 @@ protected:
 TEST_F(EngineEnvironmentTest, PathPutsOurToolFoldersBeforeTheInheritedValue) {
     EXPECT_EQ(build({{"PATH", "/usr/bin:/bin"}})["PATH"],
               "/home/u/.local/bin:/home/u/.cargo/bin:/opt/homebrew/bin:/usr/local/bin:/usr/bin:/bin:/usr/bin:/bin");
-    EXPECT_EQ(build({})["PATH"], "/home/u/.local/bin:/home/u/.cargo/bin:/opt/homebrew/bin:/usr/local/bin:/usr/bin:/bin");
+    EXPECT_EQ(build({})["PATH"],
+              "/home/u/.local/bin:/home/u/.cargo/bin:/opt/homebrew/bin:/usr/local/bin:/usr/bin:/bin");
     // An empty inherited PATH is still appended; the checkout comes first,
     // exactly as given.
     EXPECT_EQ(build({{"PATH", ""}}, fs::path("/work/checkout/../checkout"))["PATH"],

@@ -9,11 +9,11 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/sim/RecordingLogSink.h"
 #include "runtime/ManualLoop.h"
 #include "support/FakeChildProcess.h"
 #include "support/FixedBundle.h"
 #include "support/TemporaryDirectory.h"
-#include "platform/sim/RecordingLogSink.h"
 
 namespace murmo {
 namespace {
@@ -21,9 +21,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 using testing::FakeChildProcess;
 using testing::FixedBundle;
+using ::testing::HasSubstr;
 using testing::TemporaryDirectory;
 
 // The supervisor's hand-offs between the main loop, the output and exit
@@ -72,7 +72,9 @@ protected:
 TEST_F(CoreProcessSupervisorThreadTest, AnExitFromAnotherThreadEndsTheRunWithAllOutputFiled) {
     ASSERT_TRUE(supervisor->launch(std::nullopt, 8765, "token"));
     std::thread engine([child = child] {
-        for (int i = 0; i < 200; ++i) child->emit(ChildOutputStream::standardOutput, R"({"event":"tick"})" "\n");
+        for (int i = 0; i < 200; ++i)
+            child->emit(ChildOutputStream::standardOutput, R"({"event":"tick"})"
+                                                           "\n");
         child->emit(ChildOutputStream::standardError, R"({"event":"unfinished"})");
         child->exitNow(9);
     });
@@ -92,7 +94,8 @@ TEST_F(CoreProcessSupervisorThreadTest, AnExitFromAnotherThreadEndsTheRunWithAll
 TEST_F(CoreProcessSupervisorThreadTest, ALaunchRightAfterAnExitOpensTheLogOnlyOnceTheOldRunIsFiled) {
     ASSERT_TRUE(supervisor->launch(std::nullopt, 8765, "token"));
     auto first = child;
-    first->emit(ChildOutputStream::standardOutput, R"({"event":"before.exit"})" "\n");
+    first->emit(ChildOutputStream::standardOutput, R"({"event":"before.exit"})"
+                                                   "\n");
     first->leaveInPipe(ChildOutputStream::standardError, R"({"event":"left.in.pipe"})");
     // The worker's drain is still busy when the next launch comes.
     first->holdOutputFinish();
@@ -118,7 +121,8 @@ TEST_F(CoreProcessSupervisorThreadTest, ALaunchRightAfterAnExitOpensTheLogOnlyOn
 
     // The worker's late finish changes nothing, and the new run files on.
     ASSERT_TRUE(loop.pumpUntil([&] { return first.use_count() == 1; }, 10s));
-    child->emit(ChildOutputStream::standardOutput, R"({"event":"second.run"})" "\n");
+    child->emit(ChildOutputStream::standardOutput, R"({"event":"second.run"})"
+                                                   "\n");
     const auto log = diagnostics();
     EXPECT_EQ(log.find("left.in.pipe"), log.rfind("left.in.pipe")) << "filed once";
     EXPECT_THAT(log, HasSubstr("second.run"));

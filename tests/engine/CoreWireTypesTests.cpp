@@ -53,10 +53,11 @@ TEST(CoreEventTest, DecodingTable) {
     };
     const Case cases[] = {
         {R"({"protocol_version":1,"sequence":3,"type":"t","qos":"reliable","data":{}})", true},
-        {R"({"protocol_version":1,"sequence":3,"type":"t","qos":"reliable","data":{},"operation_id":null,"monotonic_ns":null})", true},
-        {R"({"protocol_version":1,"sequence":3,"type":"t","qos":"reliable"})", false},             // no data
+        {R"({"protocol_version":1,"sequence":3,"type":"t","qos":"reliable","data":{},"operation_id":null,"monotonic_ns":null})",
+         true},
+        {R"({"protocol_version":1,"sequence":3,"type":"t","qos":"reliable"})", false},              // no data
         {R"({"protocol_version":1,"sequence":3,"type":"t","qos":"reliable","data":null})", false},  // null data
-        {R"({"protocol_version":1,"sequence":3,"type":"t","qos":"reliable","data":[]})", false},    // data not an object
+        {R"({"protocol_version":1,"sequence":3,"type":"t","qos":"reliable","data":[]})", false},  // data not an object
         {R"({"protocol_version":1,"sequence":"3","type":"t","qos":"reliable","data":{}})", false},  // sequence as text
         {R"({"sequence":3,"type":"t","qos":"reliable","data":{}})", false},                         // no version
         {R"({"protocol_version":1,"sequence":3,"type":"t","qos":"reliable","data":{},"monotonic_ns":-1})", false},
@@ -133,8 +134,8 @@ TEST(RecordingPayloadTest, BodyLeavesAbsentKeysOutAndKeepsEveryDigit) {
 TEST(DictationCommandResponseTest, EveryFieldOptionalButTypesStrict) {
     auto empty = DictationCommandResponse::decode("{}");
     ASSERT_TRUE(empty);
-    EXPECT_FALSE(empty->phase || empty->operationID || empty->finalText || empty->agentAnswer ||
-                 empty->errorMessage || empty->reasonCode || empty->messageKey);
+    EXPECT_FALSE(empty->phase || empty->operationID || empty->finalText || empty->agentAnswer || empty->errorMessage ||
+                 empty->reasonCode || empty->messageKey);
 
     auto full = DictationCommandResponse::decode(
         R"({"phase":null,"operation_id":"op","final_text":"Hello","agent_answer":{"text":"x"},)"
@@ -191,9 +192,9 @@ TEST(ShortcutSettingsResponseTest, OnlyWhatIsGivenAndNoFallbackForMalformedField
     EXPECT_EQ(full->agentNativeShortcut->kind, "fn");
     EXPECT_EQ(full->agentTTSRate, 1.25);
 
-    for (const char* bad : {R"({"audio_device":"3"})", R"({"agent_tts_rate":"fast"})",
-                            R"({"native_shortcut":{"kind":"fn"}})", R"({"background_noise_reduction":true})",
-                            R"({"hotkey_enabled":1})", R"({"audio_device":1.5})"}) {
+    for (const char* bad :
+         {R"({"audio_device":"3"})", R"({"agent_tts_rate":"fast"})", R"({"native_shortcut":{"kind":"fn"}})",
+          R"({"background_noise_reduction":true})", R"({"hotkey_enabled":1})", R"({"audio_device":1.5})"}) {
         EXPECT_FALSE(ShortcutSettingsResponse::decode(bad)) << bad;
     }
 }

@@ -7,9 +7,9 @@
 #include <set>
 
 #include "engine/BeastCoreTransport.h"
+#include "platform/sim/RecordingLogSink.h"
 #include "runtime/ManualLoop.h"
 #include "stand-in-engine/StandInEngine.h"
-#include "platform/sim/RecordingLogSink.h"
 
 using namespace std::chrono_literals;
 
@@ -260,8 +260,8 @@ TEST_F(MurmoCoreClientIntegrationTest, EventsArriveInSequenceAndTheSocketReconne
 
 // An event of exactly `size` bytes whose data holds one padding text.
 std::string paddedEvent(std::int64_t sequence, std::size_t size) {
-    const auto head = fmt::format(R"({{"protocol_version":1,"sequence":{},"type":"big","qos":"reliable","data":{{"pad":")",
-                                  sequence);
+    const auto head =
+        fmt::format(R"({{"protocol_version":1,"sequence":{},"type":"big","qos":"reliable","data":{{"pad":")", sequence);
     const std::string tail = R"("}})";
     return head + std::string(size - head.size() - tail.size(), 'x') + tail;
 }
@@ -272,8 +272,8 @@ std::string nested(std::string_view before, std::size_t depth, std::string_view 
 
 TEST_F(MurmoCoreClientIntegrationTest, DeeplyNestedEngineJSONIsRefusedOnEveryWirePath) {
     connectAndWaitUntilReady();
-    engine.pushText(nested(R"({"protocol_version":1,"sequence":50,"type":"deep","qos":"reliable","data":{"a":)",
-                           100'000, "}}"));
+    engine.pushText(
+        nested(R"({"protocol_version":1,"sequence":50,"type":"deep","qos":"reliable","data":{"a":)", 100'000, "}}"));
     engine.pushEvent("after");
     ASSERT_TRUE(pumpUntil([&] { return events.size() == 2; }));
     EXPECT_EQ(events[1].type, "after") << "the deep event was dropped and the socket went on";
@@ -281,9 +281,9 @@ TEST_F(MurmoCoreClientIntegrationTest, DeeplyNestedEngineJSONIsRefusedOnEveryWir
 
     engine.setReply("POST", "/api/v1/dictations/op/release",
                     StandInReply{200, nested(R"({"agent_answer":{"a":)", 100'000, "}}")});
-    engine.setReply("GET", "/api/settings",
-                    StandInReply{200, nested(R"({"native_shortcut":{"kind":"fn","display":"","modifiers":)", 100'000,
-                                             "}}")});
+    engine.setReply(
+        "GET", "/api/settings",
+        StandInReply{200, nested(R"({"native_shortcut":{"kind":"fn","display":"","modifiers":)", 100'000, "}}")});
     std::vector<Error> errors;
     const auto record = [&](auto reply) {
         ASSERT_FALSE(reply);
@@ -327,8 +327,8 @@ TEST_F(MurmoCoreClientIntegrationTest, AnOversizedEventFailsTheSocketWithItsSize
     ASSERT_TRUE(pumpUntil([&] { return changes.size() == 2; }));
     EXPECT_EQ(changes, (std::vector<bool>{true, false}));
     EXPECT_EQ(events.size(), 2u) << "never decoded";
-    EXPECT_TRUE(logs->contains(fmt::format("Engine socket message refused size=16000000 limit={}",
-                                           kMaximumEngineMessageBytes)));
+    EXPECT_TRUE(logs->contains(
+        fmt::format("Engine socket message refused size=16000000 limit={}", kMaximumEngineMessageBytes)));
     ASSERT_TRUE(pumpUntil([&] { return client->eventSocket().isReady(); })) << "the socket reconnects";
 }
 

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <set>
 
+#include "platform/sim/RecordingLogSink.h"
 #include "runtime/ManualLoop.h"
 #include "support/FakeCoreTransport.h"
-#include "platform/sim/RecordingLogSink.h"
 
 namespace murmo {
 namespace {
@@ -51,9 +51,10 @@ class MurmoCoreClientTest : public ::testing::Test {
 protected:
     MurmoCoreClient& makeClient(std::string baseURL = "http://127.0.0.1:8765") {
         client = MurmoCoreClient::create(std::move(baseURL), "token-123", {loop, transport, logs, [this] {
-                                             requestsWhenSignalMade = transport->requests().size();
-                                             return signal;
-                                         }});
+                                                                               requestsWhenSignalMade =
+                                                                                   transport->requests().size();
+                                                                               return signal;
+                                                                           }});
         return *client;
     }
     void SetUp() override { makeClient(); }

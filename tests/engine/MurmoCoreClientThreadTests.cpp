@@ -5,9 +5,9 @@
 #include <thread>
 
 #include "engine/BeastCoreTransport.h"
+#include "platform/sim/RecordingLogSink.h"
 #include "runtime/ManualLoop.h"
 #include "stand-in-engine/StandInEngine.h"
-#include "platform/sim/RecordingLogSink.h"
 
 using namespace std::chrono_literals;
 
@@ -20,9 +20,9 @@ TEST(MurmoCoreClientThreadTest, ChunksPostedFromACaptureThreadReachTheEngineInOr
     ManualLoop loop;
     StandInEngine engine{StandInEngineOptions{"127.0.0.1", 0, std::string(kToken)}};
     ASSERT_TRUE(engine.start());
-    auto client = MurmoCoreClient::create(engine.baseURL(), std::string(kToken),
-                                          {loop, std::make_shared<BeastCoreTransport>(),
-                                           std::make_shared<RecordingLogSink>()});
+    auto client =
+        MurmoCoreClient::create(engine.baseURL(), std::string(kToken),
+                                {loop, std::make_shared<BeastCoreTransport>(), std::make_shared<RecordingLogSink>()});
     client->connect();
     ASSERT_TRUE(loop.pumpUntil([&] { return client->eventSocket().isReady(); }, 10s));
     client->beginNativeAudio("op", 0);  // no pacing: the frames go out back to back

@@ -6,10 +6,10 @@
 #include <map>
 #include <set>
 
+#include "platform/sim/RecordingLogSink.h"
+#include "platform/sim/SequentialIdGenerator.h"
 #include "platform/sim/SimDefaultsStore.h"
 #include "runtime/SystemIdGenerator.h"
-#include "platform/sim/SequentialIdGenerator.h"
-#include "platform/sim/RecordingLogSink.h"
 
 namespace murmo {
 namespace {
@@ -18,7 +18,8 @@ namespace fs = std::filesystem;
 using Change = SimDefaultsStore::Change;
 
 constexpr std::string_view kFunctionPayload = R"({"kind":"fn","modifiers":[],"display":"Fn/Globe"})";
-constexpr std::string_view kChordPayload = R"({"kind":"chord","modifiers":["command"],"display":"⌘Space","key_code":49})";
+constexpr std::string_view kChordPayload =
+    R"({"kind":"chord","modifiers":["command"],"display":"⌘Space","key_code":49})";
 
 class MurmoLaunchConfigurationTest : public ::testing::Test {
 protected:
@@ -231,7 +232,6 @@ TEST_F(MurmoLaunchConfigurationTest, TokensHaveTheBase64URLShapeAndDiffer) {
     }
     EXPECT_EQ(tokens.size(), 64u);
 }
-
 
 }  // namespace
 }  // namespace murmo

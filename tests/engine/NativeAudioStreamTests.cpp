@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "engine/MurmoCoreClient.h"
+#include "platform/sim/RecordingLogSink.h"
 #include "runtime/ManualLoop.h"
 #include "support/FakeCoreTransport.h"
-#include "platform/sim/RecordingLogSink.h"
 
 using namespace std::chrono_literals;
 
@@ -14,7 +14,9 @@ namespace {
 
 constexpr std::int64_t kCap = NativeAudioTransportPolicy::maximumQueuedAudioBytes;
 
-std::vector<std::uint8_t> chunk(std::size_t bytes, std::uint8_t fill = 7) { return std::vector<std::uint8_t>(bytes, fill); }
+std::vector<std::uint8_t> chunk(std::size_t bytes, std::uint8_t fill = 7) {
+    return std::vector<std::uint8_t>(bytes, fill);
+}
 
 std::string control(std::string_view type, std::string_view operationID) {
     return fmt::format(R"({{"operation_id":"{}","type":"{}"}})", operationID, type);
@@ -36,7 +38,8 @@ struct Ends {
     }
     std::vector<std::string> summary() const {
         std::vector<std::string> lines;
-        for (const auto& [name, status] : results) lines.push_back(name + " " + (status ? "ok" : status.error().message));
+        for (const auto& [name, status] : results)
+            lines.push_back(name + " " + (status ? "ok" : status.error().message));
         return lines;
     }
 };
@@ -84,9 +87,8 @@ TEST_F(NativeAudioStreamTest, FramesLeaveInOrderOneAtATimeWithCatchUpPauses) {
     EXPECT_EQ(socket->sent().size(), 3u);
     socket->setCompletesSendsAtOnce(true);
     loop.advance(100ms);
-    EXPECT_EQ(socket->sentTexts(),
-              (std::vector<std::string>{begin("op", 48000), "<binary 7680>", "<binary 7680>", "<binary 7680>",
-                                        control("native_audio_end", "op")}));
+    EXPECT_EQ(socket->sentTexts(), (std::vector<std::string>{begin("op", 48000), "<binary 7680>", "<binary 7680>",
+                                                             "<binary 7680>", control("native_audio_end", "op")}));
     for (std::uint8_t i = 1; i <= 3; ++i) EXPECT_EQ(socket->sent()[i].bytes->front(), i) << "capture order";
     EXPECT_EQ(queued(), 0);
     EXPECT_TRUE(ends.results.empty()) << "an end waits for the acknowledgement";
@@ -153,8 +155,8 @@ TEST_F(NativeAudioStreamTest, EndingTwiceKeepsOneEndFrameAndSettlesBothAlike) {
     loop.advance(7999ms);
     EXPECT_TRUE(ends.results.empty()) << "the second end re-armed the timer";
     loop.advance(1ms);
-    EXPECT_EQ(ends.summary(), (std::vector<std::string>{"first native_audio_end_ack_timeout",
-                                                        "second native_audio_end_ack_timeout"}));
+    EXPECT_EQ(ends.summary(),
+              (std::vector<std::string>{"first native_audio_end_ack_timeout", "second native_audio_end_ack_timeout"}));
     EXPECT_EQ(failures, (std::vector<std::string>{"op native_audio_end_ack_timeout"}));
     EXPECT_EQ(client->sendQueue().size(), 0u) << "the operation's frames are gone";
 }
@@ -233,8 +235,7 @@ TEST_F(NativeAudioStreamTest, ABeginThatReplacesAClosingStreamSettlesItsWaitingE
     client->beginNativeAudio("first", 16000);
     client->endNativeAudio("first", false, ends("first end"));
     client->beginNativeAudio("second", 16000);
-    EXPECT_EQ(ends.summary(), (std::vector<std::string>{"first end native_audio_cancelled"}))
-        << "never left hanging";
+    EXPECT_EQ(ends.summary(), (std::vector<std::string>{"first end native_audio_cancelled"})) << "never left hanging";
     EXPECT_TRUE(failures.empty()) << "a replacement is not reported";
     loop.runUntilIdle();
     socket->deliverText(ack("first"));

@@ -115,10 +115,9 @@ TEST(PosixChildProcess, LeadsItsOwnGroupWithDefaultSignalsAnEmptyMaskAndNothingB
     const int leaked = ::open("/dev/null", O_RDONLY);
 
     ChildObserver observer;
-    auto child = spawnOrFail(
-        shell("cat /proc/self/stat; grep -E '^Sig(Blk|Ign)' /proc/self/status; ls /proc/self/fd; "
-              "readlink /proc/self/fd/0"),
-        observer);
+    auto child = spawnOrFail(shell("cat /proc/self/stat; grep -E '^Sig(Blk|Ign)' /proc/self/status; ls /proc/self/fd; "
+                                   "readlink /proc/self/fd/0"),
+                             observer);
 
     ::close(leaked);
     ::pthread_sigmask(SIG_SETMASK, &oldMask, nullptr);
@@ -210,7 +209,8 @@ TEST(PosixChildProcess, GroupSignalReachesTheChildsOwnChildren) {
     ASSERT_TRUE(child);
     std::string out;
     auto deadline = std::chrono::steady_clock::now() + 5s;
-    while ((out = observer.stdoutText()).find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    while ((out = observer.stdoutText()).find('\n') == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(5ms);
     }
     const pid_t grandchild = std::stoi(out);

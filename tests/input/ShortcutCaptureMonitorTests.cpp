@@ -14,7 +14,9 @@ namespace {
 // Only create() can make one: a monitor outside a shared_ptr would never
 // complete, since its callbacks hold it weakly.
 template <class T>
-concept BuiltInPlaceFromBraces = requires(std::shared_ptr<KeyTap> tap, MainLoop& loop) { T({}, tap, loop); };
+concept BuiltInPlaceFromBraces = requires(std::shared_ptr<KeyTap> tap, MainLoop& loop) {
+    T({}, tap, loop);
+};
 static_assert(!BuiltInPlaceFromBraces<ShortcutCaptureMonitor>);
 
 constexpr std::uint64_t kFn = key_event_flags::secondaryFn;

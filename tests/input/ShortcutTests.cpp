@@ -34,13 +34,32 @@ TEST(ShortcutChoiceParse, AcceptsTheTextForms) {
 
 TEST(ShortcutChoiceParse, RejectsMalformedAndOutOfRangeTexts) {
     const std::vector<std::string> cases{
-        "",                  "Fn/Globe",        " fn",           "fn ",           "chord:49:",
-        "chord:49:,,",       "chord:49:cmd:x",  "chord: 49:cmd", "chord:49 :cmd", "chord::cmd",
-        "chord:55:cmd",      "chord:63:shift",  "chord:256:cmd", "chord:300:cmd", "chord:49:super",
-        "chord:49: ,cmd",    "chords:49:cmd",   "chord:49",      "chord:0x31:cmd",
+        "",
+        "Fn/Globe",
+        " fn",
+        "fn ",
+        "chord:49:",
+        "chord:49:,,",
+        "chord:49:cmd:x",
+        "chord: 49:cmd",
+        "chord:49 :cmd",
+        "chord::cmd",
+        "chord:55:cmd",
+        "chord:63:shift",
+        "chord:256:cmd",
+        "chord:300:cmd",
+        "chord:49:super",
+        "chord:49: ,cmd",
+        "chords:49:cmd",
+        "chord:49",
+        "chord:0x31:cmd",
         // A code that is negative or beyond 16 bits is rejected, never wrapped
         // onto a real key (65589 would wrap onto Escape, 65536 onto "A").
-        "chord:-1:cmd",      "chord:+49:cmd",   "chord:65589:cmd", "chord:65536:cmd", "chord:99999999999999999999:cmd",
+        "chord:-1:cmd",
+        "chord:+49:cmd",
+        "chord:65589:cmd",
+        "chord:65536:cmd",
+        "chord:99999999999999999999:cmd",
     };
     for (const auto& text : cases) {
         EXPECT_EQ(ShortcutChoice::parse(text), std::nullopt) << text;

@@ -49,9 +49,9 @@ TEST(DictationFeedbackSoundGateTest, EachOperationPlaysItsStartOnceAndItsEndOnce
             const auto& step = steps[i];
             std::optional<Sound> played;
             switch (step.kind) {
-            case K::begin: gate.begin(step.operation); continue;
-            case K::start: played = gate.startAccepted(step.operation); break;
-            case K::finish: played = gate.finish(step.operation, step.outcome); break;
+                case K::begin: gate.begin(step.operation); continue;
+                case K::start: played = gate.startAccepted(step.operation); break;
+                case K::finish: played = gate.finish(step.operation, step.outcome); break;
             }
             EXPECT_EQ(played, step.expected) << name << ", step " << i;
         }

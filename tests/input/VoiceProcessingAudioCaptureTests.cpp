@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "input/VoiceProcessingAudioCapture.h"
+#include "platform/sim/SequentialIdGenerator.h"
 #include "platform/sim/SimAudioDevices.h"
 #include "platform/sim/SimAudioEngine.h"
 #include "platform/sim/SimMicrophonePermission.h"
 #include "runtime/ManualLoop.h"
-#include "platform/sim/SequentialIdGenerator.h"
 
 namespace murmo {
 namespace {

@@ -133,11 +133,7 @@ TEST(VoiceProcessingAudioCaptureThreadTest, DroppedInsideItsOwnChunkCallbackTheR
         // The owner's only reference moves into the callback, which lets go of
         // it on the audio thread; the recovery queue is the capture's own.
         auto owner = std::make_shared<std::shared_ptr<VoiceProcessingAudioCapture>>(std::move(world.capture));
-        ASSERT_TRUE((*owner)->start(
-            [owner](AudioChunk) {
-                auto dropped = std::move(*owner);
-            },
-            nullptr));
+        ASSERT_TRUE((*owner)->start([owner](AudioChunk) { auto dropped = std::move(*owner); }, nullptr));
 
         std::thread audio([&] {
             engine->deliver({std::vector<float>(1920, 0.1f)});

@@ -44,8 +44,8 @@ TEST_F(SimDesktopTest, ScriptedFaultsAnswerTheirCountOfCallsThenTheModelAnswers)
     auto field = desktop.addElement(app, SimElementSetup{.role = "AXTextField"});
     desktop.setFocusedElement(10, field);
     desktop.setFrontmost(10);
-    desktop.addFault(SimAXFault{.pid = 10, .attribute = "AXFocusedUIElement", .error = axerror::noValue,
-                                .remaining = 2});
+    desktop.addFault(
+        SimAXFault{.pid = 10, .attribute = "AXFocusedUIElement", .error = axerror::noValue, .remaining = 2});
     // The system-wide element asks the frontmost application, so its
     // failures show through there too.
     EXPECT_EQ(ax.copyAttributeValue(desktop.axElement(app), "AXFocusedUIElement", 1).error, axerror::noValue);
@@ -70,10 +70,10 @@ TEST_F(SimDesktopTest, APidReusedByANewProcessInvalidatesTheOldElements) {
 TEST_F(SimDesktopTest, SelectedTextWritesReplaceTheSelectionInUTF16Units) {
     auto app = desktop.launch(SimProcessSetup{.pid = 10});
     // "😀" is two UTF-16 units: the selection covers "b".
-    auto field = desktop.addElement(app, SimElementSetup{.role = "AXTextField",
-                                                        .value = "a😀bc",
-                                                        .selectedRange = AXTextRange{3, 1},
-                                                        .selectedTextSettable = true});
+    auto field = desktop.addElement(
+        app,
+        SimElementSetup{
+            .role = "AXTextField", .value = "a😀bc", .selectedRange = AXTextRange{3, 1}, .selectedTextSettable = true});
     EXPECT_EQ(ax.setAttributeValue(desktop.axElement(field), "AXSelectedText", AXAttributeValue(std::string("é!")), 1),
               axerror::success);
     EXPECT_EQ(desktop.element(field).value, "a😀é!c");

@@ -102,7 +102,7 @@ TEST(GLibLoopThreadTest, ATerminationSignalEndsTheLoopWithNothingBlockedOrLeftBe
         sigset_t blocked;
         ::pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
         EXPECT_FALSE(sigismember(&blocked, signal));
-        struct sigaction action{};
+        struct sigaction action {};
         ::sigaction(signal, nullptr, &action);
         EXPECT_EQ(action.sa_handler, SIG_DFL) << "a dropped watch gives the signal back its default action";
     }

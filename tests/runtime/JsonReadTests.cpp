@@ -27,7 +27,7 @@ TEST(JsonReadTest, Uint16FieldTable) {
         {R"({"port":1e300})", std::nullopt},
         {R"({"port":-1e300})", std::nullopt},
         {R"({"port":18446744073709551615})", std::nullopt},
-        {R"({"port":true})", std::nullopt},   // bool is never a number
+        {R"({"port":true})", std::nullopt},  // bool is never a number
         {R"({"port":"8765"})", std::nullopt},
     };
     for (const auto& c : cases) {
@@ -102,7 +102,8 @@ TEST(JsonReadTest, ParseRefusesNestingBeyondTheBoundWithoutRecursing) {
         EXPECT_EQ(parsed.error().code, static_cast<long>(json::JsonErrorCode::tooDeep)) << depth;
         EXPECT_FALSE(json::parseObject("{\"a\":" + nested(depth) + "}")) << "bounded by default";
     }
-    EXPECT_EQ(json::parse("[[", json::kMaximumNesting).error().code, static_cast<long>(json::JsonErrorCode::invalidJSON));
+    EXPECT_EQ(json::parse("[[", json::kMaximumNesting).error().code,
+              static_cast<long>(json::JsonErrorCode::invalidJSON));
 }
 
 TEST(JsonReadTest, NestedReadersReturnTheValueInPlace) {

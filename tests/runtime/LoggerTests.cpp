@@ -1,5 +1,5 @@
-#include "runtime/Logger.h"
 #include "platform/sim/RecordingLogSink.h"
+#include "runtime/Logger.h"
 
 #include <gtest/gtest.h>
 

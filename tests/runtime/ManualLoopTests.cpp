@@ -28,9 +28,7 @@ TEST(ManualLoopTest, PostsRunInOrderIncludingPostsMadeByPosts) {
 TEST(ManualLoopTest, TimersFireInDueTimeThenArmingOrderEachAtItsOwnTime) {
     ManualLoop loop;
     std::vector<std::pair<std::string, MonotonicTime>> fired;
-    auto record = [&](std::string name) {
-        return [&, name] { fired.emplace_back(name, loop.now()); };
-    };
+    auto record = [&](std::string name) { return [&, name] { fired.emplace_back(name, loop.now()); }; };
     const auto start = loop.now();
     auto late = loop.after(30ms, record("late"));
     auto firstAt10 = loop.after(10ms, record("first@10"));

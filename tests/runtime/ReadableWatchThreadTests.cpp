@@ -6,10 +6,10 @@
 #include <string_view>
 #include <thread>
 
-#include "runtime/glib/GLibLoop.h"
+#include "RunLoopUntil.h"
 #include "runtime/ManualLoop.h"
 #include "runtime/ThreadLoop.h"
-#include "RunLoopUntil.h"
+#include "runtime/glib/GLibLoop.h"
 
 namespace murmo {
 namespace {

@@ -91,9 +91,7 @@ struct Owner : std::enable_shared_from_this<Owner> {
 
     ~Owner() { cancel.cancel(); }
 
-    void start(int& endedWithoutActing) {
-        spawn(run(weak_from_this(), loop, cancel, endedWithoutActing));
-    }
+    void start(int& endedWithoutActing) { spawn(run(weak_from_this(), loop, cancel, endedWithoutActing)); }
     static Task<void> run(std::weak_ptr<Owner> weak, ManualLoop& loop, CancelToken cancel, int& endedWithoutActing) {
         co_await sleepFor(loop, 1s, cancel);
         auto self = weak.lock();
@@ -164,7 +162,7 @@ TEST(TaskTest, DestroyingTheLoopWithASleepingTaskFreesTheTask) {
     bool destroyed = false;
     {
         ManualLoop loop;
-            auto task = [&]() -> Task<void> {
+        auto task = [&]() -> Task<void> {
             DestructionProbe probe{&destroyed};
             co_await sleepFor(loop, 1h);
         };

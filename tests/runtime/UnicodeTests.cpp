@@ -16,11 +16,13 @@ TEST(UnicodeTest, GraphemeCounts) {
     const Case cases[] = {
         {"", 0, 0},
         {"abc", 3, 3},
-        {"e\xCC\x81", 1, 2},                                       // e + combining acute
-        {"a\xCC\x81\xCC\xA7" "b", 2, 4},                          // two combining marks on one base
+        {"e\xCC\x81", 1, 2},  // e + combining acute
+        {"a\xCC\x81\xCC\xA7"
+         "b",
+         2, 4},  // two combining marks on one base
         {"\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7", 1, 8},  // family ZWJ sequence
-        {"\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD", 1, 4},               // thumbs up + skin tone
-        {"\xF0\x9F\x87\xB9\xF0\x9F\x87\xB7", 1, 4},               // flag
+        {"\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD", 1, 4},                                          // thumbs up + skin tone
+        {"\xF0\x9F\x87\xB9\xF0\x9F\x87\xB7", 1, 4},                                          // flag
     };
     for (const auto& c : cases) {
         EXPECT_EQ(graphemeCount(c.text), c.graphemes) << c.text;
@@ -50,7 +52,11 @@ TEST(UnicodeTest, TrimmingUsesUnicodeWhitespace) {
     const std::string nbsp = "\xC2\xA0", ideographic = "\xE3\x80\x80", lineSeparator = "\xE2\x80\xA8";
     EXPECT_EQ(trimWhitespaceAndNewlines(nbsp + " \t\nhello world\r\n" + ideographic + lineSeparator), "hello world");
     EXPECT_EQ(trimWhitespace(nbsp + "\thello\n" + ideographic), "hello\n");
-    EXPECT_EQ(trimWhitespaceAndNewlines("\xE2\x80\x8B" "x"), "\xE2\x80\x8B" "x") << "zero width space is not White_Space";
+    EXPECT_EQ(trimWhitespaceAndNewlines("\xE2\x80\x8B"
+                                        "x"),
+              "\xE2\x80\x8B"
+              "x")
+        << "zero width space is not White_Space";
     EXPECT_EQ(trimWhitespaceAndNewlines("   "), "");
 }
 

@@ -36,9 +36,8 @@ protected:
         boost::asio::io_context context;
         websocket::stream<tcp::socket> socket(context);
         socket.next_layer().connect({boost::asio::ip::make_address("127.0.0.1"), engine->port()});
-        socket.set_option(websocket::stream_base::decorator([](websocket::request_type& request) {
-            request.set(StandInEngine::kTokenHeader, std::string(kToken));
-        }));
+        socket.set_option(websocket::stream_base::decorator(
+            [](websocket::request_type& request) { request.set(StandInEngine::kTokenHeader, std::string(kToken)); }));
         socket.handshake("127.0.0.1", std::string(StandInEngine::kEventsPath));
         for (const auto& text : texts) socket.write(boost::asio::buffer(text));
         ASSERT_TRUE(engine->waitForSocketFrames(texts.size(), 10s));

@@ -28,8 +28,9 @@ void FakeWebSocket::close(std::uint16_t code) {
 std::vector<std::string> FakeWebSocket::sentTexts() const {
     std::vector<std::string> texts;
     for (const auto& message : sent_) {
-        texts.emplace_back(message.kind == CoreSocketMessageKind::text ? std::string(message.view())
-                                                                       : "<binary " + std::to_string(message.size()) + ">");
+        texts.emplace_back(message.kind == CoreSocketMessageKind::text
+                               ? std::string(message.view())
+                               : "<binary " + std::to_string(message.size()) + ">");
     }
     return texts;
 }

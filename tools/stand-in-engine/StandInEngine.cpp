@@ -123,8 +123,11 @@ public:
     void sendEvent(const std::string& type, const std::string& dataJSON, const std::string& qos,
                    const std::optional<std::string>& operationID) {
         auto data = nlohmann::json::parse(dataJSON, nullptr, false);
-        nlohmann::json event = {{"protocol_version", 1}, {"sequence", ++sequence_}, {"type", type},
-                                {"qos", qos},           {"data", data.is_discarded() ? nlohmann::json::object() : data}};
+        nlohmann::json event = {{"protocol_version", 1},
+                                {"sequence", ++sequence_},
+                                {"type", type},
+                                {"qos", qos},
+                                {"data", data.is_discarded() ? nlohmann::json::object() : data}};
         if (operationID) event["operation_id"] = *operationID;
         send(event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     }
@@ -169,7 +172,9 @@ private:
         if (!ended) return;
         switch (engine_.acknowledgementPolicy()) {
             case StandInAcknowledgements::send: acknowledge(*ended); break;
-            case StandInAcknowledgements::hold: engine_.heldAcknowledgements.emplace_back(weak_from_this(), *ended); break;
+            case StandInAcknowledgements::hold:
+                engine_.heldAcknowledgements.emplace_back(weak_from_this(), *ended);
+                break;
             case StandInAcknowledgements::refuse: break;
         }
     }
@@ -178,13 +183,13 @@ private:
         if (writing_ || outbox_.empty() || closed_) return;
         writing_ = true;
         socket_.text(true);
-        socket_.async_write(asio::buffer(outbox_.front()), [self = shared_from_this()](beast::error_code error,
-                                                                                      std::size_t) {
-            self->writing_ = false;
-            self->outbox_.pop_front();
-            if (error) return self->closed();
-            self->writeNext();
-        });
+        socket_.async_write(asio::buffer(outbox_.front()),
+                            [self = shared_from_this()](beast::error_code error, std::size_t) {
+                                self->writing_ = false;
+                                self->outbox_.pop_front();
+                                if (error) return self->closed();
+                                self->writeNext();
+                            });
     }
 
     void closed() {
@@ -410,8 +415,9 @@ Status StandInEngine::start() {
     if (!error) acceptor.listen(asio::socket_base::max_listen_connections, error);
     if (error) {
         impl_->acceptor.reset();
-        return fail(std::string(kErrorDomain), 3, "cannot listen on " + impl_->options.host + ":" +
-                                                      std::to_string(impl_->options.port) + ": " + error.message());
+        return fail(std::string(kErrorDomain), 3,
+                    "cannot listen on " + impl_->options.host + ":" + std::to_string(impl_->options.port) + ": " +
+                        error.message());
     }
     impl_->boundPort = acceptor.local_endpoint().port();
     impl_->accept();
@@ -499,9 +505,8 @@ void StandInEngine::setRefusesSockets(bool refuse) {
 
 void StandInEngine::dropSockets() {
     if (!impl_->ioc) return;
-    asio::post(*impl_->ioc, [impl = impl_.get()] {
-        impl->forEachSocket([](Impl::EventSocket& socket) { socket.drop(); });
-    });
+    asio::post(*impl_->ioc,
+               [impl = impl_.get()] { impl->forEachSocket([](Impl::EventSocket& socket) { socket.drop(); }); });
 }
 
 void StandInEngine::setAcknowledgements(StandInAcknowledgements policy) {

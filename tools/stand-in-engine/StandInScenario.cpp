@@ -88,9 +88,9 @@ Status readOutput(const Json& root, StandInScenario& scenario) {
     } else if (when != "start") {
         return fail(scenarioError("\"when\" must be \"start\" or \"exit\""));
     }
-    for (auto status : {readLines(**output, "stdout", into.stdoutLines), readLines(**output, "stderr", into.stderrLines),
-                        readString(**output, "stdout_tail", into.stdoutTail),
-                        readString(**output, "stderr_tail", into.stderrTail)}) {
+    for (auto status :
+         {readLines(**output, "stdout", into.stdoutLines), readLines(**output, "stderr", into.stderrLines),
+          readString(**output, "stdout_tail", into.stdoutTail), readString(**output, "stderr_tail", into.stderrTail)}) {
         if (!status) return status;
     }
     return {};
@@ -103,13 +103,12 @@ Result<StandInScenario> StandInScenario::parse(std::string_view text) {
     if (!root) return fail(root.error());
     StandInScenario scenario;
     std::string recordPath;
-    for (auto status : {readString(*root, "record_path", recordPath),
-                        readMilliseconds(*root, "ready_after_ms", scenario.readyAfter),
-                        readBool(*root, "ignore_sigterm", scenario.ignoreSigterm),
-                        readBool(*root, "group_child", scenario.groupChild),
-                        readBool(*root, "escaped_child", scenario.escapedChild),
-                        readMilliseconds(*root, "child_lifetime_ms", scenario.childLifetime),
-                        readHealth(*root, scenario), readExit(*root, scenario), readOutput(*root, scenario)}) {
+    for (auto status :
+         {readString(*root, "record_path", recordPath), readMilliseconds(*root, "ready_after_ms", scenario.readyAfter),
+          readBool(*root, "ignore_sigterm", scenario.ignoreSigterm),
+          readBool(*root, "group_child", scenario.groupChild), readBool(*root, "escaped_child", scenario.escapedChild),
+          readMilliseconds(*root, "child_lifetime_ms", scenario.childLifetime), readHealth(*root, scenario),
+          readExit(*root, scenario), readOutput(*root, scenario)}) {
         if (!status) return fail(status.error());
     }
     if (!recordPath.empty()) scenario.recordPath = recordPath;

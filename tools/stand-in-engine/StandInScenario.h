@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
+#include "StandInEngine.h"
 #include "runtime/Clock.h"
 #include "runtime/Error.h"
-#include "StandInEngine.h"
 
 namespace murmo {
 

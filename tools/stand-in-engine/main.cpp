@@ -3,10 +3,10 @@
 // peer; it recognises no speech.
 
 #include <fcntl.h>
-#include <nlohmann/json.hpp>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <nlohmann/json.hpp>
 
 #include <atomic>
 #include <charconv>
@@ -20,9 +20,9 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/Environment.h"
 #include "StandInEngine.h"
 #include "StandInScenario.h"
+#include "runtime/Environment.h"
 
 namespace {
 

@@ -93,7 +93,8 @@ std::optional<nlohmann::json> infoDictionaryFromPropertyList(std::string_view by
     return toJSON(root);
 }
 
-FileSystemBundle::FileSystemBundle(fs::path bundleURL, bool isMain) : bundleURL_(std::move(bundleURL)), isMain_(isMain) {
+FileSystemBundle::FileSystemBundle(fs::path bundleURL, bool isMain)
+    : bundleURL_(std::move(bundleURL)), isMain_(isMain) {
     if (auto bytes = readFile(bundleURL_ / "Contents/Info.plist")) info_ = infoDictionaryFromPropertyList(*bytes);
 }
 

@@ -62,9 +62,7 @@ SimElementID SimAccessibility::elementID(const AXElement& element) {
 AXResult<std::int32_t> SimAccessibility::ownerPID(const AXElement& element) {
     const auto id = elementID(element);
     auto& model = desktop_.model();
-    SimAXCall call{.operation = SimAXOperation::ownerPID,
-                   .element = id,
-                   .startedAt = desktop_.now()};
+    SimAXCall call{.operation = SimAXOperation::ownerPID, .element = id, .startedAt = desktop_.now()};
     AXResult<std::int32_t> result;
     auto found = model.elements.find(id);
     if (id == kSimSystemWideElementID) {
@@ -188,8 +186,8 @@ AXResult<AXAttributeValue> SimAccessibility::answerCopy(const Target& target, st
             range.location + range.length > static_cast<std::int64_t>(value->size())) {
             return {axerror::failure, std::nullopt};
         }
-        auto selected = unicode::fromUTF16(std::u16string_view(*value).substr(
-            static_cast<std::size_t>(range.location), static_cast<std::size_t>(range.length)));
+        auto selected = unicode::fromUTF16(std::u16string_view(*value).substr(static_cast<std::size_t>(range.location),
+                                                                              static_cast<std::size_t>(range.length)));
         if (!selected) return {axerror::failure, std::nullopt};
         return {axerror::success, AXAttributeValue(*selected)};
     }

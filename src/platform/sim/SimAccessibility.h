@@ -30,8 +30,8 @@ private:
     // Resolves the element, logs the call and spends its cost. Returns the
     // error that ends the call early (invalid element, time-out, scripted
     // fault), or none when the call goes on to be answered.
-    std::optional<AXError> beginMessage(SimAXOperation operation, const AXElement& element,
-                                        std::string_view attribute, AXMessagingTimeout timeout, Target& target);
+    std::optional<AXError> beginMessage(SimAXOperation operation, const AXElement& element, std::string_view attribute,
+                                        AXMessagingTimeout timeout, Target& target);
     AXResult<AXAttributeValue> answerCopy(const Target& target, std::string_view attribute);
     AXResult<AXAttributeValue> elementValue(std::optional<SimElementID> id) const;
 

@@ -47,7 +47,8 @@ DesktopPorts SimDesktop::ports() {
 }
 
 SimDesktop::SimDesktop(ManualLoop& loop)
-    : SimDesktop(loop.clock(), [&loop](Duration duration) { loop.advanceClockOnly(duration); }, &loop) {}
+    : SimDesktop(
+          loop.clock(), [&loop](Duration duration) { loop.advanceClockOnly(duration); }, &loop) {}
 
 SimDesktop::~SimDesktop() = default;
 
@@ -211,8 +212,7 @@ bool SimDesktop::takeEventFault(SimEventOperation operation) {
 
 void SimDesktop::receivePostedEvent(const KeyboardEvent& event) {
     const auto receiver = model_.frontmostPID;
-    model_.eventPosting.posted.push_back(
-        SimPostedEvent{.event = event, .frontmostPID = receiver, .postedAt = now()});
+    model_.eventPosting.posted.push_back(SimPostedEvent{.event = event, .frontmostPID = receiver, .postedAt = now()});
     if (!event.keyDown) return;
     deliverInputEvent(SimInputEvent{.type = InputEventType::keyDown, .sourceUserData = event.sourceUserData});
     if (!receiver || !model_.processes.contains(*receiver)) return;

@@ -46,8 +46,7 @@ GSourceFuncs GLibLoop::Source::functions{
     .closure_marshal = nullptr,
 };
 
-GLibLoop::GLibLoop()
-    : context_(g_main_context_default()), source_(g_source_new(&Source::functions, sizeof(Source))) {
+GLibLoop::GLibLoop() : context_(g_main_context_default()), source_(g_source_new(&Source::functions, sizeof(Source))) {
     reinterpret_cast<Source*>(source_)->loop = this;
     g_source_set_name(source_, "murmo.loop");
     g_source_attach(source_, context_);

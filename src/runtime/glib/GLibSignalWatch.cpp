@@ -18,8 +18,7 @@ struct GLibSignalWatch::Delivery {
     static void release(gpointer data) { delete static_cast<Delivery*>(data); }
 };
 
-GLibSignalWatch::GLibSignalWatch(GLibLoop& loop, std::initializer_list<int> signals,
-                                 std::function<void(int)> onSignal)
+GLibSignalWatch::GLibSignalWatch(GLibLoop& loop, std::initializer_list<int> signals, std::function<void(int)> onSignal)
     : onSignal_(std::move(onSignal)) {
     for (const int signal : signals) {
         GSource* source = g_unix_signal_source_new(signal);
