@@ -133,10 +133,6 @@ public:
     bool isDeliveryActive() const { return activeDeliveryID_.has_value(); }
     bool hasQueuedDelivery() const { return static_cast<bool>(queuedDelivery_); }
 
-    // The capture checks and the paste engine this injector works with.
-    FocusCapture& capture() { return *capture_; }
-    ClipboardPaster& clipboardPaster() { return *clipboardPaster_; }
-
 private:
     FocusTextInjector(FocusTextInjectorPorts ports, std::shared_ptr<ClipboardPaster> clipboardPaster);
 

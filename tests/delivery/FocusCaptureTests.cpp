@@ -8,7 +8,16 @@ namespace {
 
 class FocusCaptureTest : public FocusDesktopTest {
 protected:
-    FocusCapture& capture() { return injector->capture(); }
+    // The checks on their own, over the same desktop as the injector's.
+    std::shared_ptr<FocusCapture> checks = std::make_shared<FocusCapture>(FocusCapturePorts{
+        .loop = loop,
+        .accessibility = ports.accessibility,
+        .workspace = ports.workspace,
+        .processInfo = ports.processInfo,
+        .inputActivity = ports.inputActivity,
+        .log = Logger("focus", logs),
+    });
+    FocusCapture& capture() { return *checks; }
 
     // A process started by `parent`, with no application of its own.
     void launchHelper(std::int32_t pid, std::int32_t parent) {
