@@ -60,6 +60,31 @@ std::optional<tcp::endpoint> literalEndpoint(const URL& url) {
     return tcp::endpoint(address, url.effectivePort());
 }
 
+// Connects `socket` to the URL's host and port: a literal address directly, a
+// host name after a lookup through `resolver`, made only then. `resolved` is
+// asked between the lookup and the connection whether to go on (the owner may
+// have finished meanwhile); `connected` gets the lookup's error or the
+// connection's outcome.
+template <class Resolved, class Connected>
+void connectToHost(const URL& url, tcp::socket& socket, std::optional<tcp::resolver>& resolver, Resolved resolved,
+                   Connected connected) {
+    if (auto endpoint = literalEndpoint(url)) {
+        socket.async_connect(*endpoint, std::move(connected));
+        return;
+    }
+    resolver.emplace(socket.get_executor());
+    resolver->async_resolve(url.host(), std::to_string(url.effectivePort()),
+                            [&socket, resolved = std::move(resolved), connected = std::move(connected)](
+                                const beast::error_code& error, const tcp::resolver::results_type& results) mutable {
+                                if (!resolved()) return;
+                                if (error) return connected(error);
+                                asio::async_connect(socket, results,
+                                                    [connected = std::move(connected)](
+                                                        const beast::error_code& connectError,
+                                                        const tcp::endpoint&) mutable { connected(connectError); });
+                            });
+}
+
 http::verb verbFor(std::string_view method) {
     const auto verb = http::string_to_verb(method);
     return verb == http::verb::unknown ? http::verb::get : verb;
@@ -129,17 +154,9 @@ public:
             return;
         }
         startWatchdog();
-        if (auto endpoint = literalEndpoint(request_.url)) {
-            socket_.async_connect(
-                *endpoint, [self = shared_from_this()](const beast::error_code& error) { self->onConnect(error); });
-            return;
-        }
-        resolver_.emplace(owner_->context);
-        resolver_->async_resolve(
-            request_.url.host(), std::to_string(request_.url.effectivePort()),
-            [self = shared_from_this()](const beast::error_code& error, tcp::resolver::results_type results) {
-                self->onResolve(error, std::move(results));
-            });
+        connectToHost(
+            request_.url, socket_, resolver_, [self = shared_from_this()] { return self->onResolved(); },
+            [self = shared_from_this()](const beast::error_code& error) { self->onConnect(error); });
     }
 
     void abort() override { finish(fail(coreTransportError(CoreTransportErrorCode::cancelled))); }
@@ -164,14 +181,10 @@ private:
         finish(fail(coreTransportError(CoreTransportErrorCode::timedOut)));
     }
 
-    void onResolve(const beast::error_code& error, tcp::resolver::results_type results) {
-        if (finished_) return;
-        if (error) return finish(fail(connectFailure(error)));
+    bool onResolved() {
+        if (finished_) return false;
         progressed();
-        asio::async_connect(socket_, results,
-                            [self = shared_from_this()](const beast::error_code& connectError, const tcp::endpoint&) {
-                                self->onConnect(connectError);
-                            });
+        return true;
     }
 
     void onConnect(const beast::error_code& error) {
@@ -278,17 +291,10 @@ public:
                 self->failAll(coreTransportError(CoreTransportErrorCode::timedOut));
             }
         });
-        if (auto endpoint = literalEndpoint(request_.url)) {
-            beast::get_lowest_layer(socket_).async_connect(
-                *endpoint, [self = shared_from_this()](const beast::error_code& error) { self->onConnect(error); });
-            return;
-        }
-        resolver_.emplace(owner_->context);
-        resolver_->async_resolve(
-            request_.url.host(), std::to_string(request_.url.effectivePort()),
-            [self = shared_from_this()](const beast::error_code& error, tcp::resolver::results_type results) {
-                self->onResolve(error, std::move(results));
-            });
+        connectToHost(
+            request_.url, beast::get_lowest_layer(socket_), resolver_,
+            [self = shared_from_this()] { return self->state_ == State::connecting; },
+            [self = shared_from_this()](const beast::error_code& error) { self->onConnect(error); });
     }
 
     void send(CoreSocketMessage message, CoreSocketSendCompletion completion) override {
@@ -334,15 +340,6 @@ private:
     void onIOThread(Work work) {
         if (owner_->stopped.load(std::memory_order_acquire)) return;
         asio::post(owner_->context, [self = shared_from_this(), work = std::move(work)]() mutable { work(*self); });
-    }
-
-    void onResolve(const beast::error_code& error, tcp::resolver::results_type results) {
-        if (state_ != State::connecting) return;
-        if (error) return failAll(connectFailure(error));
-        asio::async_connect(beast::get_lowest_layer(socket_), results,
-                            [self = shared_from_this()](const beast::error_code& connectError, const tcp::endpoint&) {
-                                self->onConnect(connectError);
-                            });
     }
 
     void onConnect(const beast::error_code& error) {

@@ -181,6 +181,35 @@ TEST_F(BeastCoreTransportThreadTest, RequestsAndSocketTrafficCompleteOnTheTransp
     socket->close(1001);
 }
 
+TEST_F(BeastCoreTransportThreadTest, AHostNameIsLookedUpBeforeEitherKindOfConnection) {
+    // "localhost" may resolve to ::1 first; the engine listens on IPv4 only,
+    // so this also shows each resolved address being tried in turn.
+    const auto byName = [](const URL& url) {
+        auto text = url.text();
+        text.replace(text.find("127.0.0.1"), 9, "localhost");
+        return *URL::parseServer(text);
+    };
+    auto http = request("api/settings");
+    http.url = byName(http.url);
+    auto events = socketRequest();
+    events.url = byName(events.url);
+    ASSERT_EQ(http.url.host(), "localhost");
+
+    BeastCoreTransport transport;
+    Outcomes outcomes;
+    transport.sendHTTP(http, [&](Result<CoreHTTPResponse> reply) {
+        outcomes.add(reply ? std::to_string(reply->status) : reply.error().message);
+    });
+    auto socket = transport.openWebSocket(events);
+    socket->receive(
+        [&](Result<CoreSocketMessage> message) { outcomes.add(message ? "greeting" : message.error().message); });
+    ASSERT_TRUE(outcomes.waitFor(2));
+    auto results = outcomes.outcomes();
+    std::ranges::sort(results);
+    EXPECT_EQ(results, (std::vector<std::string>{"200", "greeting"}));
+    socket->close(1001);
+}
+
 TEST_F(BeastCoreTransportThreadTest, DestroyingTheTransportEndsWhatIsStillRunningOnce) {
     engine.setReply("GET", "/api/settings", StandInReply::hanging());
     auto transport = std::make_unique<BeastCoreTransport>();
