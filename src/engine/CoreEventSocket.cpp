@@ -5,7 +5,6 @@ namespace murmo {
 namespace {
 
 constexpr std::string_view kEndAcknowledgementType = "native_audio_end_ack";
-constexpr std::string_view kTokenHeader = "X-Murmo-Desktop-Token";
 constexpr Duration kHandshakeTimeout = std::chrono::seconds(60);
 
 // The engine's acknowledgement of a finished stream: "type" and
@@ -48,7 +47,7 @@ std::optional<CoreWebSocketRequest> CoreEventSocket::socketRequest(const std::op
     CoreWebSocketRequest request;
     const auto scheme = baseURL->scheme() == "https" ? "wss" : "ws";
     request.url = baseURL->appending(URLPath::literal(kEventsPath)).withScheme(scheme);
-    request.headers.emplace_back(std::string(kTokenHeader), desktopToken);
+    request.headers.emplace_back(std::string(kDesktopTokenHeader), desktopToken);
     request.handshakeTimeout = kHandshakeTimeout;
     return request;
 }

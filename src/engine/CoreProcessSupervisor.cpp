@@ -123,7 +123,8 @@ Status CoreProcessSupervisor::prepareWorkingDirectory(const CoreLaunchPlan& plan
     return {};
 }
 
-Status CoreProcessSupervisor::launch(const std::optional<fs::path>& repoRoot, int port, std::string_view desktopToken) {
+Status CoreProcessSupervisor::launch(const std::optional<fs::path>& repoRoot, int port, std::string_view desktopToken,
+                                     CoreLaunchProviders providers) {
     if (process_) return fail(CoreProcessError::alreadyRunning().toError());
     if (desktopToken.empty()) return fail(CoreProcessError::missingDesktopToken().toError());
 
@@ -179,12 +180,19 @@ Status CoreProcessSupervisor::launch(const std::optional<fs::path>& repoRoot, in
     *startedChild = *child;
     process_ = *child;
     privacyLog_ = *log;
+    contextPublisher_ = CoreDesktopContextPublisher::create(
+        {.loop = services_.loop, .transport = services_.transport, .log = services_.logger},
+        fmt::format("http://{}:{}", kLoopbackHost, port), std::string(desktopToken), std::move(providers));
 
     const pid_t pid = process_->pid();
     processGroupID_ = process_->processGroupID();
     if (!processGroupID_ && process_->currentProcessGroup() == pid) processGroupID_ = pid;
     services_.logger.notice("Core launched pid={} runtime={}", logPublic(pid), logPublic(toString(plan->runtimeKind)));
     return {};
+}
+
+void CoreProcessSupervisor::publishDesktopContext() {
+    if (process_ && isReady_ && contextPublisher_) contextPublisher_->publish();
 }
 
 void CoreProcessSupervisor::handleExit(const std::shared_ptr<ChildProcess>& exited) {

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "engine/ChildProcess.h"
+#include "engine/CoreDesktopContextPublisher.h"
 #include "engine/CoreLaunchPlan.h"
 #include "engine/CoreProcessPrivacyLog.h"
 #include "engine/CoreStopSequence.h"
@@ -77,7 +78,7 @@ public:
     static constexpr std::chrono::milliseconds kHealthRequestTimeout{1000};
     static constexpr std::chrono::milliseconds kPauseBetweenHealthAttempts{200};
     static constexpr std::chrono::milliseconds kShortestReadinessTimeout{500};
-    static constexpr std::string_view kDesktopTokenHeader = "X-Murmo-Desktop-Token";
+    static constexpr std::string_view kDesktopTokenHeader = murmo::kDesktopTokenHeader;
     static constexpr std::string_view kDiagnosticsUnavailablePrefix =
         "Privacy-safe diagnostics could not be prepared: ";
 
@@ -96,7 +97,14 @@ public:
     // missingDesktopToken, runtimeNotFound, runtimeDirectoryUnavailable (the
     // working directory, then the diagnostics log), the platform's own error
     // when the program cannot be started.
-    Status launch(const std::optional<std::filesystem::path>& repoRoot, int port, std::string_view desktopToken);
+    // `providers` are what publishDesktopContext() hands the engine.
+    Status launch(const std::optional<std::filesystem::path>& repoRoot, int port, std::string_view desktopToken,
+                  CoreLaunchProviders providers = {});
+
+    // Hands the engine the update facts and the waiting events, when they are
+    // new, once it has reported ready (see CoreDesktopContextPublisher). The
+    // owner calls it on each settings poll tick.
+    void publishDesktopContext();
 
     // Polls "api/health" under `coreURL` until the engine reports ready or
     // `timeout` (at least 0.5 s) passes. The completion runs on the main
@@ -161,6 +169,8 @@ private:
     bool stopping_ = false;
     std::optional<CancelToken> readinessTask_;
     std::shared_ptr<CoreProcessPrivacyLog> privacyLog_;
+    // The current launch's; a new launch asks a new engine afresh.
+    std::shared_ptr<CoreDesktopContextPublisher> contextPublisher_;
 
     // A run that ended by itself while its last output is still being filed
     // on the worker. A new launch finishes it first: two logs must never

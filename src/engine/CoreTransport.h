@@ -37,6 +37,9 @@ inline constexpr std::size_t kMaximumEngineMessageBytes = 4 * 1024 * 1024;
 
 inline constexpr std::string_view kCoreTransportErrorDomain = "MurmoCoreTransport";
 
+// The header that carries the desktop token on every request to the engine.
+inline constexpr std::string_view kDesktopTokenHeader = "X-Murmo-Desktop-Token";
+
 // An Error in kCoreTransportErrorDomain with the case's English message and
 // its snake_case reason ("timed_out", ...).
 Error coreTransportError(CoreTransportErrorCode code);

@@ -39,7 +39,7 @@ struct MurmoCoreClientDependencies {
 // are decoded there.
 class MurmoCoreClient final : public std::enable_shared_from_this<MurmoCoreClient> {
 public:
-    static constexpr std::string_view kDesktopTokenHeader = "X-Murmo-Desktop-Token";
+    static constexpr std::string_view kDesktopTokenHeader = murmo::kDesktopTokenHeader;
     static constexpr std::string_view kErrorDomain = "MurmoCore";
     static constexpr std::string_view kSource = "native_hotkey";
     static constexpr Duration kRequestTimeout = std::chrono::seconds(60);

@@ -224,6 +224,41 @@ TEST_F(CoreProcessSupervisorIntegrationTest, LaunchesWithTheContractLeadsItsGrou
     EXPECT_TRUE(testing::notOurZombie(*pid));
 }
 
+TEST_F(CoreProcessSupervisorIntegrationTest, TheEngineTakesTheDesktopContextOnlyOnceReady) {
+    std::optional<std::string> exportEvent = "{\"kind\":\"export\"}";
+    std::optional<std::string> restored;
+    int factsAsked = 0;
+    auto launched = supervisor->launch(
+        std::nullopt, port, kToken,
+        CoreLaunchProviders{.updateFacts =
+                                [&] {
+                                    ++factsAsked;
+                                    return nlohmann::json{{"availability", "unavailable"}};
+                                },
+                            .exportEvent = {.take = [&] { return std::exchange(exportEvent, std::nullopt); },
+                                            .restore = [&](std::string event) { restored = std::move(event); }},
+                            .writingCopyEvent = {}});
+    ASSERT_TRUE(launched) << launched.error().message;
+    supervisor->publishDesktopContext();
+    EXPECT_EQ(factsAsked, 0) << "nothing is asked before the engine is ready";
+
+    auto ready = waitUntilReady();
+    ASSERT_TRUE(ready && *ready);
+    supervisor->publishDesktopContext();
+    EXPECT_EQ(factsAsked, 1);
+    EXPECT_FALSE(exportEvent);
+    // A second tick goes out only once the first was answered; it finds
+    // nothing new when the engine took the first.
+    ASSERT_TRUE(loop.pumpUntil(
+        [&] {
+            supervisor->publishDesktopContext();
+            return factsAsked >= 2;
+        },
+        10s));
+    EXPECT_FALSE(restored) << "the engine accepted the event";
+    ASSERT_TRUE(stop(2s));
+}
+
 TEST_F(CoreProcessSupervisorIntegrationTest, AWrongHealthBodyTimesOutWithTheLastHttpStatus) {
     writeScenario(
         {{"health", {{"status", 200}, {"body", R"({"ok": true, "protocol_version": 2, "desktop_hosted": true})"}}}});

@@ -91,7 +91,8 @@ std::optional<StandInReply> standInDefaultReply(const StandInRequest& request) {
         matches(segments, {"api", "v1", "audio", "route"}) ||
         matches(segments, {"api", "v1", "shortcut-captures", "*", "complete"}) ||
         matches(segments, {"api", "v1", "shortcut-captures", "*", "cancel"}) ||
-        matches(segments, {"api", "v1", "runtime", "pause"}) || matches(segments, {"api", "v1", "runtime", "resume"})) {
+        matches(segments, {"api", "v1", "runtime", "pause"}) || matches(segments, {"api", "v1", "runtime", "resume"}) ||
+        matches(segments, {"api", "v1", "desktop", "context"})) {
         return okReply();
     }
     return std::nullopt;
