@@ -82,13 +82,16 @@ std::shared_ptr<CoreWebSocket> FakeCoreTransport::openWebSocket(CoreWebSocketReq
     return socket;
 }
 
-void FakeCoreTransport::answer(Result<CoreHTTPResponse> reply) {
-    if (pending_.empty()) {
-        ADD_FAILURE() << "no request to answer";
+void FakeCoreTransport::answer(Result<CoreHTTPResponse> reply) { answerPending(0, std::move(reply)); }
+
+void FakeCoreTransport::answerPending(std::size_t index, Result<CoreHTTPResponse> reply) {
+    if (index >= pending_.size()) {
+        ADD_FAILURE() << "no unanswered request " << index << " (" << pending_.size() << " waiting)";
         return;
     }
-    auto pending = std::move(pending_.front());
-    pending_.pop_front();
+    const auto position = pending_.begin() + static_cast<std::ptrdiff_t>(index);
+    auto pending = std::move(*position);
+    pending_.erase(position);
     if (pending.completion) pending.completion(std::move(reply));
 }
 

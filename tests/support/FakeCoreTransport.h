@@ -69,6 +69,10 @@ public:
     // Answers the oldest unanswered request.
     void answer(Result<CoreHTTPResponse> reply);
     void answer(int status, std::optional<std::string> body) { answer(CoreHTTPResponse{status, std::move(body)}); }
+    // Answers the unanswered request at `index` (0 is the oldest), so replies
+    // can arrive out of order.
+    void answerPending(std::size_t index, Result<CoreHTTPResponse> reply);
+    const CoreHTTPRequest& pendingRequest(std::size_t index) const { return pending_.at(index).request; }
 
     const std::vector<std::shared_ptr<FakeWebSocket>>& sockets() const { return sockets_; }
     std::shared_ptr<FakeWebSocket> lastSocket() const { return sockets_.empty() ? nullptr : sockets_.back(); }
