@@ -1,6 +1,7 @@
 #include "runtime/Unicode.h"
 
 #include <unicode/brkiter.h>
+#include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
@@ -103,6 +104,17 @@ std::optional<std::string> nfc(std::string_view utf8) {
     if (U_FAILURE(status)) return std::nullopt;
     std::string result;
     normalized.toUTF8String(result);
+    return result;
+}
+
+std::optional<std::string> lowercased(std::string_view utf8) {
+    if (!isValidUTF8(utf8)) return std::nullopt;
+    auto text = icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+    // The root locale: the same text lower-cases the same way under every
+    // interface language (no Turkish dotless i for codes from the engine).
+    text.toLower(icu::Locale::getRoot());
+    std::string result;
+    text.toUTF8String(result);
     return result;
 }
 

@@ -22,6 +22,10 @@ std::optional<std::size_t> graphemeCount(std::string_view utf8);
 
 std::optional<std::string> nfc(std::string_view utf8);
 
+// Full Unicode lower-casing, the same under every locale ("İ" becomes "i̇",
+// "ẞ" "ß"); nullopt on invalid UTF-8.
+std::optional<std::string> lowercased(std::string_view utf8);
+
 // Trims code points with the Unicode White_Space property (not isspace):
 // U+00A0, U+2028, U+3000 and the line terminators included.
 std::string trimWhitespaceAndNewlines(std::string_view utf8);

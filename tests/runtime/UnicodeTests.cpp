@@ -36,6 +36,7 @@ TEST(UnicodeTest, InvalidUTF8IsRejectedNotRepaired) {
         EXPECT_FALSE(graphemeCount(bad));
         EXPECT_FALSE(toUTF16(bad));
         EXPECT_FALSE(nfc(bad));
+        EXPECT_FALSE(lowercased(bad));
     }
     EXPECT_FALSE(fromUTF16(std::u16string(1, char16_t(0xD800)))) << "unpaired surrogate";
 }
@@ -46,6 +47,13 @@ TEST(UnicodeTest, UTF16RoundTripAndNFC) {
     ASSERT_TRUE(utf16);
     EXPECT_EQ(fromUTF16(*utf16), text);
     EXPECT_EQ(nfc("e\xCC\x81"), "\xC3\xA9");
+}
+
+TEST(UnicodeTest, LowerCasingIsFullAndTheSameUnderEveryLocale) {
+    EXPECT_EQ(lowercased("AGENT_Output_INVALID"), "agent_output_invalid");
+    EXPECT_EQ(lowercased("\xC4\xB0I"), "i\xCC\x87i") << "İ keeps its dot as a combining mark; I is i, not ı";
+    EXPECT_EQ(lowercased("\xC3\x9C\xC3\x87\xE1\xBA\x9E"), "\xC3\xBC\xC3\xA7\xC3\x9F");
+    EXPECT_EQ(lowercased(""), "");
 }
 
 TEST(UnicodeTest, TrimmingUsesUnicodeWhitespace) {
