@@ -109,14 +109,20 @@ std::optional<fs::path> checkoutPath(std::string_view text) {
 
 void persist(const MurmoLaunchConfiguration& configuration, bool urlChanged, DefaultsStore& defaults) {
     if (urlChanged) defaults.set(kCoreURLDefaultsKey, configuration.coreURL);
-    defaults.set(kShortcutDefaultsKey, configuration.shortcut.canonicalText());
-    if (auto encoded = ShortcutSpecPayload(configuration.shortcut).encoded()) {
-        defaults.set(kNativeShortcutDefaultsKey, *encoded);
-    }
+    persistShortcut(configuration.shortcut, defaults);
     if (configuration.repoRoot) defaults.set(kRepoRootDefaultsKey, configuration.repoRoot->string());
 }
 
 }  // namespace
+
+void persistShortcut(const ShortcutChoice& shortcut, DefaultsStore& defaults) {
+    const auto writeIfChanged = [&](std::string_view key, const std::string& value) {
+        if (defaults.value(key) != nlohmann::json(value)) defaults.set(key, value);
+    };
+    writeIfChanged(kShortcutDefaultsKey, shortcut.canonicalText());
+    // The payload is written only when it encodes; the text form always is.
+    if (auto encoded = ShortcutSpecPayload(shortcut).encoded()) writeIfChanged(kNativeShortcutDefaultsKey, *encoded);
+}
 
 Result<std::uint16_t> reserveLoopbackPort() {
     const int socketFD = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -76,4 +76,9 @@ struct MurmoLaunchConfiguration {
     bool operator==(const MurmoLaunchConfiguration&) const = default;
 };
 
+// Stores the shortcut as "MurmoNativeShortcut" (the payload's JSON text) and
+// "MurmoShortcut" (its canonical text), the keys parse() reads back; a value
+// the store already holds is not written again.
+void persistShortcut(const ShortcutChoice& shortcut, DefaultsStore& defaults);
+
 }  // namespace murmo

@@ -185,6 +185,18 @@ TEST_F(MurmoLaunchConfigurationTest, ParseTable) {
     }
 }
 
+TEST_F(MurmoLaunchConfigurationTest, AStoredShortcutReadsBackTheSameAndIsNotRewrittenUnchanged) {
+    const auto chord = ShortcutChoice::chord(49, ShortcutModifiers::control | ShortcutModifiers::shift);
+    for (const auto& shortcut : {ShortcutChoice::function(), chord}) {
+        persistShortcut(shortcut, store);
+        EXPECT_EQ(parse({}).shortcut, shortcut) << shortcut.canonicalText();
+    }
+    EXPECT_EQ(store.value("MurmoShortcut"), "chord:49:control,shift");
+    const auto written = store.changes().size();
+    persistShortcut(chord, store);
+    EXPECT_EQ(store.changes().size(), written);
+}
+
 TEST_F(MurmoLaunchConfigurationTest, ParseFallsBackToTheDefaultURLAndLogsTheCauseWhenNoPortIsFree) {
     reservationErrno = EADDRINUSE;
     const auto configuration = parse({});
