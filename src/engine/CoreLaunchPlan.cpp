@@ -187,12 +187,6 @@ fs::path applicationDataDirectory(const EnvironmentMap& environment) {
     return applicationSupportDirectory(environment) / kApplicationDataFolderName;
 }
 
-bool isExecutableFile(const fs::path& path) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
-    return ::access(path.c_str(), X_OK) == 0;
-}
-
 CoreProcessResult<CoreLaunchPlan> resolveLaunchPlan(const std::optional<fs::path>& repoRoot, const fs::path& bundleURL,
                                                     const EnvironmentMap& environment,
                                                     const CoreLaunchPlanSearchPaths& search) {

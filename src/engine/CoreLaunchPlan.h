@@ -10,6 +10,7 @@
 
 #include "runtime/Environment.h"
 #include "runtime/Error.h"
+#include "runtime/ExecutableFile.h"
 
 namespace murmo {
 
@@ -94,10 +95,6 @@ inline constexpr std::string_view kExplicitCoreExecutableVariable = "MURMO_EXECU
 // Creates nothing; the launch creates its "runtime" folder and the
 // diagnostics log its "Logs" folder.
 std::filesystem::path applicationDataDirectory(const EnvironmentMap& environment);
-
-// A regular file (after following links) that this process may execute.
-// Directories never count, although they carry the execute bit.
-bool isExecutableFile(const std::filesystem::path& path);
 
 // Where resolution looks besides the bundle, the checkout and the home folder.
 struct CoreLaunchPlanSearchPaths {
