@@ -116,6 +116,9 @@ public:
 
     // Whether this process may use the accessibility interface at all.
     virtual bool isProcessTrusted() = 0;
+    // The same check, showing the system's prompt when the process is not
+    // trusted.
+    virtual bool isProcessTrustedWithPrompt() = 0;
 
     // Creating an element sends no message. An application element for a
     // process that has none answers its calls with an error.

@@ -5,14 +5,17 @@
 #include "platform/Accessibility.h"
 #include "platform/AudioDevices.h"
 #include "platform/AudioEngine.h"
+#include "platform/Chrome.h"
 #include "platform/CuePlayer.h"
 #include "platform/DefaultsStore.h"
 #include "platform/EventPoster.h"
 #include "platform/InputActivity.h"
 #include "platform/KeyTap.h"
+#include "platform/LoginItem.h"
 #include "platform/MicrophonePermission.h"
 #include "platform/Pasteboard.h"
 #include "platform/ProcessInfo.h"
+#include "platform/SpeechSynthesizer.h"
 #include "platform/UserInputWatch.h"
 #include "platform/Workspace.h"
 
@@ -36,6 +39,9 @@ struct DesktopPorts {
     EventPoster& eventPoster;
     UserInputWatch& userInputWatch;
     DefaultsStore& defaults;
+    Chrome& chrome;
+    LoginItem& loginItem;
+    SpeechSynthesizer& speechSynthesizer;
     std::shared_ptr<KeyTap> keyTap;
     std::shared_ptr<AudioEngineFactory> audioEngines;
     std::shared_ptr<AudioDevices> audioDevices;

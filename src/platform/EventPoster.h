@@ -54,6 +54,10 @@ public:
     // Posts at the hardware event tap, where the frontmost application and
     // every tap and monitor see it like a real key.
     virtual void post(const KeyboardEvent& event) = 0;
+
+    // Asks the system for post-event access, which may show the user its
+    // prompt; whether access is granted now.
+    virtual bool requestPostEventAccess() = 0;
 };
 
 }  // namespace murmo

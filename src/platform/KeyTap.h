@@ -106,6 +106,10 @@ public:
     // listening to key-down, key-up and flags-changed only. Null when the
     // platform refuses to create one.
     virtual std::shared_ptr<KeyEventTap> createTap(KeyTapCallback callback) = 0;
+
+    // Asks the system for listen-event access, which may show the user its
+    // prompt; whether access is granted now.
+    virtual bool requestListenEventAccess() = 0;
 };
 
 }  // namespace murmo

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/URL.h"
+
 namespace murmo {
 
 // One application known to the window server.
@@ -44,6 +46,10 @@ public:
     virtual std::int32_t ownProcessIdentifier() = 0;
     // On-screen windows without desktop elements, front to back.
     virtual std::vector<WindowListEntry> onScreenWindows() = 0;
+
+    // Opens an address with the application that handles it (a settings
+    // pane, a web page); false when nothing opened it.
+    virtual bool open(const URL& url) = 0;
 };
 
 }  // namespace murmo

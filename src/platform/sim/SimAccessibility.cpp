@@ -41,6 +41,14 @@ struct SimAccessibility::Target {
 
 bool SimAccessibility::isProcessTrusted() { return desktop_.model().accessibilityTrusted; }
 
+bool SimAccessibility::isProcessTrustedWithPrompt() {
+    auto& model = desktop_.model();
+    if (model.accessibilityTrusted) return true;
+    ++model.accessibilityPrompts;
+    if (model.trustsOnPrompt) model.accessibilityTrusted = true;
+    return model.accessibilityTrusted;
+}
+
 AXElement SimAccessibility::applicationElement(std::int32_t pid) {
     auto& processes = desktop_.model().processes;
     auto found = processes.find(pid);

@@ -11,6 +11,7 @@ public:
     explicit SimAccessibility(SimDesktop& desktop) : desktop_(desktop) {}
 
     bool isProcessTrusted() override;
+    bool isProcessTrustedWithPrompt() override;
     AXElement applicationElement(std::int32_t pid) override;
     AXElement systemWideElement() override;
     AXResult<std::int32_t> ownerPID(const AXElement& element) override;

@@ -53,6 +53,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,10 +68,13 @@
 #include "platform/Workspace.h"
 #include "platform/sim/SimAudioDevices.h"
 #include "platform/sim/SimAudioEngine.h"
+#include "platform/sim/SimChrome.h"
 #include "platform/sim/SimCuePlayer.h"
 #include "platform/sim/SimDefaultsStore.h"
 #include "platform/sim/SimKeyTap.h"
+#include "platform/sim/SimLoginItem.h"
 #include "platform/sim/SimMicrophonePermission.h"
+#include "platform/sim/SimSpeechSynthesizer.h"
 #include "runtime/Clock.h"
 #include "runtime/MainLoop.h"
 
@@ -247,13 +251,26 @@ struct SimPostedEvent {
 
 struct SimEventPostingState {
     bool postAccess = true;
+    // Whether the user grants access when asked, and how often it was asked.
+    bool grantsAccessOnRequest = false;
+    int accessRequests = 0;
     std::vector<SimEventFault> faults{};
     std::vector<SimPostedEvent> posted{};
+};
+
+// Addresses the workspace was asked to open, and which it cannot open.
+struct SimWorkspaceState {
+    std::vector<std::string> openRequests{};
+    std::set<std::string> unopenable{};
 };
 
 struct SimDesktopModel {
     std::int32_t ownPID = 500;
     bool accessibilityTrusted = true;
+    // Whether the user trusts the process when prompted, and how often the
+    // prompt was shown.
+    bool trustsOnPrompt = false;
+    int accessibilityPrompts = 0;
     bool secureEventInput = false;
     // False: a platform that gives no global watch on the user's input.
     bool userInputWatchAvailable = true;
@@ -271,6 +288,7 @@ struct SimDesktopModel {
     SimElementID nextElementID = kSimSystemWideElementID + 1;
     SimPasteboardState pasteboard{};
     SimEventPostingState eventPosting{};
+    SimWorkspaceState workspace{};
 };
 
 struct SimProcessSetup {
@@ -324,6 +342,9 @@ public:
     SimMicrophonePermission& microphonePermission() { return *microphonePermission_; }
     SimCuePlayerFactory& cuePlayers() { return *cuePlayers_; }
     SimDefaultsStore& defaults() { return defaults_; }
+    SimChrome& chrome() { return chrome_; }
+    SimLoginItem& loginItem() { return loginItem_; }
+    SimSpeechSynthesizer& speechSynthesizer() { return speechSynthesizer_; }
 
     SimDesktopModel& model() { return model_; }
     const SimDesktopModel& model() const { return model_; }
@@ -407,6 +428,9 @@ private:
     std::unique_ptr<SimEventPoster> eventPoster_;
     std::shared_ptr<SimUserInputWatch> userInputWatch_;
     SimDefaultsStore defaults_;
+    SimChrome chrome_;
+    SimLoginItem loginItem_;
+    SimSpeechSynthesizer speechSynthesizer_;
     std::shared_ptr<SimKeyTap> keyTap_ = std::make_shared<SimKeyTap>();
     std::shared_ptr<SimAudioEngineFactory> audioEngines_ = std::make_shared<SimAudioEngineFactory>();
     std::shared_ptr<SimAudioDevices> audioDevices_ = std::make_shared<SimAudioDevices>();

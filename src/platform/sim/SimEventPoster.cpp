@@ -21,6 +21,13 @@ private:
 
 bool SimEventPoster::preflightPostEventAccess() { return desktop_.model().eventPosting.postAccess; }
 
+bool SimEventPoster::requestPostEventAccess() {
+    auto& posting = desktop_.model().eventPosting;
+    ++posting.accessRequests;
+    if (posting.grantsAccessOnRequest) posting.postAccess = true;
+    return posting.postAccess;
+}
+
 std::unique_ptr<KeyboardEventSource> SimEventPoster::makeEventSource() {
     if (desktop_.takeEventFault(SimEventOperation::makeSource)) return nullptr;
     return std::make_unique<SimKeyboardEventSource>(desktop_);

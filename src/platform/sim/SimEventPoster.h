@@ -14,6 +14,7 @@ public:
     bool preflightPostEventAccess() override;
     std::unique_ptr<KeyboardEventSource> makeEventSource() override;
     void post(const KeyboardEvent& event) override;
+    bool requestPostEventAccess() override;
 
 private:
     SimDesktop& desktop_;

@@ -25,6 +25,8 @@ struct SimKeyTap::State {
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     bool listenEventAccess = true;
+    bool grantsListenAccessOnRequest = false;
+    int listenAccessRequests = 0;
     bool accessibilityTrusted = true;
     bool creationFails = false;
     bool attachmentsHeld = false;
@@ -208,6 +210,23 @@ std::shared_ptr<KeyEventTap> SimKeyTap::createTap(KeyTapCallback callback) {
     auto tap = std::make_shared<Tap>(state_, std::move(callback), ++state_->nextTapID);
     state_->taps.push_back(tap);
     return tap;
+}
+
+bool SimKeyTap::requestListenEventAccess() {
+    std::lock_guard lock(state_->mutex);
+    ++state_->listenAccessRequests;
+    if (state_->grantsListenAccessOnRequest) state_->listenEventAccess = true;
+    return state_->listenEventAccess;
+}
+
+void SimKeyTap::setGrantsListenAccessOnRequest(bool grants) {
+    std::lock_guard lock(state_->mutex);
+    state_->grantsListenAccessOnRequest = grants;
+}
+
+int SimKeyTap::listenAccessRequestCount() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->listenAccessRequests;
 }
 
 void SimKeyTap::setListenEventAccess(bool granted) {

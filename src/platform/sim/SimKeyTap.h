@@ -36,6 +36,12 @@ public:
     bool listenEventAccessGranted() const override;
     bool accessibilityTrusted() const override;
     std::shared_ptr<KeyEventTap> createTap(KeyTapCallback callback) override;
+    bool requestListenEventAccess() override;
+
+    // Whether the user grants listen-event access when asked (by default
+    // the request changes nothing), and how often it was asked for.
+    void setGrantsListenAccessOnRequest(bool grants);
+    int listenAccessRequestCount() const;
 
     void setListenEventAccess(bool granted);
     void setAccessibilityTrusted(bool trusted);

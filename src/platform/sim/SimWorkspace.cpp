@@ -46,4 +46,11 @@ std::vector<WindowListEntry> SimWorkspace::onScreenWindows() {
     return result;
 }
 
+bool SimWorkspace::open(const URL& url) {
+    auto& workspace = desktop_.model().workspace;
+    const auto text = url.text();
+    workspace.openRequests.push_back(text);
+    return !workspace.unopenable.contains(text);
+}
+
 }  // namespace murmo

@@ -15,6 +15,7 @@ public:
     std::vector<RunningApplication> runningApplications() override;
     std::int32_t ownProcessIdentifier() override;
     std::vector<WindowListEntry> onScreenWindows() override;
+    bool open(const URL& url) override;
 
 private:
     SimDesktop& desktop_;
