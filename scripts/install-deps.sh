@@ -9,6 +9,7 @@ packages=(
   libboost1.81-dev nlohmann-json3-dev libfmt-dev libssl-dev libicu-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libplist-dev libglib2.0-dev
+  nodejs
 )
 
 missing=()

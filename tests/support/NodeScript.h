@@ -1,0 +1,22 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "runtime/Error.h"
+
+namespace murmo::testing {
+
+// The stub page our generated page scripts run against in Node.js.
+std::filesystem::path stubDocumentModule();
+
+// Runs `source` as a Node.js program and returns what it printed. Fails when
+// Node.js is missing or the program exits with an error (its output is in
+// the message): a missing Node.js fails a test, it never skips one.
+Result<std::string> runNodeScript(std::string_view source);
+
+// `text` as a JavaScript string literal.
+std::string javaScriptString(std::string_view text);
+
+}  // namespace murmo::testing
