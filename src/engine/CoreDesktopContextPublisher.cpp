@@ -66,15 +66,22 @@ void CoreDesktopContextPublisher::publish() {
     request.exchangeTimeout = kContextRequestTimeout;
 
     sending_ = true;
-    ports_.transport->sendHTTP(std::move(request), [self = shared_from_this(), loop = &ports_.loop,
-                                                    sent = std::move(sent)](Result<CoreHTTPResponse> reply) mutable {
-        // The transport's thread: the publisher is reached on the main loop
-        // only. It stays alive until then, so that an owner letting go
-        // meanwhile loses no event.
-        loop->post([self = std::move(self), sent = std::move(sent), reply = std::move(reply)]() mutable {
-            self->finishSend(std::move(sent), reply);
+    // The reply holds the publisher weakly (it holds the transport, which
+    // holds the reply), but the mailboxes strongly: an event whose send
+    // fails goes back even when the owner has let the publisher go.
+    ports_.transport->sendHTTP(
+        std::move(request), [weak = weak_from_this(), loop = &ports_.loop, exportEvent = providers_.exportEvent,
+                             writingCopyEvent = providers_.writingCopyEvent,
+                             sent = std::move(sent)](Result<CoreHTTPResponse> reply) mutable {
+            // The transport's thread: everything else happens on the main loop.
+            loop->post([weak, exportEvent = std::move(exportEvent), writingCopyEvent = std::move(writingCopyEvent),
+                        sent = std::move(sent), reply = std::move(reply)]() mutable {
+                if (auto self = weak.lock()) return self->finishSend(std::move(sent), reply);
+                if (reply && reply->status >= 200 && reply->status <= 299) return;
+                restore(exportEvent, std::move(sent.exportEvent));
+                restore(writingCopyEvent, std::move(sent.writingCopyEvent));
+            });
         });
-    });
 }
 
 void CoreDesktopContextPublisher::finishSend(Sent sent, const Result<CoreHTTPResponse>& reply) {
