@@ -158,6 +158,19 @@ std::string trimWhitespace(std::string_view utf8) {
 
 bool isLetter(char32_t codePoint) { return u_isalpha(static_cast<UChar32>(codePoint)); }
 
+bool isMark(char32_t codePoint) {
+    switch (u_charType(static_cast<UChar32>(codePoint))) {
+        case U_NON_SPACING_MARK:
+        case U_COMBINING_SPACING_MARK:
+        case U_ENCLOSING_MARK: return true;
+        default: return false;
+    }
+}
+
+bool isDecimalDigit(char32_t codePoint) {
+    return u_charType(static_cast<UChar32>(codePoint)) == U_DECIMAL_DIGIT_NUMBER;
+}
+
 bool isControl(char32_t codePoint) { return u_charType(static_cast<UChar32>(codePoint)) == U_CONTROL_CHAR; }
 
 bool isFormat(char32_t codePoint) { return u_charType(static_cast<UChar32>(codePoint)) == U_FORMAT_CHAR; }

@@ -36,6 +36,9 @@ bool isWhitespace(char32_t codePoint);
 
 // General category tests.
 bool isLetter(char32_t codePoint);
+// Marks (Mn, Mc, Me) and decimal digits (Nd).
+bool isMark(char32_t codePoint);
+bool isDecimalDigit(char32_t codePoint);
 bool isControl(char32_t codePoint);
 bool isFormat(char32_t codePoint);
 // Cc, Cf, Cs, Co or Cn.

@@ -1,4 +1,5 @@
 #include "platform/linux/ConfigFiles.h"
+#include "runtime/FileDescriptor.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,25 +21,6 @@ Error systemError(std::string_view what, const fs::path& path, int error) {
     return Error(std::string(kErrorDomain), error,
                  std::string(what) + " " + path.string() + ": " + std::strerror(error), std::string(what));
 }
-
-// Closes on every path out.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    // Closes now and reports whether the close succeeded (a late write error
-    // shows up here).
-    bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
-
-private:
-    int fd_;
-};
 
 bool writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -63,30 +45,6 @@ Status syncFolder(const fs::path& folder) {
 fs::path configHome(const EnvironmentMap& environment) {
     if (auto xdg = lookup(environment, "XDG_CONFIG_HOME"); xdg && fs::path(*xdg).is_absolute()) return *xdg;
     return fs::path(lookup(environment, "HOME").value_or("")) / ".config";
-}
-
-ReadResult readRegularFile(const fs::path& path, std::size_t maximumBytes) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (!fd.valid()) {
-        if (errno == ENOENT) return {ReadOutcome::absent, {}, 0};
-        return {ReadOutcome::unreadable, {}, errno};
-    }
-    struct stat status {};
-    if (::fstat(fd.get(), &status) != 0) return {ReadOutcome::unreadable, {}, errno};
-    if (!S_ISREG(status.st_mode)) return {ReadOutcome::unreadable, {}, S_ISDIR(status.st_mode) ? EISDIR : EINVAL};
-    std::string bytes;
-    char buffer[16 * 1024];
-    while (true) {
-        const auto count = ::read(fd.get(), buffer, sizeof buffer);
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            return {ReadOutcome::unreadable, {}, errno};
-        }
-        if (count == 0) break;
-        if (bytes.size() + static_cast<std::size_t>(count) > maximumBytes) return {ReadOutcome::unreadable, {}, EFBIG};
-        bytes.append(buffer, static_cast<std::size_t>(count));
-    }
-    return {ReadOutcome::read, std::move(bytes), 0};
 }
 
 Status makePrivateFolders(const fs::path& folder) {

@@ -4,6 +4,7 @@
 
 #include "platform/linux/ConfigFiles.h"
 #include "runtime/JsonRead.h"
+#include "runtime/RegularFileRead.h"
 
 namespace murmo {
 
@@ -15,9 +16,9 @@ JsonFileDefaultsStore::JsonFileDefaultsStore(const EnvironmentMap& environment, 
 }
 
 void JsonFileDefaultsStore::load() {
-    auto read = files::readRegularFile(path_, kMaximumFileBytes);
-    if (read.outcome == files::ReadOutcome::absent) return;
-    if (read.outcome == files::ReadOutcome::unreadable) {
+    auto read = readRegularFile(path_, kMaximumFileBytes);
+    if (read.outcome == RegularFileRead::Outcome::absent) return;
+    if (read.outcome != RegularFileRead::Outcome::read) {
         fileUntouchable_ = true;
         log_.error("Defaults file unreadable, kept as it is path={} errno={}", logPrivate(path_.string()),
                    logPublic(read.error));

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/linux/ConfigFiles.h"
+#include "runtime/RegularFileRead.h"
 
 namespace murmo {
 
@@ -84,9 +85,9 @@ bool XdgAutostartLoginItem::isEligible() const { return identifier() && isLaunch
 std::int32_t XdgAutostartLoginItem::status() const {
     const auto path = entryPath();
     if (!path) return login_item_status::notRegistered;
-    const auto read = files::readRegularFile(*path, kMaximumEntryBytes);
-    if (read.outcome == files::ReadOutcome::absent) return login_item_status::notRegistered;
-    if (read.outcome == files::ReadOutcome::unreadable) return kUnreadableEntry;
+    const auto read = readRegularFile(*path, kMaximumEntryBytes);
+    if (read.outcome == RegularFileRead::Outcome::absent) return login_item_status::notRegistered;
+    if (read.outcome != RegularFileRead::Outcome::read) return kUnreadableEntry;
 
     KeyFile file(g_key_file_new());
     if (!g_key_file_load_from_data(file.get(), read.bytes.data(), read.bytes.size(), G_KEY_FILE_NONE, nullptr)) {
