@@ -1,5 +1,4 @@
 #include "platform/linux/ConfigFiles.h"
-#include "runtime/FileDescriptor.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+
+#include "runtime/FileDescriptor.h"
 
 namespace murmo::config_files {
 
