@@ -83,6 +83,15 @@ std::optional<URL> URL::parseServer(std::string_view text) {
     return URL(std::move(*url));
 }
 
+std::optional<URL> URL::parseResource(std::string_view text) {
+    // Checked on the parse itself: the URL kept drops its fragment.
+    const auto parsed = urls::parse_uri(text);
+    if (!parsed || parsed->has_userinfo() || parsed->has_password() || parsed->has_fragment()) return std::nullopt;
+    auto url = parseAbsolute(text);
+    if (!url || !url->has_authority() || url->encoded_host().empty()) return std::nullopt;
+    return URL(std::move(*url));
+}
+
 std::string_view URL::scheme() const { return url_.scheme(); }
 
 std::string_view URL::host() const { return url_.encoded_host_address(); }

@@ -47,6 +47,10 @@ public:
     // A URL this program connects to: "scheme://host[:port][/path][?query]"
     // with a host, a port number after any colon and no user information.
     static std::optional<URL> parseServer(std::string_view text);
+    // A resource to fetch, such as a feed: "scheme://host..." with a non-empty
+    // host, and no user information or fragment, not even their empty
+    // delimiters ("https://@host/", "https://host/f#"). A query is kept.
+    static std::optional<URL> parseResource(std::string_view text);
 
     std::string_view scheme() const;
     // As written, without the brackets of an IPv6 literal ("::1").

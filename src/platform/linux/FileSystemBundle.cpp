@@ -2,9 +2,12 @@
 
 #include <plist/plist.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include "runtime/Unicode.h"
 
 namespace murmo {
 
@@ -29,7 +32,11 @@ std::optional<nlohmann::json> toJSON(plist_t node) {
         case PLIST_STRING: {
             char* text = nullptr;
             plist_get_string_val(node, &text);
-            return nlohmann::json(takeString(text));
+            // Text that is not UTF-8 counts as no string: a reader that
+            // passed it on would make every JSON it lands in unwritable.
+            auto string = takeString(text);
+            if (!unicode::isValidUTF8(string)) return std::nullopt;
+            return nlohmann::json(std::move(string));
         }
         case PLIST_BOOLEAN: {
             std::uint8_t value = 0;
@@ -44,6 +51,7 @@ std::optional<nlohmann::json> toJSON(plist_t node) {
         case PLIST_REAL: {
             double value = 0;
             plist_get_real_val(node, &value);
+            if (!std::isfinite(value)) return std::nullopt;  // JSON has no such number
             return nlohmann::json(value);
         }
         case PLIST_ARRAY: {
@@ -63,6 +71,7 @@ std::optional<nlohmann::json> toJSON(plist_t node) {
                 plist_dict_next_item(node, iterator, &key, &value);
                 if (!key) break;
                 auto name = takeString(key);
+                if (!unicode::isValidUTF8(name)) continue;
                 if (auto converted = value ? toJSON(value) : std::nullopt) object[name] = std::move(*converted);
             }
             std::free(iterator);
