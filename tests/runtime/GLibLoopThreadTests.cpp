@@ -35,12 +35,14 @@ TEST(GLibLoopThreadTest, PostsFromOtherThreadsKeepTheirOrderAndDueTimersFireInDu
             fired.push_back(name);
         });
     };
+    // Delays far apart: arming takes a moment of its own, which a loaded
+    // machine under a sanitizer can stretch to several milliseconds.
     std::vector<Timer> timers;
-    timers.push_back(record("late", 30ms));
-    timers.push_back(record("first@10", 10ms));
-    timers.push_back(record("second@10", 10ms));
+    timers.push_back(record("late", 300ms));
+    timers.push_back(record("first@100", 100ms));
+    timers.push_back(record("second@100", 100ms));
     timers.push_back(record("zero", 0ms));
-    timers.push_back(record("cancelled", 5ms));
+    timers.push_back(record("cancelled", 50ms));
     timers.back().cancel();
 
     EXPECT_TRUE(runLoopUntil(loop, [&] {
@@ -48,7 +50,7 @@ TEST(GLibLoopThreadTest, PostsFromOtherThreadsKeepTheirOrderAndDueTimersFireInDu
     }));
     for (auto& poster : posters) poster.join();
 
-    EXPECT_EQ(fired, (std::vector<std::string>{"zero", "first@10", "second@10", "late"}));
+    EXPECT_EQ(fired, (std::vector<std::string>{"zero", "first@100", "second@100", "late"}));
     testing::expectPerThreadFifo(received);
 }
 
