@@ -27,6 +27,7 @@ void HUDContentHost::resetAccessories() {
     }
     agentAnswerScroll.text.clear();
     agentConfirmationLabel.text.clear();
+    agentAnswerShowsScroller = false;
 }
 
 void HUDContentHost::configureText(const HUDPresentationSpec& spec) {

@@ -11,6 +11,7 @@
 
 #include "input/hud/HUDMode.h"
 #include "input/hud/HUDPalette.h"
+#include "platform/TextMeasure.h"
 
 namespace murmo {
 
@@ -22,7 +23,7 @@ struct HUDRect {
     bool operator==(const HUDRect&) const = default;
 };
 
-enum class HUDFontWeight { regular, medium, semibold, bold };
+using HUDFontWeight = TextWeight;
 
 struct HUDFont {
     double size = 0;
@@ -75,6 +76,10 @@ struct HUDContentHost {
     double copyButtonSurfaceAlpha = 1;
     std::uint32_t copyButtonBorderRGB = 0;
     double copyButtonBorderAlpha = 0;
+    // The answer's text view inside its scroll view, and whether the scroll
+    // view shows its vertical scroller.
+    HUDRect agentAnswerTextFrame;
+    bool agentAnswerShowsScroller = false;
 
     // Hides every view and empties the answer and the confirmation.
     void resetAccessories();
