@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libplist-dev libglib2.0-dev
   nodejs
+  libcairo2-dev libpango1.0-dev fonts-inter
 )
 
 missing=()

@@ -69,7 +69,7 @@ void WaveformView::tick() {
     redraw();
 }
 
-std::vector<WaveformView::Bar> WaveformView::bars(double width, double height) const {
+std::vector<WaveformView::Bar> WaveformView::barsFor(std::span<const double> displayed, double width, double height) {
     // The group is centred as 27.25 points wide (seven bars with a gap of
     // 2.5), while the bars stand at a pitch of 4: the first sits at 5 in a
     // 37.25-point view, as the listening capsule is laid out.
@@ -77,9 +77,9 @@ std::vector<WaveformView::Bar> WaveformView::bars(double width, double height) c
     constexpr double groupWidth = kBarCount * kBarWidth + (kBarCount - 1) * groupGap;
     const double x0 = std::max((width - groupWidth) * 0.5, 0.0);
     std::vector<Bar> result;
-    result.reserve(displayed_.size());
-    for (std::size_t i = 0; i < displayed_.size(); ++i) {
-        const double barHeight = displayed_[i] * kBarHeightRange + kMinimumBarHeight;
+    result.reserve(displayed.size());
+    for (std::size_t i = 0; i < displayed.size(); ++i) {
+        const double barHeight = AudioLevelHistory::sanitized(displayed[i]) * kBarHeightRange + kMinimumBarHeight;
         result.push_back(
             Bar{x0 + static_cast<double>(i) * kBarPitch, height / 2 - barHeight / 2, kBarWidth, barHeight});
     }

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "input/hud/AudioLevelHistory.h"
@@ -56,7 +57,9 @@ public:
     // Where each bar is drawn in a view of this size (points, y up): the
     // group centred (or from x = 0 when wider than the view), 2 to 11 points
     // high, centred vertically.
-    std::vector<Bar> bars(double width, double height) const;
+    std::vector<Bar> bars(double width, double height) const { return barsFor(displayed_, width, height); }
+    // The same for any displayed levels (each taken as 0...1, NaN as 0).
+    static std::vector<Bar> barsFor(std::span<const double> displayed, double width, double height);
 
 private:
     explicit WaveformView(MainLoop& loop) : loop_(loop) {}

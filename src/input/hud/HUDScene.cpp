@@ -1,0 +1,173 @@
+#include "input/hud/HUDScene.h"
+
+#include "input/hud/HUDChromeGeometry.h"
+#include "input/hud/WaveformView.h"
+
+namespace murmo {
+
+namespace {
+
+using namespace hud_scene;
+using Kind = HUDMode::Kind;
+
+void addText(HUDDisplayList& list, const HUDContentView& view, HUDFont font, int lines = 1) {
+    if (view.hidden || view.text.empty()) return;
+    list.items.push_back(Text{view.text, view.frame, font, view.colorRGB, lines});
+}
+
+void addBars(HUDDisplayList& list, const HUDState& state) {
+    const auto& frame = state.content.waveform.frame;
+    for (const auto& bar : WaveformView::barsFor(state.barLevels, frame.width, frame.height)) {
+        list.items.push_back(Bar{{frame.x + bar.x, frame.y + bar.y, bar.width, bar.height},
+                                 WaveformView::kBarCornerRadius,
+                                 state.content.waveform.colorRGB,
+                                 HUDVisualPalette::waveformAlpha});
+    }
+}
+
+void addDots(HUDDisplayList& list, const HUDState& state, MonotonicTime now) {
+    const auto& frame = state.content.processingDots.frame;
+    const auto frames = HUDProcessingDots::dotFrames(frame.width, frame.height);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const auto& dot = frames[i];
+        list.items.push_back(Dot{{frame.x + dot.x, frame.y + dot.y, dot.width, dot.height},
+                                 state.content.processingDots.colorRGB,
+                                 state.dots.dots()[i].presentation(HUDProcessingDotsView::kOpacityPath, now)});
+    }
+}
+
+void addButton(HUDDisplayList& list, const HUDContentView& view, const HUDContentHost& content, HUDFont font) {
+    if (view.hidden) return;
+    list.items.push_back(Button{view.text, view.frame, font, view.colorRGB, content.copyButtonSurfaceRGB,
+                                content.copyButtonSurfaceAlpha, content.copyButtonBorderRGB,
+                                content.copyButtonBorderAlpha, HUDContentStyle::copyButtonCornerRadius,
+                                HUDContentStyle::copyButtonBorderWidth});
+}
+
+void addContent(HUDDisplayList& list, const HUDState& state, MonotonicTime now) {
+    const auto& content = state.content;
+    if (!content.icon.hidden && content.iconSymbol) {
+        list.items.push_back(Icon{*content.iconSymbol, content.icon.frame, content.icon.colorRGB});
+    }
+    addText(list, content.primaryLabel, HUDContentStyle::primaryFont);
+    addText(list, content.secondaryLabel, HUDContentStyle::secondaryFont, HUDContentStyle::secondaryMaximumLines);
+    if (!content.waveform.hidden) addBars(list, state);
+    if (!content.processingDots.hidden) addDots(list, state, now);
+    addButton(list, content.copyButton, content, HUDContentStyle::copyButtonFont);
+    if (!content.agentAnswerScroll.hidden) {
+        list.items.push_back(Answer{content.agentAnswerScroll.text, content.agentAnswerScroll.frame,
+                                    content.agentAnswerTextFrame, state.answerScrollOffset,
+                                    content.agentAnswerScroll.colorRGB, content.agentAnswerShowsScroller});
+    }
+    addText(list, content.agentConfirmationLabel, HUDContentStyle::agentConfirmationFont);
+    addButton(list, content.agentCancelButton, content, HUDContentStyle::agentButtonFont);
+    addButton(list, content.agentConfirmButton, content, HUDContentStyle::agentButtonFont);
+}
+
+}  // namespace
+
+HUDDisplayList sceneAt(const HUDState& state, MonotonicTime now) {
+    HUDDisplayList list;
+    list.width = state.panel.presentation("width", now);
+    list.height = state.panel.presentation("height", now);
+    list.alpha = state.panel.presentation("alpha", now, 1);
+    list.cornerRadius = HUDCapsuleMask::cornerRadius(list.width, list.height);
+
+    const auto geometry = state.chrome.geometry(list.width, list.height);
+    const auto& palette = state.chrome.palette();
+    list.items.push_back(RoundedRect{geometry.surface.rect, geometry.surface.cornerRadius, palette.surfaceMiddleRGB,
+                                     palette.surfaceAlpha});
+    list.items.push_back(BeginGroup{state.contentGroup.presentation("opacity", now, 1),
+                                    state.contentGroup.presentation("scale", now, 1),
+                                    state.contentGroup.presentation("blur", now, 0)});
+    addContent(list, state, now);
+    list.items.push_back(EndGroup{});
+    const double ringOpacity = state.chrome.container().presentation(HUDChromeView::kOpacityPath, now);
+    if (ringOpacity > 0) {
+        list.items.push_back(Ring{geometry.ringOuter, geometry.ringInner,
+                                  state.chrome.gradient().presentation(HUDChromeView::kRotationPath, now),
+                                  ringOpacity});
+    }
+    return list;
+}
+
+namespace {
+
+json::Json rect(const HUDRect& r) { return json::Json::array({r.x, r.y, r.width, r.height}); }
+json::Json font(const HUDFont& f) { return json::Json{{"size", f.size}, {"weight", static_cast<int>(f.weight)}}; }
+
+struct ItemJSON {
+    json::Json operator()(const RoundedRect& item) const {
+        return {{"type", "rounded_rect"},
+                {"rect", rect(item.rect)},
+                {"radius", item.cornerRadius},
+                {"rgb", item.rgb},
+                {"alpha", item.alpha}};
+    }
+    json::Json operator()(const Ring& item) const {
+        return {{"type", "ring"},
+                {"outer", rect(item.outer.rect)},
+                {"outer_radius", item.outer.cornerRadius},
+                {"inner", rect(item.inner.rect)},
+                {"inner_radius", item.inner.cornerRadius},
+                {"rotation", item.rotation},
+                {"opacity", item.opacity}};
+    }
+    json::Json operator()(const Icon& item) const {
+        return {{"type", "icon"}, {"symbol", item.symbol}, {"rect", rect(item.rect)}, {"rgb", item.rgb}};
+    }
+    json::Json operator()(const Text& item) const {
+        return {{"type", "text"},          {"text", item.text}, {"rect", rect(item.rect)},
+                {"font", font(item.font)}, {"rgb", item.rgb},   {"lines", item.maximumLines}};
+    }
+    json::Json operator()(const Bar& item) const {
+        return {{"type", "bar"},
+                {"rect", rect(item.rect)},
+                {"radius", item.cornerRadius},
+                {"rgb", item.rgb},
+                {"alpha", item.alpha}};
+    }
+    json::Json operator()(const Dot& item) const {
+        return {{"type", "dot"}, {"rect", rect(item.rect)}, {"rgb", item.rgb}, {"opacity", item.opacity}};
+    }
+    json::Json operator()(const Button& item) const {
+        return {{"type", "button"},
+                {"title", item.title},
+                {"rect", rect(item.rect)},
+                {"font", font(item.font)},
+                {"rgb", item.rgb},
+                {"surface_rgb", item.surfaceRGB},
+                {"surface_alpha", item.surfaceAlpha},
+                {"border_rgb", item.borderRGB},
+                {"border_alpha", item.borderAlpha},
+                {"radius", item.cornerRadius},
+                {"border_width", item.borderWidth}};
+    }
+    json::Json operator()(const Answer& item) const {
+        return {{"type", "answer"},
+                {"text", item.text},
+                {"rect", rect(item.rect)},
+                {"text_frame", rect(item.textFrame)},
+                {"scroll_offset", item.scrollOffset},
+                {"rgb", item.rgb},
+                {"scroller", item.showsScroller}};
+    }
+    json::Json operator()(const BeginGroup& item) const {
+        return {{"type", "begin_group"}, {"opacity", item.opacity}, {"scale", item.scale}, {"blur", item.blurRadius}};
+    }
+    json::Json operator()(const EndGroup&) const { return {{"type", "end_group"}}; }
+};
+
+}  // namespace
+
+json::Json HUDDisplayList::toJSON() const {
+    auto items = json::Json::array();
+    for (const auto& item : this->items) items.push_back(std::visit(ItemJSON{}, item));
+    return json::Json{{"width", width},
+                      {"height", height},
+                      {"alpha", alpha},
+                      {"corner_radius", cornerRadius},
+                      {"items", std::move(items)}};
+}
+
+}  // namespace murmo
