@@ -36,12 +36,6 @@ inline constexpr std::array<double, 9> gradientLocations{
 inline constexpr double wideRingBorderAlpha = 0.7;
 }  // namespace HUDRainbowBorderSpec
 
-struct HUDRoundedRect {
-    HUDRect rect;
-    double cornerRadius = 0;
-    bool operator==(const HUDRoundedRect&) const = default;
-};
-
 // Where the chrome of a capsule of this size is drawn.
 struct HUDChromeGeometry {
     double cornerRadius = 0;

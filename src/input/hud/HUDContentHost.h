@@ -11,25 +11,9 @@
 
 #include "input/hud/HUDMode.h"
 #include "input/hud/HUDPalette.h"
-#include "platform/TextMeasure.h"
+#include "platform/HUDDisplayList.h"
 
 namespace murmo {
-
-struct HUDRect {
-    double x = 0;
-    double y = 0;
-    double width = 0;
-    double height = 0;
-    bool operator==(const HUDRect&) const = default;
-};
-
-using HUDFontWeight = TextWeight;
-
-struct HUDFont {
-    double size = 0;
-    HUDFontWeight weight = HUDFontWeight::regular;
-    bool operator==(const HUDFont&) const = default;
-};
 
 // One view of the capsule.
 struct HUDContentView {

@@ -4,15 +4,12 @@
 // in the capsule's own coordinates (points, y up). `sceneAt` reads every
 // animation at that moment, so a film strip is a list of moments.
 
-#include <optional>
-#include <string>
-#include <variant>
 #include <vector>
 
 #include "input/hud/HUDChromeView.h"
 #include "input/hud/HUDContentHost.h"
 #include "input/hud/HUDMode.h"
-#include "runtime/JsonRead.h"
+#include "platform/HUDDisplayList.h"
 
 namespace murmo {
 
@@ -29,87 +26,6 @@ struct HUDState {
     // The waveform's bars as drawn, 0...1 each.
     std::vector<double> barLevels;
     double answerScrollOffset = 0;
-};
-
-namespace hud_scene {
-struct RoundedRect {
-    HUDRect rect;
-    double cornerRadius = 0;
-    std::uint32_t rgb = 0;
-    double alpha = 1;
-};
-// The ring: between two rounded rectangles, coloured by the turning gradient.
-struct Ring {
-    HUDRoundedRect outer;
-    HUDRoundedRect inner;
-    double rotation = 0;
-    double opacity = 1;
-};
-struct Icon {
-    std::string symbol;
-    HUDRect rect;
-    std::uint32_t rgb = 0;
-};
-struct Text {
-    std::string text;
-    HUDRect rect;
-    HUDFont font;
-    std::uint32_t rgb = 0;
-    int maximumLines = 1;
-};
-struct Bar {
-    HUDRect rect;
-    double cornerRadius = 0;
-    std::uint32_t rgb = 0;
-    double alpha = 1;
-};
-struct Dot {
-    HUDRect rect;
-    std::uint32_t rgb = 0;
-    double opacity = 1;
-};
-struct Button {
-    std::string title;
-    HUDRect rect;
-    HUDFont font;
-    std::uint32_t rgb = 0;
-    std::uint32_t surfaceRGB = 0;
-    double surfaceAlpha = 0;
-    std::uint32_t borderRGB = 0;
-    double borderAlpha = 0;
-    double cornerRadius = 0;
-    double borderWidth = 0;
-};
-struct Answer {
-    std::string text;
-    HUDRect rect;
-    HUDRect textFrame;
-    double scrollOffset = 0;
-    std::uint32_t rgb = 0;
-    bool showsScroller = false;
-};
-// Items between BeginGroup and EndGroup are drawn as one group, scaled about
-// the capsule's centre, blurred and faded together.
-struct BeginGroup {
-    double opacity = 1;
-    double scale = 1;
-    double blurRadius = 0;
-};
-struct EndGroup {};
-}  // namespace hud_scene
-
-using HUDDisplayItem =
-    std::variant<hud_scene::RoundedRect, hud_scene::Ring, hud_scene::Icon, hud_scene::Text, hud_scene::Bar,
-                 hud_scene::Dot, hud_scene::Button, hud_scene::Answer, hud_scene::BeginGroup, hud_scene::EndGroup>;
-
-struct HUDDisplayList {
-    double width = 0;
-    double height = 0;
-    double alpha = 1;
-    double cornerRadius = 0;
-    std::vector<HUDDisplayItem> items;
-
-    json::Json toJSON() const;
 };
 
 HUDDisplayList sceneAt(const HUDState& state, MonotonicTime now);
