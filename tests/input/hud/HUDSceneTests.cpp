@@ -1,4 +1,5 @@
 #include "input/hud/HUDScene.h"
+#include "support/HUDStates.h"
 
 #include <gtest/gtest.h>
 
@@ -11,27 +12,11 @@ namespace {
 using Kind = HUDMode::Kind;
 using namespace hud_scene;
 
-MonotonicTime at(double seconds) { return MonotonicTime(std::chrono::duration_cast<Duration>(HUDSeconds(seconds))); }
+using testing::hudStateFor;
 
-HUDState listening(std::vector<double> levels) {
-    HUDState state;
-    state.mode = HUDMode::of(Kind::listening);
-    const auto spec = state.mode.presentation(NativeAppLanguage::english, std::vector<std::string>{"en"});
-    state.panel.set("width", spec.width);
-    state.panel.set("height", spec.height);
-    state.panel.set("alpha", 1);
-    state.content.resetAccessories();
-    state.content.configureText(spec);
-    state.content.iconSymbol = spec.iconSymbol;
-    state.content.icon.hidden = false;
-    state.content.waveform.hidden = false;
-    state.content.layout(Kind::listening, spec.width, spec.height);
-    const auto palette = HUDVisualPalette::resolved(HUDAppearance::dark, spec.semanticRole, false, false);
-    state.content.applyPalette(palette);
-    state.chrome.present(state.mode, palette, false, at(0));
-    state.barLevels = std::move(levels);
-    return state;
-}
+MonotonicTime at(double seconds) { return testing::hudTime(seconds); }
+
+HUDState listening(std::vector<double> levels) { return hudStateFor(HUDMode::of(Kind::listening), std::move(levels)); }
 
 template <class Item>
 std::vector<Item> itemsOf(const HUDDisplayList& list) {

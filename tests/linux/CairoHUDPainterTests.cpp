@@ -1,0 +1,126 @@
+#include "platform/linux/CairoHUDPainter.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "support/HUDStates.h"
+
+namespace murmo {
+namespace {
+
+using Kind = HUDMode::Kind;
+using testing::hudStateFor;
+using testing::hudTime;
+
+// Unpremultiplied channels of a pixel.
+struct RGBA {
+    int red, green, blue, alpha;
+};
+
+RGBA rgba(std::uint32_t pixel) {
+    const int alpha = static_cast<int>(pixel >> 24);
+    const auto unmultiply = [alpha](std::uint32_t value) {
+        return alpha == 0 ? 0 : static_cast<int>(std::lround(value * 255.0 / alpha));
+    };
+    return {unmultiply((pixel >> 16) & 0xFF), unmultiply((pixel >> 8) & 0xFF), unmultiply(pixel & 0xFF), alpha};
+}
+
+bool isSaturated(std::uint32_t pixel) {
+    const auto c = rgba(pixel);
+    return c.alpha > 40 && std::max({c.red, c.green, c.blue}) - std::min({c.red, c.green, c.blue}) > 60;
+}
+
+HUDImage paint(const HUDState& state, int scale, double seconds = 1.0) {
+    return CairoHUDPainter().paint(sceneAt(state, hudTime(seconds)), scale);
+}
+
+const HUDMode kTransientModes[] = {HUDMode::of(Kind::listening),  HUDMode::of(Kind::agentListening),
+                                   HUDMode::of(Kind::processing), HUDMode::of(Kind::agentProcessing),
+                                   HUDMode::of(Kind::shortcut),   HUDMode::of(Kind::success),
+                                   HUDMode::of(Kind::clipboard),  HUDMode::of(Kind::error)};
+
+TEST(CairoHUDPainterTest, TheTextIsInThePinnedFamily) {
+    ASSERT_EQ(CairoHUDPainter::resolvedFontFamily(), CairoHUDPainter::kFontFamily)
+        << "fontconfig substituted another family: install the fonts-inter package";
+}
+
+TEST(CairoHUDPainterTest, SurfaceCornersAndTheRingBand) {
+    for (const int scale : {1, 2}) {
+        for (const auto& mode : kTransientModes) {
+            SCOPED_TRACE(std::to_string(scale) + "x mode " + std::to_string(static_cast<int>(mode.kind())));
+            const auto image = paint(hudStateFor(mode), scale);
+            EXPECT_EQ(image.at(0, 0) >> 24, 0u) << "corners are transparent";
+            EXPECT_EQ(image.at(image.width - 1, image.height - 1) >> 24, 0u);
+            // Saturated colour lies in the outer 1.5-point band.
+            int saturated = 0;
+            const int band = static_cast<int>(std::ceil(1.5 * scale));
+            for (int y = 0; y < image.height; ++y) {
+                for (int x = 0; x < image.width; ++x) {
+                    const bool inBand = x < band || y < band || x >= image.width - band || y >= image.height - band;
+                    if (inBand && isSaturated(image.at(x, y))) ++saturated;
+                }
+            }
+            EXPECT_GT(saturated, 0);
+        }
+        for (auto state : {HUDIdleState::idle, HUDIdleState::paused}) {
+            const auto image = paint(hudStateFor(HUDMode::idle(state)), scale);
+            const int band = static_cast<int>(std::ceil(1.5 * scale));
+            for (int x = 0; x < image.width; ++x) {
+                EXPECT_FALSE(isSaturated(image.at(x, band - 1))) << "no ring for the idle capsule, x " << x;
+            }
+        }
+    }
+}
+
+TEST(CairoHUDPainterTest, TheSurfaceIsOpaqueNearBlackWhereNoContentCoversIt) {
+    for (const int scale : {1, 2}) {
+        // The processing capsule's dots sit at the centre; its sides are bare.
+        const auto image = paint(hudStateFor(HUDMode::of(Kind::processing)), scale);
+        const auto pixel = image.at(8 * scale, image.height / 2);
+        EXPECT_EQ(pixel, 0xFF0A0A0Au) << std::hex << pixel;
+    }
+}
+
+TEST(CairoHUDPainterTest, BarsSuccessCheckAndErrorIcon) {
+    // A column through a bar, at scale 2: count the lit pixels.
+    const auto image = paint(hudStateFor(HUDMode::of(Kind::listening), {0, 0, 0, 0, 0, 0, 1}), 2);
+    const auto litRows = [&image](double pointX) {
+        int lit = 0;
+        const int x = static_cast<int>(std::floor(pointX * 2)) + 1;
+        // Inside the ring's band only.
+        for (int y = 4; y < image.height - 4; ++y) lit += rgba(image.at(x, y)).red > 60;
+        return lit;
+    };
+    const double firstBar = 37 + 1.375;
+    EXPECT_NEAR(litRows(firstBar), 2 * 2, 1) << "silence: 2 points";
+    EXPECT_NEAR(litRows(firstBar + 24), 11 * 2, 1) << "full level: 11 points";
+
+    const auto success = paint(hudStateFor(HUDMode::of(Kind::success)), 2);
+    int white = 0;
+    for (const auto pixel : success.pixels) white += pixel == 0xFFFFFFFFu;
+    EXPECT_GT(white, 10) << "the white checkmark";
+
+    const auto error = paint(hudStateFor(HUDMode::of(Kind::error)), 2);
+    int iconColour = 0;
+    for (int y = 0; y < 24 * 2; ++y) {
+        for (int x = 11 * 2; x < 24 * 2; ++x) iconColour += error.at(x, y) == 0xFFE77A82u;
+    }
+    EXPECT_GT(iconColour, 10) << "the error icon in 0xE77A82";
+}
+
+TEST(CairoHUDPainterTest, NaNLevelsDrawExactlyAsSilence) {
+    const auto silent = paint(hudStateFor(HUDMode::of(Kind::listening), std::vector<double>(7, 0)), 1);
+    const auto odd = paint(hudStateFor(HUDMode::of(Kind::listening), std::vector<double>(7, std::nan(""))), 1);
+    EXPECT_EQ(silent.pixels, odd.pixels);
+}
+
+TEST(CairoHUDPainterTest, TextThatIsNotUtf8IsDrawn) {
+    auto state = hudStateFor(HUDMode::of(Kind::clipboard));
+    state.content.primaryLabel.text = "bad \xFF\xFE bytes";
+    const auto image = paint(state, 1);
+    EXPECT_EQ(image.width, 252);
+}
+
+}  // namespace
+}  // namespace murmo
