@@ -1,4 +1,6 @@
+#include "input/hud/AgentResponsePolicies.h"
 #include "platform/linux/CairoHUDPainter.h"
+#include "platform/linux/PangoTextMeasure.h"
 
 #include <gtest/gtest.h>
 
@@ -120,6 +122,20 @@ TEST(CairoHUDPainterTest, TextThatIsNotUtf8IsDrawn) {
     state.content.primaryLabel.text = "bad \xFF\xFE bytes";
     const auto image = paint(state, 1);
     EXPECT_EQ(image.width, 252);
+}
+
+TEST(PangoTextMeasureTest, OneLineFitsTheSmallestPanelAndLongTextWrapsWithinItsColumn) {
+    PangoTextMeasure measure;
+    const auto line = measure.measure("Yes, at noon.", 13, TextWeight::regular, 324, 10'000);
+    EXPECT_GT(line.height, 12);
+    EXPECT_LT(line.height, 20);
+    EXPECT_EQ(AgentResponseLayoutPolicy::panelHeight(std::ceil(line.height) + 1, false, false), 45);
+
+    const std::string paragraph(600, 'w');
+    const auto wrapped = measure.measure(paragraph, 13, TextWeight::regular, 324, 10'000);
+    EXPECT_LE(wrapped.width, 324);
+    EXPECT_GT(wrapped.height, 4 * line.height);
+    EXPECT_EQ(measure.measure(paragraph, 13, TextWeight::regular, 324, 40).height, 40) << "bounded by the box";
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "platform/linux/CairoHUDPainter.h"
+#include "platform/linux/PangoTextLayout.h"
 
 #include <cairo.h>
 #include <glib.h>
@@ -18,6 +19,10 @@ namespace murmo {
 namespace {
 
 using namespace hud_scene;
+using pango_text::FontDescription;
+using pango_text::GObjectDeleter;
+using pango_text::Layout;
+using pango_text::textLayout;
 
 struct SurfaceDeleter {
     void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
@@ -28,20 +33,9 @@ struct ContextDeleter {
 struct PatternDeleter {
     void operator()(cairo_pattern_t* pattern) const { cairo_pattern_destroy(pattern); }
 };
-struct GObjectDeleter {
-    void operator()(void* object) const { g_object_unref(object); }
-};
-struct FontDescriptionDeleter {
-    void operator()(PangoFontDescription* description) const { pango_font_description_free(description); }
-};
-struct GFreeDeleter {
-    void operator()(char* text) const { g_free(text); }
-};
 using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
 using Context = std::unique_ptr<cairo_t, ContextDeleter>;
 using Pattern = std::unique_ptr<cairo_pattern_t, PatternDeleter>;
-using Layout = std::unique_ptr<PangoLayout, GObjectDeleter>;
-using FontDescription = std::unique_ptr<PangoFontDescription, FontDescriptionDeleter>;
 
 constexpr double kTwoPi = 2 * std::numbers::pi;
 
@@ -83,47 +77,6 @@ struct Canvas {
 };
 
 // ---- Text --------------------------------------------------------------------
-
-int pangoWeight(TextWeight weight) {
-    switch (weight) {
-        case TextWeight::regular: return PANGO_WEIGHT_NORMAL;
-        case TextWeight::medium: return PANGO_WEIGHT_MEDIUM;
-        case TextWeight::semibold: return PANGO_WEIGHT_SEMIBOLD;
-        case TextWeight::bold: return PANGO_WEIGHT_BOLD;
-    }
-    return PANGO_WEIGHT_NORMAL;
-}
-
-// Bad bytes become U+FFFD before Pango sees the text.
-std::string validUTF8(const std::string& text) {
-    std::unique_ptr<char, GFreeDeleter> valid(g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())));
-    return valid.get();
-}
-
-Layout textLayout(cairo_t* cr, const std::string& text, const HUDFont& font, double width, int maximumLines) {
-    Layout layout(pango_cairo_create_layout(cr));
-    PangoContext* context = pango_layout_get_context(layout.get());
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-    pango_cairo_context_set_font_options(context, options);
-    cairo_font_options_destroy(options);
-    pango_context_set_round_glyph_positions(context, FALSE);
-    pango_layout_context_changed(layout.get());
-
-    FontDescription description(pango_font_description_new());
-    pango_font_description_set_family(description.get(), CairoHUDPainter::kFontFamily);
-    pango_font_description_set_weight(description.get(), static_cast<PangoWeight>(pangoWeight(font.weight)));
-    pango_font_description_set_absolute_size(description.get(), font.size * PANGO_SCALE);
-    pango_layout_set_font_description(layout.get(), description.get());
-    const auto valid = validUTF8(text);
-    pango_layout_set_text(layout.get(), valid.c_str(), -1);
-    pango_layout_set_width(layout.get(), static_cast<int>(std::max(width, 0.0) * PANGO_SCALE));
-    pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
-    pango_layout_set_ellipsize(layout.get(), PANGO_ELLIPSIZE_END);
-    pango_layout_set_height(layout.get(), maximumLines > 0 ? -maximumLines : -1);
-    return layout;
-}
 
 void drawText(const Canvas& canvas, const Text& item) {
     auto layout = textLayout(canvas.cr, item.text, item.font, item.rect.width, item.maximumLines);

@@ -31,7 +31,7 @@ struct HUDImage {
 
 class CairoHUDPainter {
 public:
-    static constexpr const char* kFontFamily = "Inter";
+    static constexpr const char* kFontFamily = "Inter";  // the same as pango_text::kFontFamily
 
     HUDImage paint(const HUDDisplayList& list, int scale) const;
 
