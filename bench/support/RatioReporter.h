@@ -28,6 +28,13 @@ public:
         return top->second / bottom->second;
     }
 
+    // Time per iteration in the benchmark's own unit, when it ran.
+    std::optional<double> time(const std::string& name) const {
+        const auto found = times_.find(name);
+        if (found == times_.end()) return std::nullopt;
+        return found->second;
+    }
+
 private:
     std::map<std::string, double> times_;
 };

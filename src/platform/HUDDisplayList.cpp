@@ -9,6 +9,13 @@ namespace {
 json::Json rect(const HUDRect& r) { return json::Json::array({r.x, r.y, r.width, r.height}); }
 json::Json font(const HUDFont& f) { return json::Json{{"size", f.size}, {"weight", static_cast<int>(f.weight)}}; }
 
+json::Json withShadow(json::Json item, const Shadow& shadow) {
+    if (shadow.opacity > 0) {
+        item["shadow"] = {{"opacity", shadow.opacity}, {"offset_y", shadow.offsetY}, {"radius", shadow.radius}};
+    }
+    return item;
+}
+
 struct ItemJSON {
     json::Json operator()(const RoundedRect& item) const {
         return {{"type", "rounded_rect"},
@@ -27,11 +34,17 @@ struct ItemJSON {
                 {"opacity", item.opacity}};
     }
     json::Json operator()(const Icon& item) const {
-        return {{"type", "icon"}, {"symbol", item.symbol}, {"rect", rect(item.rect)}, {"rgb", item.rgb}};
+        return withShadow({{"type", "icon"}, {"symbol", item.symbol}, {"rect", rect(item.rect)}, {"rgb", item.rgb}},
+                          item.shadow);
     }
     json::Json operator()(const Text& item) const {
-        return {{"type", "text"},          {"text", item.text}, {"rect", rect(item.rect)},
-                {"font", font(item.font)}, {"rgb", item.rgb},   {"lines", item.maximumLines}};
+        return withShadow({{"type", "text"},
+                           {"text", item.text},
+                           {"rect", rect(item.rect)},
+                           {"font", font(item.font)},
+                           {"rgb", item.rgb},
+                           {"lines", item.maximumLines}},
+                          item.shadow);
     }
     json::Json operator()(const Bar& item) const {
         return {{"type", "bar"},

@@ -37,6 +37,12 @@ struct HUDFont {
 };
 
 namespace hud_scene {
+// A soft black shadow cast by an icon or a label; none at opacity 0.
+struct Shadow {
+    double opacity = 0;
+    double offsetY = 0;
+    double radius = 0;
+};
 struct RoundedRect {
     HUDRect rect;
     double cornerRadius = 0;
@@ -54,6 +60,7 @@ struct Icon {
     std::string symbol;
     HUDRect rect;
     std::uint32_t rgb = 0;
+    Shadow shadow;
 };
 struct Text {
     std::string text;
@@ -61,6 +68,7 @@ struct Text {
     HUDFont font;
     std::uint32_t rgb = 0;
     int maximumLines = 1;
+    Shadow shadow;
 };
 struct Bar {
     HUDRect rect;

@@ -124,6 +124,62 @@ TEST(CairoHUDPainterTest, TextThatIsNotUtf8IsDrawn) {
     EXPECT_EQ(image.width, 252);
 }
 
+// A square list on a white ground, for items drawn by hand.
+HUDDisplayList whiteGround(std::vector<HUDDisplayItem> items) {
+    HUDDisplayList list;
+    list.width = 40;
+    list.height = 40;
+    list.items.push_back(hud_scene::RoundedRect{{0, 0, 40, 40}, 0, 0xFFFFFF, 1});
+    list.items.insert(list.items.end(), items.begin(), items.end());
+    return list;
+}
+
+TEST(CairoHUDPainterTest, IconsAndLabelsCastTheirShadowBelowThem) {
+    // A white pause symbol on white: only its shadow shows. Its bars end
+    // 23.4 points from the top; the shadow falls one point lower.
+    const HUDRect iconRect{10, 15, 20, 20};
+    const hud_scene::Shadow shadow{0.5, -1, 2};
+    for (const int scale : {1, 2}) {
+        SCOPED_TRACE(std::to_string(scale) + "x");
+        const auto below = [scale](const HUDImage& image) {
+            return rgba(image.at(16 * scale, static_cast<int>(24.5 * scale))).red;
+        };
+        const auto above = [scale](const HUDImage& image) {
+            return rgba(image.at(16 * scale, static_cast<int>(4 * scale))).red;
+        };
+        const auto shaded =
+            CairoHUDPainter().paint(whiteGround({hud_scene::Icon{"pause.fill", iconRect, 0xFFFFFF, shadow}}), scale);
+        const auto plain =
+            CairoHUDPainter().paint(whiteGround({hud_scene::Icon{"pause.fill", iconRect, 0xFFFFFF, {}}}), scale);
+        EXPECT_LT(below(shaded), 235);
+        EXPECT_LT(below(shaded), above(shaded)) << "the shadow is cast downwards";
+        EXPECT_EQ(below(plain), 255);
+
+        hud_scene::Text label{"Copied", {4, 12, 32, 16}, {12.5, TextWeight::medium}, 0xFFFFFF, 1, shadow};
+        const auto text = CairoHUDPainter().paint(whiteGround({label}), scale);
+        int darkened = 0;
+        for (const auto pixel : text.pixels) darkened += rgba(pixel).red < 250;
+        EXPECT_GT(darkened, 10) << "white text on white shows by its shadow";
+    }
+}
+
+TEST(CairoHUDPainterTest, ABlurredGroupStaysInPlaceAtEveryScale) {
+    // White on the left half, blurred: the middle of each half keeps its side.
+    HUDDisplayList list;
+    list.width = 40;
+    list.height = 20;
+    list.items = {hud_scene::RoundedRect{{0, 0, 40, 20}, 0, 0x000000, 1}, hud_scene::BeginGroup{1, 1, 3.5},
+                  hud_scene::RoundedRect{{0, 0, 20, 20}, 0, 0xFFFFFF, 1}, hud_scene::EndGroup{}};
+    for (const int scale : {1, 2}) {
+        SCOPED_TRACE(std::to_string(scale) + "x");
+        const auto image = CairoHUDPainter().paint(list, scale);
+        EXPECT_GT(rgba(image.at(10 * scale, 10 * scale)).red, 200);
+        EXPECT_LT(rgba(image.at(30 * scale, 10 * scale)).red, 40);
+        EXPECT_GT(rgba(image.at(19 * scale, 10 * scale)).red, 60) << "the edge is soft";
+        EXPECT_LT(rgba(image.at(19 * scale, 10 * scale)).red, 240);
+    }
+}
+
 TEST(PangoTextMeasureTest, OneLineFitsTheSmallestPanelAndLongTextWrapsWithinItsColumn) {
     PangoTextMeasure measure;
     const auto line = measure.measure("Yes, at noon.", 13, TextWeight::regular, 324, 10'000);

@@ -10,9 +10,12 @@ namespace {
 using namespace hud_scene;
 using Kind = HUDMode::Kind;
 
-void addText(HUDDisplayList& list, const HUDContentView& view, HUDFont font, int lines = 1) {
+constexpr Shadow kLabelShadow{HUDContentStyle::shadowOpacity, HUDContentStyle::shadowOffsetY,
+                              HUDContentStyle::shadowRadius};
+
+void addText(HUDDisplayList& list, const HUDContentView& view, HUDFont font, int lines = 1, Shadow shadow = {}) {
     if (view.hidden || view.text.empty()) return;
-    list.items.push_back(Text{view.text, view.frame, font, view.colorRGB, lines});
+    list.items.push_back(Text{view.text, view.frame, font, view.colorRGB, lines, shadow});
 }
 
 void addBars(HUDDisplayList& list, const HUDState& state) {
@@ -47,10 +50,11 @@ void addButton(HUDDisplayList& list, const HUDContentView& view, const HUDConten
 void addContent(HUDDisplayList& list, const HUDState& state, MonotonicTime now) {
     const auto& content = state.content;
     if (!content.icon.hidden && content.iconSymbol) {
-        list.items.push_back(Icon{*content.iconSymbol, content.icon.frame, content.icon.colorRGB});
+        list.items.push_back(Icon{*content.iconSymbol, content.icon.frame, content.icon.colorRGB, kLabelShadow});
     }
-    addText(list, content.primaryLabel, HUDContentStyle::primaryFont);
-    addText(list, content.secondaryLabel, HUDContentStyle::secondaryFont, HUDContentStyle::secondaryMaximumLines);
+    addText(list, content.primaryLabel, HUDContentStyle::primaryFont, 1, kLabelShadow);
+    addText(list, content.secondaryLabel, HUDContentStyle::secondaryFont, HUDContentStyle::secondaryMaximumLines,
+            kLabelShadow);
     if (!content.waveform.hidden) addBars(list, state);
     if (!content.processingDots.hidden) addDots(list, state, now);
     addButton(list, content.copyButton, content, HUDContentStyle::copyButtonFont);

@@ -76,15 +76,87 @@ struct Canvas {
     }
 };
 
+// ---- Blur ----------------------------------------------------------------------
+
+// Three passes of a box blur, each way: close to a Gaussian of the radius.
+void boxBlur(cairo_surface_t* surface, int radius) {
+    if (radius <= 0) return;
+    cairo_surface_flush(surface);
+    const int width = cairo_image_surface_get_width(surface);
+    const int height = cairo_image_surface_get_height(surface);
+    const int stride = cairo_image_surface_get_stride(surface) / 4;
+    auto* pixels = reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(surface));
+    std::vector<std::uint32_t> line(static_cast<std::size_t>(std::max(width, height)));
+    const auto pass = [&](int count, int step, std::uint32_t* start) {
+        for (int i = 0; i < count; ++i)
+            line[static_cast<std::size_t>(i)] = start[static_cast<std::ptrdiff_t>(i) * step];
+        for (int i = 0; i < count; ++i) {
+            std::uint32_t sums[4] = {0, 0, 0, 0};
+            for (int k = std::max(0, i - radius); k <= std::min(count - 1, i + radius); ++k) {
+                for (int c = 0; c < 4; ++c) sums[c] += (line[static_cast<std::size_t>(k)] >> (c * 8)) & 0xFF;
+            }
+            std::uint32_t value = 0;
+            const int window = 2 * radius + 1;  // edges fade into transparency
+            for (int c = 0; c < 4; ++c) value |= (sums[c] / static_cast<std::uint32_t>(window)) << (c * 8);
+            start[static_cast<std::ptrdiff_t>(i) * step] = value;
+        }
+    };
+    for (int iteration = 0; iteration < 3; ++iteration) {
+        for (int row = 0; row < height; ++row) pass(width, 1, pixels + static_cast<std::ptrdiff_t>(row) * stride);
+        for (int column = 0; column < width; ++column) pass(height, stride, pixels + column);
+    }
+    cairo_surface_mark_dirty(surface);
+}
+
+// ---- Shadows -------------------------------------------------------------------
+
+// Draws an item with `draw`, first casting its shadow: the item's own
+// coverage in black, box-blurred, moved down by the offset. Only the area
+// around `bounds` is blurred, so a label's shadow costs a label's pixels.
+template <class Draw>
+void withShadow(const Canvas& canvas, const HUDRect& bounds, const Shadow& shadow, Draw draw) {
+    if (!(shadow.opacity > 0)) {
+        draw();
+        return;
+    }
+    cairo_t* cr = canvas.cr;
+    cairo_push_group(cr);
+    draw();
+    Pattern item(cairo_pop_group(cr));
+
+    const double margin = std::max(shadow.radius, 0.0) * 2 + 1;
+    const double left = bounds.x - margin;
+    const double top = canvas.height - (bounds.y + bounds.height) - margin;
+    const int width = static_cast<int>(std::ceil((bounds.width + 2 * margin) * canvas.scale));
+    const int height = static_cast<int>(std::ceil((bounds.height + 2 * margin) * canvas.scale));
+    if (width > 0 && height > 0) {
+        Surface cast(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+        cairo_surface_set_device_scale(cast.get(), canvas.scale, canvas.scale);
+        Context painter(cairo_create(cast.get()));
+        cairo_translate(painter.get(), -left, -top);
+        cairo_set_source_rgba(painter.get(), 0, 0, 0, std::min(shadow.opacity, 1.0));
+        cairo_mask(painter.get(), item.get());
+        painter.reset();
+        boxBlur(cast.get(), static_cast<int>(std::lround(shadow.radius * canvas.scale / 2)));
+        // The offset is y up; Cairo's y runs down.
+        cairo_set_source_surface(cr, cast.get(), left, top - shadow.offsetY);
+        cairo_paint(cr);
+    }
+    cairo_set_source(cr, item.get());
+    cairo_paint(cr);
+}
+
 // ---- Text --------------------------------------------------------------------
 
 void drawText(const Canvas& canvas, const Text& item) {
-    auto layout = textLayout(canvas.cr, item.text, item.font, item.rect.width, item.maximumLines);
-    cairo_save(canvas.cr);
-    setColor(canvas.cr, item.rgb);
-    cairo_move_to(canvas.cr, item.rect.x, canvas.height - (item.rect.y + item.rect.height));
-    pango_cairo_show_layout(canvas.cr, layout.get());
-    cairo_restore(canvas.cr);
+    withShadow(canvas, item.rect, item.shadow, [&] {
+        auto layout = textLayout(canvas.cr, item.text, item.font, item.rect.width, item.maximumLines);
+        cairo_save(canvas.cr);
+        setColor(canvas.cr, item.rgb);
+        cairo_move_to(canvas.cr, item.rect.x, canvas.height - (item.rect.y + item.rect.height));
+        pango_cairo_show_layout(canvas.cr, layout.get());
+        cairo_restore(canvas.cr);
+    });
 }
 
 // ---- Symbols -------------------------------------------------------------------
@@ -189,14 +261,16 @@ void drawSymbol(cairo_t* cr, const std::string& symbol, std::uint32_t rgb) {
 }
 
 void drawIcon(const Canvas& canvas, const Icon& item) {
-    // A group, so that a symbol's cut-outs clear only itself.
-    cairo_push_group(canvas.cr);
-    cairo_save(canvas.cr);
-    canvas.enterUnitSquare(item.rect);
-    drawSymbol(canvas.cr, item.symbol, item.rgb);
-    cairo_restore(canvas.cr);
-    cairo_pop_group_to_source(canvas.cr);
-    cairo_paint(canvas.cr);
+    withShadow(canvas, item.rect, item.shadow, [&] {
+        // A group, so that a symbol's cut-outs clear only itself.
+        cairo_push_group(canvas.cr);
+        cairo_save(canvas.cr);
+        canvas.enterUnitSquare(item.rect);
+        drawSymbol(canvas.cr, item.symbol, item.rgb);
+        cairo_restore(canvas.cr);
+        cairo_pop_group_to_source(canvas.cr);
+        cairo_paint(canvas.cr);
+    });
 }
 
 // ---- The ring -------------------------------------------------------------------
@@ -240,7 +314,10 @@ std::uint32_t colorAt(const std::array<Stop, 9>& stops, double fraction) {
 // The gradient starts pointing at the capsule's bottom edge (turned by the
 // rotation, counter-clockwise for a positive angle in y-up terms) and its
 // colours sweep clockwise from there, as the screen shows them.
-Surface conicColors(const Canvas& canvas, double rotation) {
+// Only pixels the ring can cover are computed: a band along the edges as
+// wide as the ring, and the corner squares where it curves inwards.
+Surface conicColors(const Canvas& canvas, const Ring& ring) {
+    const double rotation = ring.rotation;
     const int width = static_cast<int>(std::ceil(canvas.width * canvas.scale));
     const int height = static_cast<int>(std::ceil(canvas.height * canvas.scale));
     Surface surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
@@ -252,10 +329,29 @@ Surface conicColors(const Canvas& canvas, double rotation) {
     const double startY = -std::cos(rotation);
     const double centreX = canvas.width / 2;
     const double centreY = canvas.height / 2;
-    for (int row = 0; row < height; ++row) {
+    const auto& outer = ring.outer.rect;
+    const auto& inner = ring.inner.rect;
+    const double bandPoints = std::max({inner.x - outer.x, outer.x + outer.width - (inner.x + inner.width),
+                                        inner.y - outer.y, outer.y + outer.height - (inner.y + inner.height), 0.0});
+    const double outerLeft = outer.x;
+    const double outerTop = canvas.height - (outer.y + outer.height);
+    const int band = static_cast<int>(std::ceil(bandPoints * canvas.scale)) + 1;
+    const int corner = static_cast<int>(std::ceil(ring.outer.cornerRadius * canvas.scale)) + 1;
+    const int left = static_cast<int>(std::floor(outerLeft * canvas.scale));
+    const int top = static_cast<int>(std::floor(outerTop * canvas.scale));
+    const int right = static_cast<int>(std::ceil((outerLeft + outer.width) * canvas.scale));
+    const int bottom = static_cast<int>(std::ceil((outerTop + outer.height) * canvas.scale));
+    for (int row = std::max(top, 0); row < std::min(bottom, height); ++row) {
         auto* line = reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(row) * stride);
         const double y = canvas.height - (row + 0.5) / canvas.scale - centreY;
-        for (int column = 0; column < width; ++column) {
+        const bool nearTopOrBottom = row < top + band || row >= bottom - band;
+        const bool inCornerRows = row < top + corner || row >= bottom - corner;
+        const int reach = inCornerRows ? std::max(band, corner) : band;
+        for (int column = std::max(left, 0); column < std::min(right, width); ++column) {
+            if (!nearTopOrBottom && column >= left + reach && column < right - reach) {
+                column = right - reach - 1;
+                continue;
+            }
             const double x = (column + 0.5) / canvas.scale - centreX;
             const double counterClockwise = std::atan2(startX * y - startY * x, startX * x + startY * y);
             double fraction = -counterClockwise / kTwoPi;
@@ -269,7 +365,7 @@ Surface conicColors(const Canvas& canvas, double rotation) {
 }
 
 void drawRing(const Canvas& canvas, const Ring& item) {
-    auto colors = conicColors(canvas, item.rotation);
+    auto colors = conicColors(canvas, item);
     cairo_save(canvas.cr);
     cairo_set_fill_rule(canvas.cr, CAIRO_FILL_RULE_EVEN_ODD);
     canvas.roundedRect(item.outer.rect, item.outer.cornerRadius);
@@ -278,38 +374,6 @@ void drawRing(const Canvas& canvas, const Ring& item) {
     cairo_set_source_surface(canvas.cr, colors.get(), 0, 0);
     cairo_paint_with_alpha(canvas.cr, item.opacity);
     cairo_restore(canvas.cr);
-}
-
-// ---- Blur ----------------------------------------------------------------------
-
-// Three passes of a box blur, each way: close to a Gaussian of the radius.
-void boxBlur(cairo_surface_t* surface, int radius) {
-    if (radius <= 0) return;
-    cairo_surface_flush(surface);
-    const int width = cairo_image_surface_get_width(surface);
-    const int height = cairo_image_surface_get_height(surface);
-    const int stride = cairo_image_surface_get_stride(surface) / 4;
-    auto* pixels = reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(surface));
-    std::vector<std::uint32_t> line(static_cast<std::size_t>(std::max(width, height)));
-    const auto pass = [&](int count, int step, std::uint32_t* start) {
-        for (int i = 0; i < count; ++i)
-            line[static_cast<std::size_t>(i)] = start[static_cast<std::ptrdiff_t>(i) * step];
-        for (int i = 0; i < count; ++i) {
-            std::uint32_t sums[4] = {0, 0, 0, 0};
-            for (int k = std::max(0, i - radius); k <= std::min(count - 1, i + radius); ++k) {
-                for (int c = 0; c < 4; ++c) sums[c] += (line[static_cast<std::size_t>(k)] >> (c * 8)) & 0xFF;
-            }
-            std::uint32_t value = 0;
-            const int window = 2 * radius + 1;  // edges fade into transparency
-            for (int c = 0; c < 4; ++c) value |= (sums[c] / static_cast<std::uint32_t>(window)) << (c * 8);
-            start[static_cast<std::ptrdiff_t>(i) * step] = value;
-        }
-    };
-    for (int iteration = 0; iteration < 3; ++iteration) {
-        for (int row = 0; row < height; ++row) pass(width, 1, pixels + static_cast<std::ptrdiff_t>(row) * stride);
-        for (int column = 0; column < width; ++column) pass(height, stride, pixels + column);
-    }
-    cairo_surface_mark_dirty(surface);
 }
 
 // ---- Items ---------------------------------------------------------------------
@@ -373,10 +437,9 @@ void endGroup(const Canvas& canvas, const BeginGroup& group) {
         cairo_paint(painter.get());
         painter.reset();
         boxBlur(blurred.get(), static_cast<int>(std::lround(group.blurRadius * canvas.scale / 2)));
+        // The surface's device scale maps it back to points; a pattern matrix
+        // on top would shrink the content at scale 2.
         pattern.reset(cairo_pattern_create_for_surface(blurred.get()));
-        cairo_matrix_t matrix;
-        cairo_matrix_init_scale(&matrix, canvas.scale, canvas.scale);
-        cairo_pattern_set_matrix(pattern.get(), &matrix);
     }
     // Scaled about the capsule's centre.
     cairo_translate(cr, canvas.width / 2, canvas.height / 2);
