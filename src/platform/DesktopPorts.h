@@ -9,6 +9,7 @@
 #include "platform/CuePlayer.h"
 #include "platform/DefaultsStore.h"
 #include "platform/EventPoster.h"
+#include "platform/HUDSurface.h"
 #include "platform/InputActivity.h"
 #include "platform/KeyTap.h"
 #include "platform/LoginItem.h"
@@ -16,6 +17,7 @@
 #include "platform/Pasteboard.h"
 #include "platform/ProcessInfo.h"
 #include "platform/SpeechSynthesizer.h"
+#include "platform/TextMeasure.h"
 #include "platform/UserInputWatch.h"
 #include "platform/Workspace.h"
 
@@ -42,6 +44,8 @@ struct DesktopPorts {
     Chrome& chrome;
     LoginItem& loginItem;
     SpeechSynthesizer& speechSynthesizer;
+    HUDSurface& hud;
+    TextMeasure& textMeasure;
     std::shared_ptr<KeyTap> keyTap;
     std::shared_ptr<AudioEngineFactory> audioEngines;
     std::shared_ptr<AudioDevices> audioDevices;

@@ -65,6 +65,10 @@ public:
     // Adds the items after a clearContents(). False when they could not be
     // written.
     virtual bool writeItems(const std::vector<PasteboardItem>& items) = 0;
+    // Takes the pasteboard over with `items` in one step. When it fails, the
+    // items and the change count stay as they were: the user's clipboard is
+    // never left empty by a write that could not be made.
+    virtual bool replaceContents(const std::vector<PasteboardItem>& items) = 0;
 };
 
 }  // namespace murmo

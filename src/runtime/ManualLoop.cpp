@@ -11,8 +11,9 @@ constexpr Duration kPumpSlice = std::chrono::milliseconds(1);
 }  // namespace
 
 WallTime ManualLoop::VirtualClock::wallTime() const {
-    return WallTime(
-        std::chrono::duration_cast<WallTime::duration>(kWallOrigin.time_since_epoch() + now().time_since_epoch()));
+    const Duration shift(wallShift_.load(std::memory_order_acquire));
+    return WallTime(std::chrono::duration_cast<WallTime::duration>(kWallOrigin.time_since_epoch() +
+                                                                   now().time_since_epoch() + shift));
 }
 
 void ManualLoop::VirtualClock::moveTo(MonotonicTime time) {

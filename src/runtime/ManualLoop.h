@@ -34,6 +34,9 @@ public:
     bool pumpUntil(const std::function<bool()>& predicate, Duration realTimeout);
 
     MonotonicTime now() const { return clock_.now(); }
+    // Sets the wall clock forward or back by `delta`, as a user or a time
+    // server does; monotonic time and timers are untouched.
+    void shiftWallTime(Duration delta) { clock_.shiftWall(delta); }
 
 private:
     // Read and moved from any thread; never moves backwards.
@@ -43,9 +46,11 @@ private:
         WallTime wallTime() const override;
         void moveTo(MonotonicTime time);
         void moveBy(Duration delta);
+        void shiftWall(Duration delta) { wallShift_.fetch_add(delta.count(), std::memory_order_acq_rel); }
 
     private:
         std::atomic<MonotonicTime> now_{MonotonicTime(std::chrono::seconds(1))};
+        std::atomic<Duration::rep> wallShift_{0};
     };
 
     void advanceTo(MonotonicTime target);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "input/hud/AgentResponsePolicies.h"
 
@@ -11,17 +12,24 @@ namespace policy = AgentResponseLayoutPolicy;
 
 namespace {
 
+// The panel grows with its answer only up to a bound; the text it scrolls
+// over is the whole answer, however long.
 constexpr double kMeasuringHeight = 10'000;
+constexpr double kUnbounded = std::numeric_limits<double>::infinity();
 constexpr double kConfirmWidth = 92;
 constexpr double kCancelWidth = 76;
 constexpr double kButtonGap = 7;
 constexpr double kScrollerWidth = 12;
 
+double textHeight(TextMeasure& measure, std::string_view answer, double width, double box) {
+    const auto size = measure.measure(answer, policy::answerFontSize, TextWeight::regular, width, box);
+    return std::ceil(size.height) + 1;
+}
+
 }  // namespace
 
 double measuredAnswerHeight(TextMeasure& measure, std::string_view answer, double width) {
-    const auto size = measure.measure(answer, policy::answerFontSize, TextWeight::regular, width, kMeasuringHeight);
-    return std::ceil(size.height) + 1;
+    return textHeight(measure, answer, width, kMeasuringHeight);
 }
 
 void layoutAgentAnswer(HUDContentHost& host, double width, double height, TextMeasure& measure) {
@@ -43,11 +51,11 @@ void layoutAgentAnswer(HUDContentHost& host, double width, double height, TextMe
 
     const auto& answer = host.agentAnswerScroll.text;
     double textWidth = contentWidth;
-    double needed = measuredAnswerHeight(measure, answer, std::max(contentWidth, 1.0));
+    double needed = textHeight(measure, answer, std::max(contentWidth, 1.0), kUnbounded);
     host.agentAnswerShowsScroller = shown < needed;
     if (host.agentAnswerShowsScroller) {
         textWidth = contentWidth - kScrollerWidth;
-        needed = measuredAnswerHeight(measure, answer, std::max(textWidth, 1.0));
+        needed = textHeight(measure, answer, std::max(textWidth, 1.0), kUnbounded);
     }
     host.agentAnswerTextFrame = {0, 0, std::max(textWidth, 0.0), std::max(shown, needed)};
 }

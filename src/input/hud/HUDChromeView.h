@@ -28,6 +28,9 @@ public:
     // A brief flash of the ring (when the user copies the offered text),
     // only while it shows and motion is allowed.
     void impulse(bool reduceMotion, MonotonicTime now);
+    // Stops the turn and any flash, as a dismissal does; the ring rests at
+    // its static angle.
+    void stopRingMotion();
 
     const HUDPaletteSpec& palette() const { return palette_; }
     bool ringShown() const { return container_.model(kOpacityPath) > 0; }
@@ -39,7 +42,6 @@ public:
 
 private:
     void startRingMotion(MonotonicTime now);
-    void stopRingMotion();
 
     HUDPaletteSpec palette_;
     HUDLayer container_;

@@ -2,8 +2,6 @@
 
 namespace murmo {
 
-SimChrome::SimChrome() : observers_(std::make_shared<Observers>()) {}
-
 bool SimChrome::setActivationPolicy(ActivationPolicy policy) {
     policyRequests_.push_back(policy);
     if (refused_.contains(policy)) return false;
@@ -12,19 +10,9 @@ bool SimChrome::setActivationPolicy(ActivationPolicy policy) {
 }
 
 ObserverHandle SimChrome::observeLocaleChanges(std::function<void()> onChange) {
-    const int id = nextObserver_++;
-    observers_->emplace(id, std::move(onChange));
-    return ObserverHandle([weak = std::weak_ptr<Observers>(observers_), id] {
-        if (auto observers = weak.lock()) observers->erase(id);
-    });
+    return observers_.add(std::move(onChange));
 }
 
-void SimChrome::changeLocale() {
-    // A copy: an observer may stop observing while it is told.
-    const auto observers = *observers_;
-    for (const auto& [id, onChange] : observers) {
-        if (observers_->contains(id)) onChange();
-    }
-}
+void SimChrome::changeLocale() { observers_.notify(); }
 
 }  // namespace murmo

@@ -1,13 +1,12 @@
 #pragma once
 
 #include <functional>
-#include <map>
-#include <memory>
 #include <optional>
 #include <set>
 #include <vector>
 
 #include "platform/Chrome.h"
+#include "runtime/ObserverList.h"
 
 namespace murmo {
 
@@ -16,8 +15,6 @@ namespace murmo {
 // locale changes.
 class SimChrome final : public Chrome {
 public:
-    SimChrome();
-
     bool setActivationPolicy(ActivationPolicy policy) override;
     bool effectiveAppearanceIsDark() const override { return applicationExists_ && dark_; }
     ObserverHandle observeLocaleChanges(std::function<void()> onChange) override;
@@ -32,18 +29,15 @@ public:
     std::optional<ActivationPolicy> activationPolicy() const { return policy_; }
     // Every policy asked for, refused ones included, in order.
     const std::vector<ActivationPolicy>& policyRequests() const { return policyRequests_; }
-    std::size_t localeObserverCount() const { return observers_->size(); }
+    std::size_t localeObserverCount() const { return observers_.size(); }
 
 private:
-    using Observers = std::map<int, std::function<void()>>;
-
     bool applicationExists_ = true;
     bool dark_ = false;
     std::set<ActivationPolicy> refused_;
     std::optional<ActivationPolicy> policy_;
     std::vector<ActivationPolicy> policyRequests_;
-    std::shared_ptr<Observers> observers_;
-    int nextObserver_ = 0;
+    ObserverList<> observers_;
 };
 
 }  // namespace murmo

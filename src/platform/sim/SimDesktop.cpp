@@ -6,6 +6,7 @@
 #include "platform/KeyTap.h"
 #include "platform/sim/SimAccessibility.h"
 #include "platform/sim/SimEventPoster.h"
+#include "platform/sim/SimHUDSurface.h"
 #include "platform/sim/SimInputActivity.h"
 #include "platform/sim/SimPasteboard.h"
 #include "platform/sim/SimProcessInfo.h"
@@ -26,7 +27,8 @@ SimDesktop::SimDesktop(const Clock& clock, std::function<void(Duration)> spendTi
       inputActivity_(std::make_unique<SimInputActivity>(*this)),
       pasteboard_(std::make_unique<SimPasteboard>(*this)),
       eventPoster_(std::make_unique<SimEventPoster>(*this)),
-      userInputWatch_(std::make_shared<SimUserInputWatch>(*this)) {}
+      userInputWatch_(std::make_shared<SimUserInputWatch>(*this)),
+      hudSurface_(std::make_unique<SimHUDSurface>(*this)) {}
 
 DesktopPorts SimDesktop::ports() {
     return DesktopPorts{
@@ -41,6 +43,8 @@ DesktopPorts SimDesktop::ports() {
         .chrome = chrome_,
         .loginItem = loginItem_,
         .speechSynthesizer = speechSynthesizer_,
+        .hud = *hudSurface_,
+        .textMeasure = textMeasure_,
         .keyTap = keyTap_,
         .audioEngines = audioEngines_,
         .audioDevices = audioDevices_,
@@ -62,6 +66,7 @@ InputActivity& SimDesktop::inputActivity() { return *inputActivity_; }
 Pasteboard& SimDesktop::pasteboard() { return *pasteboard_; }
 EventPoster& SimDesktop::eventPoster() { return *eventPoster_; }
 UserInputWatch& SimDesktop::userInputWatch() { return *userInputWatch_; }
+HUDSurface& SimDesktop::hud() { return *hudSurface_; }
 
 SimElementID SimDesktop::launch(const SimProcessSetup& setup) {
     terminate(setup.pid);
@@ -254,6 +259,38 @@ void SimDesktop::typeText(std::int32_t pid, const std::u16string& text) {
     const auto focused = process(pid).focusedElement;
     if (!focused || !model_.elements.contains(*focused)) return;
     if (auto encoded = unicode::fromUTF16(text)) insertText(*focused, *encoded);
+}
+
+void SimDesktop::movePointer(HUDPoint location) {
+    model_.hud.pointer = location;
+    hudSurface_->updateHover();
+}
+
+void SimDesktop::userClicksAt(HUDPoint location, HUDMouseButton button) {
+    movePointer(location);
+    constexpr InputEventType types[] = {InputEventType::leftMouseDown, InputEventType::rightMouseDown,
+                                        InputEventType::otherMouseDown};
+    deliverInputEvent(SimInputEvent{.type = types[static_cast<int>(button)]});
+    hudSurface_->deliverMouseDown(HUDMouseDown{button, location});
+}
+
+void SimDesktop::userScrolls(double deltaY) { hudSurface_->deliverScroll(deltaY); }
+
+void SimDesktop::setScreens(std::vector<HUDScreen> screens, std::optional<std::size_t> mainScreen) {
+    model_.hud.screens = std::move(screens);
+    model_.hud.mainScreen = mainScreen;
+    hudSurface_->screensChanged();
+}
+
+void SimDesktop::setSystemDarkAppearance(bool dark) {
+    const bool wasDark = hudSurface_->isEffectiveAppearanceDark();
+    model_.hud.systemDark = dark;
+    hudSurface_->appearanceMayHaveChanged(wasDark);
+}
+
+void SimDesktop::setDisplayOptions(HUDDisplayOptions options) {
+    model_.hud.displayOptions = options;
+    hudSurface_->displayOptionsChanged();
 }
 
 void SimDesktop::later(Duration delay, std::function<void()> action) {

@@ -71,10 +71,12 @@
 #include "platform/sim/SimChrome.h"
 #include "platform/sim/SimCuePlayer.h"
 #include "platform/sim/SimDefaultsStore.h"
+#include "platform/sim/SimHUDModel.h"
 #include "platform/sim/SimKeyTap.h"
 #include "platform/sim/SimLoginItem.h"
 #include "platform/sim/SimMicrophonePermission.h"
 #include "platform/sim/SimSpeechSynthesizer.h"
+#include "platform/sim/SimTextMeasure.h"
 #include "runtime/Clock.h"
 #include "runtime/MainLoop.h"
 
@@ -88,6 +90,7 @@ class SimInputActivity;
 class SimPasteboard;
 class SimEventPoster;
 class SimUserInputWatch;
+class SimHUDSurface;
 
 using SimElementID = std::uint64_t;
 
@@ -206,10 +209,10 @@ struct SimInputEvent {
     std::int64_t sourceUserData = 0;
 };
 
-enum class SimPasteboardOperation { readItems, readData, clear, write };
+enum class SimPasteboardOperation { readItems, readData, clear, write, replace };
 
 // A scripted pasteboard failure: reads of the items answer "unreadable",
-// data reads answer nothing, writes fail. `type` narrows data reads to one
+// data reads answer nothing, writes and replacements fail. `type` narrows data reads to one
 // type; `remaining` counts the calls still to fail (negative: all of them).
 struct SimPasteboardFault {
     SimPasteboardOperation operation = SimPasteboardOperation::readItems;
@@ -289,6 +292,7 @@ struct SimDesktopModel {
     SimPasteboardState pasteboard{};
     SimEventPostingState eventPosting{};
     SimWorkspaceState workspace{};
+    SimHUDModel hud{};
 };
 
 struct SimProcessSetup {
@@ -331,6 +335,7 @@ public:
     Pasteboard& pasteboard();
     EventPoster& eventPoster();
     UserInputWatch& userInputWatch();
+    HUDSurface& hud();
 
     // Every port at once, for a composition root to hand out.
     DesktopPorts ports();
@@ -345,6 +350,8 @@ public:
     SimChrome& chrome() { return chrome_; }
     SimLoginItem& loginItem() { return loginItem_; }
     SimSpeechSynthesizer& speechSynthesizer() { return speechSynthesizer_; }
+    SimHUDSurface& hudSurface() { return *hudSurface_; }
+    SimTextMeasure& textMeasure() { return textMeasure_; }
 
     SimDesktopModel& model() { return model_; }
     const SimDesktopModel& model() const { return model_; }
@@ -375,6 +382,18 @@ public:
     void userClicks(InputEventType button = InputEventType::leftMouseDown);
     // Every keyboard and mouse event enters here.
     void deliverInputEvent(const SimInputEvent& event);
+    // The user moves the pointer (global points, y up).
+    void movePointer(HUDPoint location);
+    // The user presses a mouse button at a global point: one input event,
+    // which the counters, input watches, mouse monitors and, when the point
+    // lies on a panel that takes clicks, the HUD's panel all see.
+    void userClicksAt(HUDPoint location, HUDMouseButton button = HUDMouseButton::left);
+    // The user scrolls with the pointer where it is.
+    void userScrolls(double deltaY);
+    // Screens are attached, removed or rearranged.
+    void setScreens(std::vector<HUDScreen> screens, std::optional<std::size_t> mainScreen = 0);
+    void setSystemDarkAppearance(bool dark);
+    void setDisplayOptions(HUDDisplayOptions options);
 
     // Someone else takes the pasteboard over: the user copies, or another
     // application writes it. Moves the change count.
@@ -406,6 +425,9 @@ public:
 
     MonotonicTime now() const { return clock_.now(); }
     void spend(Duration duration);
+    // Runs `action` after `delay` of virtual time on the loop; without a
+    // loop, at once.
+    void later(Duration delay, std::function<void()> action);
 
     // Finds a scripted fault for the call and uses one of its counts.
     std::optional<AXError> takeFault(SimAXOperation operation, SimElementID element, std::int32_t pid,
@@ -414,7 +436,6 @@ public:
 private:
     void handlePaste(std::int32_t pid);
     void typeText(std::int32_t pid, const std::u16string& text);
-    void later(Duration delay, std::function<void()> action);
 
     const Clock& clock_;
     std::function<void(Duration)> spendTime_;
@@ -431,6 +452,8 @@ private:
     SimChrome chrome_;
     SimLoginItem loginItem_;
     SimSpeechSynthesizer speechSynthesizer_;
+    SimTextMeasure textMeasure_;
+    std::unique_ptr<SimHUDSurface> hudSurface_;
     std::shared_ptr<SimKeyTap> keyTap_ = std::make_shared<SimKeyTap>();
     std::shared_ptr<SimAudioEngineFactory> audioEngines_ = std::make_shared<SimAudioEngineFactory>();
     std::shared_ptr<SimAudioDevices> audioDevices_ = std::make_shared<SimAudioDevices>();

@@ -52,4 +52,15 @@ bool SimPasteboard::writeItems(const std::vector<PasteboardItem>& items) {
     return written;
 }
 
+bool SimPasteboard::replaceContents(const std::vector<PasteboardItem>& items) {
+    const bool written = !desktop_.takePasteboardFault(SimPasteboardOperation::write, {});
+    if (written) {
+        auto& state = desktop_.model().pasteboard;
+        ++state.changeCount;
+        state.items = items;
+    }
+    desktop_.logPasteboardCall(SimPasteboardOperation::replace, {}, written);
+    return written;
+}
+
 }  // namespace murmo

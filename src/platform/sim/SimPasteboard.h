@@ -15,6 +15,8 @@ public:
     std::optional<PasteboardBytes> data(const PasteboardItemReference& item, std::string_view type) override;
     std::int64_t clearContents() override;
     bool writeItems(const std::vector<PasteboardItem>& items) override;
+    // Fails on a scripted write fault.
+    bool replaceContents(const std::vector<PasteboardItem>& items) override;
 
 private:
     SimDesktop& desktop_;
