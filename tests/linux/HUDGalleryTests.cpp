@@ -1,6 +1,7 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -39,6 +40,10 @@ TEST(HUDGalleryTest, TheGalleryWritesEveryPictureItListsAsAPNG) {
     ASSERT_EQ(::pclose(pipe), 0);
     ASSERT_GT(listed.size(), 30u);
     EXPECT_TRUE(listed.back().ends_with("contact-sheet.png"));
+    const auto controllerStrips = std::count_if(listed.begin(), listed.end(), [](const std::string& path) {
+        return path.find("/strip-controller-") != std::string::npos;
+    });
+    EXPECT_GE(controllerStrips, 12) << "film strips of the real controller";
     for (const auto& path : listed) {
         const auto size = decode(path);
         ASSERT_TRUE(size) << path;

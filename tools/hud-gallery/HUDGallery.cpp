@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "ControllerFilmStrips.h"
 #include "input/hud/HUDRestingState.h"
 #include "platform/linux/CairoHUDPainter.h"
 #include "platform/linux/PangoTextMeasure.h"
@@ -30,7 +31,11 @@ public:
     Gallery(std::filesystem::path folder, int scale) : folder_(std::move(folder)), scale_(scale) {}
 
     Status add(std::string name, std::string caption, const HUDState& state, double seconds = 1.25) {
-        auto image = painter_.paint(sceneAt(state, at(seconds)), scale_);
+        return addScene(std::move(name), std::move(caption), sceneAt(state, at(seconds)));
+    }
+
+    Status addScene(std::string name, std::string caption, const HUDDisplayList& scene) {
+        auto image = painter_.paint(scene, scale_);
         if (auto written = image.writePNG(folder_ / (name + ".png")); !written) return written;
         pictures_.push_back(Picture{{std::move(name), std::move(caption)}, std::move(image)});
         return {};
@@ -44,6 +49,7 @@ public:
         return restingHUDState(mode, options);
     }
 
+    TextMeasure& measure() { return measure_; }
     Status contactSheet();
     std::vector<GalleryEntry> entries() const {
         std::vector<GalleryEntry> result;
@@ -233,6 +239,12 @@ Result<std::vector<GalleryEntry>> writeHUDGallery(const std::filesystem::path& f
         if (auto done = step(gallery); !done) return std::unexpected(done.error());
     }
     if (auto strips = filmStrips(gallery); !strips) return std::unexpected(strips.error());
+    const auto addScene = [&gallery](std::string name, std::string caption, const HUDDisplayList& scene) {
+        return gallery.addScene(std::move(name), std::move(caption), scene);
+    };
+    if (auto strips = writeControllerFilmStrips(addScene, gallery.measure()); !strips) {
+        return std::unexpected(strips.error());
+    }
     if (auto sheet = gallery.contactSheet(); !sheet) return std::unexpected(sheet.error());
     auto entries = gallery.entries();
     entries.push_back({"contact-sheet", "every picture above"});
