@@ -69,6 +69,20 @@ TEST(ManualLoopTest, TheLongestDelaysNeverComeDueRatherThanWrapAround) {
     EXPECT_EQ(fired, 0);
 }
 
+TEST(ManualLoopTest, SettingTheWallClockBackMovesNeitherMonotonicTimeNorTimers) {
+    ManualLoop loop;
+    int fired = 0;
+    auto timer = loop.after(std::chrono::seconds(2), [&] { ++fired; });
+    const auto wall = loop.clock().wallTime();
+    const auto now = loop.now();
+    loop.shiftWallTime(-std::chrono::hours(1));
+    EXPECT_EQ(loop.clock().wallTime(), wall - std::chrono::hours(1));
+    EXPECT_EQ(loop.now(), now);
+    loop.advance(std::chrono::seconds(2));
+    EXPECT_EQ(fired, 1);
+    EXPECT_EQ(loop.clock().wallTime(), wall - std::chrono::hours(1) + std::chrono::seconds(2));
+}
+
 TEST(ManualLoopTest, CancelStopsATimerAndIsIdempotent) {
     ManualLoop loop;
     int fired = 0;

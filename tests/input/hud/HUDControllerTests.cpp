@@ -366,5 +366,22 @@ TEST_F(HUDControllerTest, TheIdleCapsuleFollowsThePreferences) {
     EXPECT_FALSE(model().panel.visible);
 }
 
+TEST_F(HUDControllerTest, AppearanceAndLanguageChanges) {
+    hud->showClipboard("words", HUDClipboardFailure::copy, 4s, nullptr);
+    advance(0.2);
+    mark();
+    hud->setAppearancePreference("dark", "dark");
+    hud->setAppearancePreference("bogus", "bogus");
+    EXPECT_EQ(events(), std::vector<std::string>{"+0.00 appearance dark"}) << "an unknown preference is ignored";
+
+    hud->setApplicationLanguage(NativeAppLanguage::turkish);
+    const NativeLocalizedStrings turkish(NativeAppLanguage::turkish, std::vector<std::string>{"en"});
+    EXPECT_EQ(hud->state().content.primaryLabel.text, turkish.hudCopyFailed());
+    EXPECT_EQ(hud->state().content.copyButton.text, turkish.hudCopy());
+    mark();
+    hud->setApplicationLanguage(NativeAppLanguage::turkish);
+    EXPECT_TRUE(events().empty()) << "the same language changes nothing";
+}
+
 }  // namespace
 }  // namespace murmo
