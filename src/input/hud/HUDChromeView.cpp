@@ -4,7 +4,7 @@
 
 namespace murmo {
 
-namespace spec = HUDRainbowBorderSpec;
+namespace ring = HUDRainbowBorderSpec;
 
 HUDChromeView::HUDChromeView()
     : palette_{.surfaceTopRGB = 0x0A0A0A,
@@ -34,17 +34,17 @@ void HUDChromeView::present(const HUDMode& mode, const HUDPaletteSpec& palette, 
 
 void HUDChromeView::startRingMotion(MonotonicTime now) {
     if (gradient_.has(kRotationKey)) return;
-    gradient_.set(kRotationPath, spec::staticRotation);
+    gradient_.set(kRotationPath, ring::staticRotation);
     // Negative angles turn clockwise in y-up coordinates.
-    gradient_.add(HUDAnimation::basic(kRotationKey, kRotationPath, spec::staticRotation,
-                                      spec::staticRotation - 2 * std::numbers::pi, spec::rotationDuration,
+    gradient_.add(HUDAnimation::basic(kRotationKey, kRotationPath, ring::staticRotation,
+                                      ring::staticRotation - 2 * std::numbers::pi, ring::rotationDuration,
                                       HUDTimingCurve::linear(), now, true));
 }
 
 void HUDChromeView::stopRingMotion() {
     gradient_.remove(kRotationKey);
     container_.remove(kImpulseKey);
-    gradient_.set(kRotationPath, spec::staticRotation);
+    gradient_.set(kRotationPath, ring::staticRotation);
 }
 
 void HUDChromeView::impulse(bool reduceMotion, MonotonicTime now) {

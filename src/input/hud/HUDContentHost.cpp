@@ -30,10 +30,11 @@ void HUDContentHost::resetAccessories() {
     agentAnswerShowsScroller = false;
 }
 
-void HUDContentHost::configureText(const HUDPresentationSpec& spec) {
-    primaryLabel.text = spec.primaryText;
-    primaryLabel.hidden = spec.primaryText.empty();
-    secondaryLabel.text = spec.secondaryTextRole.dynamic ? std::string() : spec.secondaryTextRole.staticText;
+void HUDContentHost::configureText(const HUDPresentationSpec& presentation) {
+    primaryLabel.text = presentation.primaryText;
+    primaryLabel.hidden = presentation.primaryText.empty();
+    secondaryLabel.text =
+        presentation.secondaryTextRole.dynamic ? std::string() : presentation.secondaryTextRole.staticText;
     secondaryLabel.hidden = secondaryLabel.text.empty();
 }
 

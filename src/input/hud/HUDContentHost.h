@@ -69,7 +69,7 @@ struct HUDContentHost {
     void resetAccessories();
     // The mode's texts: the primary line, and a static second line; hidden
     // when empty. A supplied second line stays empty and hidden.
-    void configureText(const HUDPresentationSpec& spec);
+    void configureText(const HUDPresentationSpec& presentation);
     // Places the views for `mode` in a capsule of this size (the size of a
     // morph's current frame). The agent answer is laid out by its panel.
     void layout(HUDMode::Kind mode, double width, double height);

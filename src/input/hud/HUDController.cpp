@@ -212,7 +212,7 @@ void HUDController::setApplicationLanguage(NativeAppLanguage language) {
     if (!currentMode_) return;
     configureLocalizedContent(*currentMode_);
     layoutContent();
-    surface_.setPanelFrame(frameFor(specFor(*currentMode_), false));
+    surface_.setPanelFrame(frameFor(presentationFor(*currentMode_), false));
     surface_.setNeedsDisplay();
 }
 
@@ -250,11 +250,11 @@ HUDDisplayList HUDController::sceneAt(MonotonicTime at) const {
 
 // ---- Transitions ---------------------------------------------------------------
 
-HUDPresentationSpec HUDController::specFor(const HUDMode& mode) const {
-    auto spec = mode.presentation(applicationLanguage_, languages());
+HUDPresentationSpec HUDController::presentationFor(const HUDMode& mode) const {
+    auto presentation = mode.presentation(applicationLanguage_, languages());
     // A shown answer keeps its measured height through every re-placement.
-    if (mode.kind() == Kind::agentAnswer) spec.height = agentAnswerHeight_;
-    return spec;
+    if (mode.kind() == Kind::agentAnswer) presentation.height = agentAnswerHeight_;
+    return presentation;
 }
 
 void HUDController::beginNonClipboardPresentation(const HUDMode& mode) {
@@ -270,7 +270,7 @@ void HUDController::transition(const HUDMode& mode, bool preferPointerScreen, Co
     cancelScheduledHide();
     const auto generation = ++presentationGeneration_;
     const bool reduce = reduceMotion();
-    const auto frame = frameFor(specFor(mode), preferPointerScreen);
+    const auto frame = frameFor(presentationFor(mode), preferPointerScreen);
     const bool wasVisible = surface_.isPanelVisible();
     surface_.setPanelAlpha(1);
 
@@ -467,10 +467,10 @@ void HUDController::resetContent(const HUDMode& mode) {
     waveform_->stop();
     state_.dots.stop();
     content.resetAccessories();
-    const auto spec = specFor(mode);
-    content.configureText(spec);
-    content.iconSymbol = spec.iconSymbol;
-    content.icon.hidden = !spec.iconSymbol;
+    const auto presentation = presentationFor(mode);
+    content.configureText(presentation);
+    content.iconSymbol = presentation.iconSymbol;
+    content.icon.hidden = !presentation.iconSymbol;
 }
 
 void HUDController::configureLocalizedContent(const HUDMode& mode) {
@@ -481,20 +481,20 @@ void HUDController::configureLocalizedContent(const HUDMode& mode) {
             content.primaryLabel.text =
                 clipboardFailureText(currentClipboardFailure_, applicationLanguage_, languages()).message;
             return;
-        default: content.configureText(specFor(mode)); return;
+        default: content.configureText(presentationFor(mode)); return;
     }
 }
 
 void HUDController::layoutContent() {
     if (!currentMode_) return;
-    const auto spec = specFor(*currentMode_);
+    const auto presentation = presentationFor(*currentMode_);
     if (currentMode_->kind() == Kind::agentAnswer) {
-        layoutAgentAnswer(state_.content, spec.width, spec.height, measure_);
+        layoutAgentAnswer(state_.content, presentation.width, presentation.height, measure_);
     } else {
-        state_.content.layout(currentMode_->kind(), spec.width, spec.height);
+        state_.content.layout(currentMode_->kind(), presentation.width, presentation.height);
     }
-    laidOutWidth_ = spec.width;
-    laidOutHeight_ = spec.height;
+    laidOutWidth_ = presentation.width;
+    laidOutHeight_ = presentation.height;
 }
 
 void HUDController::applyContentPalette() {
@@ -514,7 +514,7 @@ HUDPaletteSpec HUDController::resolvedPalette(const HUDMode& mode) {
     const auto appearance = HUDAppearanceResolver::resolve(appearancePreference_, resolvedAppearance_, systemDark)
                                 .value_or(systemDark ? HUDAppearance::dark : HUDAppearance::light);
     const auto options = surface_.displayOptions();
-    return HUDVisualPalette::resolved(appearance, specFor(mode).semanticRole, options.increaseContrast,
+    return HUDVisualPalette::resolved(appearance, presentationFor(mode).semanticRole, options.increaseContrast,
                                       options.reduceTransparency);
 }
 
@@ -545,7 +545,7 @@ void HUDController::cancelScheduledHide() {
 
 // ---- Placement -------------------------------------------------------------------
 
-HUDRect HUDController::frameFor(const HUDPresentationSpec& spec, bool preferPointerScreen) {
+HUDRect HUDController::frameFor(const HUDPresentationSpec& presentation, bool preferPointerScreen) {
     std::optional<HUDScreen> screen;
     if (!preferPointerScreen && surface_.isPanelVisible()) screen = surface_.panelScreen();
     if (!screen) {
@@ -558,11 +558,12 @@ HUDRect HUDController::frameFor(const HUDPresentationSpec& spec, bool preferPoin
     if (!screen) {
         // No screen at all: the panel stays where it is.
         const auto current = surface_.panelFrame();
-        return {current.x + current.width / 2 - spec.width / 2, current.y, spec.width, spec.height};
+        return {current.x + current.width / 2 - presentation.width / 2, current.y, presentation.width,
+                presentation.height};
     }
     const auto& visible = screen->visibleFrame;
-    return {visible.x + visible.width / 2 - spec.width / 2, visible.y + HUDLayoutMetrics::screenEdgeInset, spec.width,
-            spec.height};
+    return {visible.x + visible.width / 2 - presentation.width / 2, visible.y + HUDLayoutMetrics::screenEdgeInset,
+            presentation.width, presentation.height};
 }
 
 // ---- Desktop notices -----------------------------------------------------------
@@ -581,7 +582,7 @@ void HUDController::displayOptionsChanged() {
 
 void HUDController::screenParametersChanged() {
     if (!surface_.isPanelVisible() || !currentMode_) return;
-    const auto frame = frameFor(specFor(*currentMode_), false);
+    const auto frame = frameFor(presentationFor(*currentMode_), false);
     if (reduceMotion()) {
         surface_.setPanelFrame(frame);
     } else {

@@ -111,7 +111,7 @@ private:
     std::vector<std::string> languages() const {
         return preferredLanguages_ ? preferredLanguages_() : std::vector<std::string>{};
     }
-    HUDPresentationSpec specFor(const HUDMode& mode) const;
+    HUDPresentationSpec presentationFor(const HUDMode& mode) const;
     bool reduceMotion() { return surface_.displayOptions().reduceMotion; }
 
     // Transitions.
@@ -147,7 +147,7 @@ private:
     void cancelScheduledHide();
 
     // Placement.
-    HUDRect frameFor(const HUDPresentationSpec& spec, bool preferPointerScreen);
+    HUDRect frameFor(const HUDPresentationSpec& presentation, bool preferPointerScreen);
 
     // Desktop notices.
     void displayOptionsChanged();

@@ -53,48 +53,48 @@ HUDPresentationSpec HUDMode::presentation(NativeAppLanguage language,
     switch (kind_) {
         case Kind::idle: return idleCapsule(idleState_, strings);
         case Kind::listening: {
-            auto spec = capsule(metrics::listeningWidth, "mic.fill", "", Role::listening);
-            spec.showsWaveform = true;
-            return spec;
+            auto presentation = capsule(metrics::listeningWidth, "mic.fill", "", Role::listening);
+            presentation.showsWaveform = true;
+            return presentation;
         }
         case Kind::agentListening: {
-            auto spec = capsule(metrics::agentListeningWidth, "sparkles", "", Role::listening);
-            spec.showsWaveform = true;
-            return spec;
+            auto presentation = capsule(metrics::agentListeningWidth, "sparkles", "", Role::listening);
+            presentation.showsWaveform = true;
+            return presentation;
         }
         case Kind::processing: {
-            auto spec = capsule(metrics::processingWidth, std::nullopt, "", Role::processing);
-            spec.height = metrics::processingHeight;
-            spec.showsProcessingDots = true;
-            return spec;
+            auto presentation = capsule(metrics::processingWidth, std::nullopt, "", Role::processing);
+            presentation.height = metrics::processingHeight;
+            presentation.showsProcessingDots = true;
+            return presentation;
         }
         case Kind::agentProcessing: {
-            auto spec = capsule(metrics::agentProcessingWidth, "sparkles", "", Role::processing);
-            spec.height = metrics::processingHeight;
-            spec.showsProcessingDots = true;
-            return spec;
+            auto presentation = capsule(metrics::agentProcessingWidth, "sparkles", "", Role::processing);
+            presentation.height = metrics::processingHeight;
+            presentation.showsProcessingDots = true;
+            return presentation;
         }
         case Kind::agentAnswer: {
             // Only the starting height: the panel measures the answer.
-            auto spec = capsule(360, std::nullopt, "", Role::listening);
-            spec.height = 45;
-            spec.secondaryTextRole = HUDTextRole::supplied();
-            return spec;
+            auto presentation = capsule(360, std::nullopt, "", Role::listening);
+            presentation.height = 45;
+            presentation.secondaryTextRole = HUDTextRole::supplied();
+            return presentation;
         }
         case Kind::shortcut:
             return capsule(metrics::shortcutWidth, "keyboard", strings.hudShortcutCapture(), Role::neutral);
         case Kind::success: return capsule(metrics::successWidth, "checkmark", "", Role::success);
         case Kind::clipboard: {
-            auto spec = capsule(metrics::clipboardWidth, std::nullopt, strings.hudPasteFailed(), Role::warning);
-            spec.showsCopyButton = true;
-            return spec;
+            auto presentation = capsule(metrics::clipboardWidth, std::nullopt, strings.hudPasteFailed(), Role::warning);
+            presentation.showsCopyButton = true;
+            return presentation;
         }
         case Kind::error: {
-            auto spec = capsule(metrics::errorWidth, "exclamationmark.triangle.fill", strings.hudCouldNotComplete(),
-                                Role::error);
-            spec.height = metrics::expandedHeight;
-            spec.secondaryTextRole = HUDTextRole::fixed(strings.hudTryAgain());
-            return spec;
+            auto presentation = capsule(metrics::errorWidth, "exclamationmark.triangle.fill",
+                                        strings.hudCouldNotComplete(), Role::error);
+            presentation.height = metrics::expandedHeight;
+            presentation.secondaryTextRole = HUDTextRole::fixed(strings.hudTryAgain());
+            return presentation;
         }
     }
     return {};

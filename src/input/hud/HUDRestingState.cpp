@@ -29,38 +29,38 @@ void showAnswer(HUDState& state, const HUDAgentAnswerContent& answer, TextMeasur
 HUDState restingHUDState(const HUDMode& mode, const HUDRestingOptions& options) {
     HUDState state;
     state.mode = mode;
-    const auto spec = mode.presentation(options.language, options.preferredLanguages);
+    const auto presentation = mode.presentation(options.language, options.preferredLanguages);
     const NativeLocalizedStrings strings(options.language, options.preferredLanguages);
     auto& content = state.content;
     content.resetAccessories();
-    content.configureText(spec);
+    content.configureText(presentation);
     if (options.clipboardFailure) {
         content.primaryLabel.text =
             clipboardFailureText(*options.clipboardFailure, options.language, options.preferredLanguages).message;
     }
-    content.iconSymbol = spec.iconSymbol;
-    content.icon.hidden = !spec.iconSymbol;
-    content.waveform.hidden = !spec.showsWaveform;
-    content.processingDots.hidden = !spec.showsProcessingDots;
-    content.copyButton.hidden = !spec.showsCopyButton;
+    content.iconSymbol = presentation.iconSymbol;
+    content.icon.hidden = !presentation.iconSymbol;
+    content.waveform.hidden = !presentation.showsWaveform;
+    content.processingDots.hidden = !presentation.showsProcessingDots;
+    content.copyButton.hidden = !presentation.showsCopyButton;
     content.copyButton.text = strings.hudCopy();
 
-    double height = spec.height;
+    double height = presentation.height;
     if (mode.kind() == HUDMode::Kind::agentAnswer && options.answer && options.measure) {
         showAnswer(state, *options.answer, *options.measure, height);
-        layoutAgentAnswer(content, spec.width, height, *options.measure);
+        layoutAgentAnswer(content, presentation.width, height, *options.measure);
     } else {
-        content.layout(mode.kind(), spec.width, height);
+        content.layout(mode.kind(), presentation.width, height);
     }
-    state.panel.set("width", spec.width);
+    state.panel.set("width", presentation.width);
     state.panel.set("height", height);
     state.panel.set("alpha", 1);
 
     const auto palette =
-        HUDVisualPalette::resolved(options.appearance, spec.semanticRole, options.increasedContrast, false);
+        HUDVisualPalette::resolved(options.appearance, presentation.semanticRole, options.increasedContrast, false);
     content.applyPalette(palette);
     state.chrome.present(mode, palette, options.reduceMotion, options.presentedAt);
-    if (spec.showsProcessingDots) state.dots.start(options.reduceMotion, options.presentedAt);
+    if (presentation.showsProcessingDots) state.dots.start(options.reduceMotion, options.presentedAt);
     state.barLevels = options.levels;
     return state;
 }

@@ -9,8 +9,9 @@ using Kind = HUDMode::Kind;
 
 HUDContentHost laidOut(Kind mode) {
     HUDContentHost host;
-    const auto spec = HUDMode::of(mode).presentation(NativeAppLanguage::english, std::vector<std::string>{"en"});
-    host.layout(mode, spec.width, spec.height);
+    const auto presentation =
+        HUDMode::of(mode).presentation(NativeAppLanguage::english, std::vector<std::string>{"en"});
+    host.layout(mode, presentation.width, presentation.height);
     return host;
 }
 

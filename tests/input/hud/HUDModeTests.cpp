@@ -93,9 +93,9 @@ TEST(HUDModeTest, EveryModesPresentation) {
          HUDTextRole::fixed("Check settings and try again"), Role::error, false, false, false},
     };
     for (const auto& row : rows) {
-        const auto spec = row.mode.presentation(NativeAppLanguage::english, kEnglishSystem);
-        EXPECT_EQ(spec, (HUDPresentationSpec{row.width, row.height, row.icon, row.primary, row.secondary, row.role,
-                                             row.waveform, row.dots, row.copy}))
+        const auto presentation = row.mode.presentation(NativeAppLanguage::english, kEnglishSystem);
+        EXPECT_EQ(presentation, (HUDPresentationSpec{row.width, row.height, row.icon, row.primary, row.secondary,
+                                                     row.role, row.waveform, row.dots, row.copy}))
             << static_cast<int>(row.mode.kind());
         EXPECT_EQ(row.mode.showsRainbowBorder(), row.mode.kind() != Kind::idle);
     }
@@ -117,15 +117,15 @@ TEST(HUDModeTest, TextsFollowTheLanguageAtEachLookup) {
 }
 
 TEST(HUDModeTest, CornerRadiusEqualityAndPurposes) {
-    auto spec = HUDMode::of(Kind::listening).presentation(NativeAppLanguage::english, kEnglishSystem);
-    EXPECT_EQ(spec.cornerRadius(), 18.5);
+    auto presentation = HUDMode::of(Kind::listening).presentation(NativeAppLanguage::english, kEnglishSystem);
+    EXPECT_EQ(presentation.cornerRadius(), 18.5);
     EXPECT_EQ(HUDMode::of(Kind::error).presentation(NativeAppLanguage::english, kEnglishSystem).cornerRadius(), 26.5);
     auto tallAnswer = HUDMode::of(Kind::agentAnswer).presentation(NativeAppLanguage::english, kEnglishSystem);
     tallAnswer.height = 255;
     EXPECT_EQ(tallAnswer.cornerRadius(), 26.5);
-    auto withCopy = spec;
+    auto withCopy = presentation;
     withCopy.showsCopyButton = true;
-    EXPECT_NE(spec, withCopy);
+    EXPECT_NE(presentation, withCopy);
     EXPECT_NE(HUDMode::idle(HUDIdleState::idle), HUDMode::idle(HUDIdleState::paused));
     EXPECT_EQ(hudOperationPurposeFromRawValue("agent"), HUDOperationPurpose::agent);
     EXPECT_FALSE(hudOperationPurposeFromRawValue("Agent"));
