@@ -114,15 +114,17 @@ void HUDController::startOutsideClickMonitoring() {
     stopOutsideClickMonitoring();
     if (!surface_.canMonitorMouseDowns()) return;
     const auto monitor = ++outsideClickMonitorID_;
-    outsideClickMonitor_ = surface_.monitorMouseDowns([weak = weak_from_this(), monitor](const HUDMouseDown& press) {
-        if (auto self = weak.lock()) {
-            // The location is read at the press; the test runs on the main
-            // loop, where a newer answer may have replaced this monitor.
-            self->loop_.post([weak, monitor, location = press.location] {
+    // The handler may run off the main thread on a real desktop: it only
+    // hands the press, with the location read at once, to the main loop, and
+    // never takes ownership of the controller there.
+    outsideClickMonitor_ =
+        surface_.monitorMouseDowns([weak = weak_from_this(), &loop = loop_, monitor](const HUDMouseDown& press) {
+            // A newer answer may have replaced this monitor by the time the
+            // step runs; the step carries the monitor's number.
+            loop.post([weak, monitor, location = press.location] {
                 if (auto owner = weak.lock()) owner->outsideClick(monitor, location);
             });
-        }
-    });
+        });
 }
 
 void HUDController::stopOutsideClickMonitoring() {
