@@ -35,6 +35,7 @@ public:
     bool isAvailable() const { return started_; }
     bool canCheckForUpdates() const;
     void setCoreReady(bool ready) { coreReady_ = ready; }
+    bool coreReady() const { return coreReady_; }
 
     // The 14-key status for the dashboard.
     json::Json statusPayload(RequestResult result) const;

@@ -1,0 +1,305 @@
+#pragma once
+
+// The one long-lived object that runs dictation for the whole life of the
+// application: it brings the engine up (or attaches to one already running),
+// keeps the user's shortcut in force as the engine's settings change, pauses
+// and resumes on request, says plainly when the engine is gone, and takes
+// everything down in a fixed order at quit.
+//
+// Promises:
+// - a shortcut that cannot be listened to never sits there silently: the
+//   user hears the error cue, the HUD shows the error, dictation is paused;
+// - settings replies are applied in the order they were asked for, so a late
+//   reply never brings back a shortcut the engine no longer has;
+// - the HUD shows ready only while the engine is running and connected;
+// - after shutdown() no engine launched by us is left running, and nothing
+//   else happens: every entry point returns at once.
+//
+// Made with create() and held in a shared_ptr; every callback and delayed
+// step holds it weakly and does nothing once it is gone. Main thread only:
+// the shortcut router's actions are posted to the main loop first.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "coordinator/AgentSpeechController.h"
+#include "coordinator/CoordinatorFailureText.h"
+#include "coordinator/CoordinatorSettings.h"
+#include "coordinator/DesktopCoordinatorDependencies.h"
+#include "coordinator/DictationFocusCaptureState.h"
+#include "delivery/CaptureFailure.h"
+#include "delivery/FocusTargetSnapshot.h"
+#include "engine/MurmoLaunchConfiguration.h"
+#include "runtime/CancelToken.h"
+#include "runtime/Clock.h"
+#include "runtime/Logger.h"
+#include "runtime/MainLoop.h"
+#include "services/NativeAppLanguage.h"
+#include "services/NativeStringCatalog.h"
+#include "services/UpdateCoordinator.h"
+
+namespace murmo {
+
+class DesktopCoordinator final : public std::enable_shared_from_this<DesktopCoordinator> {
+    struct Passkey {
+        explicit Passkey() = default;
+    };
+
+public:
+    enum class OperationMode { dictation, agent, pending };
+    enum class TerminalIntent { release, cancel };
+
+    // An internal-editor delivery waiting for its page to report completion.
+    struct PendingDeliveryContext {
+        std::string targetID;
+        bool uiCompleted = false;
+    };
+
+    using ShortcutRuntimeSettings = murmo::ShortcutRuntimeSettings;
+    using CaptureFailureDetail = murmo::CaptureFailureDetail;
+    using Completion = std::function<void()>;
+    using WebAudioFailureHandler =
+        std::function<void(const std::string& operationID, const std::string& code, const std::string& message)>;
+    using InternalDictationDelivery =
+        std::function<void(const std::string& operationID, const std::string& text, std::function<void(bool)>)>;
+
+    static constexpr Duration kSettingsPollInterval = std::chrono::seconds(2);
+    static constexpr Duration kReadinessTimeout = std::chrono::seconds(20);
+    static constexpr Duration kEngineStopGracePeriod = std::chrono::seconds(2);
+    static constexpr Duration kSynchronousCancelTimeout = std::chrono::milliseconds(800);
+    static constexpr Duration kPasteRestoreDelay = std::chrono::milliseconds(1200);
+    static constexpr std::string_view kLogCategory = "delivery";
+
+    // Builds every collaborator (nothing is started; start() does that).
+    // `updateCoordinator` may be null.
+    static std::shared_ptr<DesktopCoordinator> create(MurmoLaunchConfiguration configuration,
+                                                      std::shared_ptr<UpdateCoordinator> updateCoordinator,
+                                                      DesktopCoordinatorDependencies dependencies);
+    DesktopCoordinator(Passkey, MurmoLaunchConfiguration configuration,
+                       std::shared_ptr<UpdateCoordinator> updateCoordinator,
+                       DesktopCoordinatorDependencies dependencies);
+    ~DesktopCoordinator();
+    DesktopCoordinator(const DesktopCoordinator&) = delete;
+    DesktopCoordinator& operator=(const DesktopCoordinator&) = delete;
+
+    // Set by the application shell after construction.
+    Completion onStatusChange;
+    WebAudioFailureHandler onWebAudioFailure;
+    std::function<void(const std::string& operationID)> reserveInternalDictation;
+    InternalDictationDelivery deliverInternalDictation;
+    std::function<void(const std::string& operationID)> cancelInternalDictation;
+
+    // Launches the engine, or attaches to a running one when the
+    // configuration says not to launch. Once only.
+    void start();
+    // Stops everything in order; `completion` runs once all has stopped (at
+    // once when no engine was launched). A second call does nothing and never
+    // calls its completion.
+    void shutdown(Completion completion);
+    void pause();
+    void resume();
+    void togglePaused();
+    // After a permission change: starts the shortcut router again if it was
+    // what held dictation paused, silently unless it succeeds.
+    void retryShortcutMonitorAfterPermissionChange();
+
+    void setFlowBarAlwaysVisible(bool visible);
+    void setFeedbackSoundsEnabled(bool enabled);
+    void setAppearancePreference(const std::string& preference, const std::string& resolved);
+    void setApplicationLanguage(NativeAppLanguage language);
+    // The shell's one-slot mailboxes for the engine; a newer event replaces
+    // one not yet handed over.
+    void setPendingExportEvent(std::string event) { pendingExportEvent_ = std::move(event); }
+    void setPendingWritingCopyEvent(std::string event) { pendingWritingCopyEvent_ = std::move(event); }
+
+    // The shortcut in English, with " · disabled" when it is switched off.
+    std::string shortcutDescription() const;
+    // The same in `language`, "disabled" included.
+    std::string shortcutDescription(NativeAppLanguage language) const;
+
+    bool paused() const { return paused_; }
+    bool connected() const { return connected_; }
+    const MurmoLaunchConfiguration& configuration() const { return configuration_; }
+
+    // What the status menu and tests read.
+    bool runtimeStarted() const { return runtimeStarted_; }
+    bool runtimeStartFailed() const { return runtimeStartFailed_; }
+    bool connectionUnavailable() const { return connectionUnavailable_; }
+    bool isShuttingDown() const { return shuttingDown_; }
+    bool shortcutEnabled() const { return shortcutEnabled_; }
+    bool shortcutMonitorStartFailed() const { return shortcutMonitorStartFailed_; }
+    const ShortcutChoice& activeShortcut() const { return activeShortcut_; }
+    const std::optional<ShortcutChoice>& activeAgentShortcut() const { return activeAgentShortcut_; }
+    bool agentModeEnabled() const { return agentModeEnabled_; }
+    const std::string& agentActivationPolicy() const { return agentActivationPolicy_; }
+    const std::string& agentResponseMode() const { return agentResponseMode_; }
+    const std::string& agentTTSVoice() const { return agentTTSVoice_; }
+    float agentTTSRate() const { return agentTTSRate_; }
+    bool audioSettingsReady() const { return audioSettingsReady_; }
+    // The audio settings last applied.
+    CoordinatorAudioSettings audioSettings() const;
+    const std::optional<ShortcutRuntimeSettings>& pendingShortcutSettings() const { return pendingShortcutSettings_; }
+    bool isIdle() const { return !operation_.operationID; }
+    NativeAppLanguage applicationLanguage() const { return applicationLanguage_; }
+    // The router in force (one exists from construction to shutdown).
+    const GlobalShortcutRouter* shortcutRouter() const { return monitor_.get(); }
+
+private:
+    // The fields of the open operation; clearOperation() returns them to
+    // these values.
+    struct OperationRecord {
+        std::shared_ptr<LiveDictationWriter> liveWriter;
+        Timer processingWatchdog;
+        std::optional<MonotonicTime> processingDeadlineUptime;
+        std::optional<std::string> operationID;
+        OperationMode operationMode = OperationMode::dictation;
+        bool agentModeResolutionPending = false;
+        std::optional<std::string> targetID;
+        bool internalDictation = false;
+        std::optional<FocusTargetSnapshot> target;
+        std::optional<CaptureFailure> captureFailure;
+        std::optional<CancelToken> targetCaptureTask;
+        std::optional<FocusHostPin> targetCapturePin;
+        bool targetCapturePending = false;
+        bool finalFocusRetryAttempted = false;
+        std::optional<std::string> pendingFinalText;
+        std::optional<TerminalIntent> terminalIntent;
+        bool terminalSent = false;
+        int terminalAttempt = 0;
+        bool serverFinalizationObserved = false;
+        std::optional<std::string> pendingFailureMessage;
+        std::optional<std::string> agentRecognizedQuestion;
+        bool agentRecoveryScheduled = false;
+        bool pauseAfterCancellation = false;
+        std::optional<MonotonicTime> pressedMonotonicNanoseconds;
+        std::optional<MonotonicTime> releasedMonotonicNanoseconds;
+        std::optional<MonotonicTime> finalReceivedMonotonicNanoseconds;
+    };
+
+    void wireCallbacks();
+    void replaceRouter(ShortcutChoice dictation, std::optional<ShortcutChoice> agent);
+    void wireRouter();
+    void handleShortcutAction(ShortcutPurpose purpose, ShortcutAction action, MonotonicTime arose);
+    void coreEvent(const CoreEvent& event);
+    void nativeAudioTransportFailed(const std::string& operationID, const std::string& reason);
+    CoreLaunchProviders launchProviders();
+    MonotonicTime now() const { return ports_.loop.clock().now(); }
+    void notifyStatusChange() const;
+
+    // Engine lifecycle.
+    void launchEngine();
+    void engineReadinessEnded(const CoreProcessResult<void>& readiness);
+    void engineStartFailed(const std::string& detail);
+    void activateRuntime();
+    void connectionChanged(bool isConnected);
+    void coreTerminatedUnexpectedly(std::int32_t status);
+
+    // Settings.
+    void startSettingsPolling();
+    void settingsTick();
+    void requestShortcutSettings();
+    void settingsReplied(std::uint64_t requestNumber, Result<ShortcutSettingsResponse> reply);
+    void applyAudioSettings(const ShortcutSettingsResponse& reply);
+    void applyShortcutSettings(const ShortcutRuntimeSettings& settings);
+    // Starts the router, or says why it cannot: the error cue, the HUD error,
+    // dictation held paused. True when it runs.
+    bool startRouterOrPause();
+
+    // Operations, and what is open beside them.
+    void clearOperation();
+    void finishOperationSound(DictationFeedbackTerminalOutcome outcome);
+    // The one way an operation is told how it ends: released (with the
+    // release time) or cancelled.
+    void requestTerminal(TerminalIntent intent, std::optional<MonotonicTime> clientTime);
+    void cancelOpenOperationForShutdown();
+    void abandonDashboardRecording(const std::string& code, const std::string& message);
+    void abandonDashboardRecordingForShutdown();
+    bool shortcutCaptureInProgress() const { return shortcutCaptureID_.has_value(); }
+    void cancelShortcutCaptureForPause();
+    void endShortcutCaptureForShutdown();
+
+    // Failures.
+    void showGeneralError(const std::string& message);
+    void fail(const std::string& message);
+    NativeLocalizedStrings strings() const;
+    std::string localizedNativeError(const NativeFailure& failure) const;
+    std::string localizedCoreFailure(const JSONValue::Object& data) const;
+    std::string localizedAgentFailure(const std::optional<std::string>& reasonCode,
+                                      const std::optional<std::string>& messageKey) const;
+    json::Json audioErrorReply(const NativeFailure& failure) const;
+
+    void refreshFlowBarIdleState();
+
+    DesktopCoordinatorPorts ports_;
+    DesktopCoordinatorFactories factories_;
+
+    bool paused_ = false;
+    bool connected_ = false;
+    MurmoLaunchConfiguration configuration_;
+    std::unique_ptr<GlobalShortcutRouter> monitor_;
+    std::shared_ptr<MurmoCoreClient> client_;
+    std::shared_ptr<HUDController> hud_;
+    std::unique_ptr<AgentSpeechController> agentSpeech_;
+    std::unique_ptr<SoundFeedbackController> soundFeedback_;
+    std::shared_ptr<VoiceProcessingAudioCapture> voiceProcessingCapture_;
+    std::shared_ptr<FocusTextInjector> injector_;
+    Logger deliveryLog_;
+    std::shared_ptr<CoreProcessSupervisor> process_;
+    std::shared_ptr<UpdateCoordinator> updateCoordinator_;
+    std::optional<std::string> pendingExportEvent_;
+    std::optional<std::string> pendingWritingCopyEvent_;
+    ShortcutChoice activeShortcut_;
+    std::optional<ShortcutChoice> activeAgentShortcut_;
+    bool shortcutEnabled_ = true;
+    bool agentModeEnabled_ = false;
+    std::string agentActivationPolicy_ = "dedicated";
+    std::string agentResponseMode_ = "text";
+    std::string agentTTSVoice_ = "system";
+    float agentTTSRate_ = 0.5f;
+    bool shortcutMonitorStartFailed_ = false;
+    std::optional<ShortcutRuntimeSettings> pendingShortcutSettings_;
+    std::shared_ptr<ShortcutCaptureMonitor> shortcutCaptureMonitor_;
+    std::optional<std::string> shortcutCaptureID_;
+    ShortcutPurpose shortcutCapturePurpose_ = ShortcutPurpose::dictation;
+    Timer shortcutCaptureTimeout_;
+    Timer settingsPollTimer_;
+    bool liveDictationRequested_ = false;
+    OperationRecord operation_;
+    DictationFocusCaptureState focusCaptureState_;
+    std::optional<std::string> nativeAudioOperationID_;
+    std::optional<std::string> nativeAudioFinalizationOperationID_;
+    std::optional<std::string> webAudioOperationID_;
+    std::optional<std::string> nativeAudioCaptureGeneration_;
+    std::map<std::string, std::vector<NativeAudioStream::EndCompletion>> nativeAudioEndWaiters_;
+    bool audioSettingsReady_ = false;
+    bool backgroundNoiseReductionEnabled_ = false;
+    bool backgroundNoiseReductionAvailable_ = false;
+    std::optional<std::int64_t> configuredAudioDevice_;
+    std::optional<std::string> configuredAudioDeviceName_;
+    MonotonicTime pressedAt_{};
+    std::map<std::string, PendingDeliveryContext> pendingDeliveryContexts_;
+    std::set<std::string> deliveredOperations_;
+    std::vector<std::string> deliveredOrder_;
+    bool runtimeStarted_ = false;
+    bool runtimeStartFailed_ = false;
+    bool connectionUnavailable_ = false;
+    bool shuttingDown_ = false;
+    NativeAppLanguage applicationLanguage_ = NativeAppLanguage::system;
+
+    // Settings requests are numbered as they go out. Replies can overlap (the
+    // poll, the tick at connect and the reload after a capture each wait up
+    // to a minute), so a reply older than one already applied is dropped.
+    std::uint64_t settingsRequestsSent_ = 0;
+    std::uint64_t newestAppliedSettingsRequest_ = 0;
+};
+
+// "dictation", "agent" or "pending": the purpose written to the log.
+std::string_view rawValue(DesktopCoordinator::OperationMode mode);
+
+}  // namespace murmo
