@@ -32,8 +32,6 @@ DesktopCoordinator::DesktopCoordinator(Passkey, MurmoLaunchConfiguration configu
     updateCoordinator_ = std::move(updateCoordinator);
     process_ = factories_.supervisor();
 
-    activeShortcut_ = configuration_.shortcut;
-    activeAgentShortcut_ = std::nullopt;
     monitor_ = factories_.router(activeShortcut_, activeAgentShortcut_);
 
     client_ = factories_.client(configuration_.coreURL, configuration_.desktopToken);

@@ -116,6 +116,8 @@ protected:
 
 TEST_F(DesktopCoordinatorTest, ConstructionStartsNothingAndAttachingActivatesTheRuntime) {
     make();
+    EXPECT_THAT(world.factoryCalls, ElementsAre("hud", "agentSpeech", "soundFeedback", "microphoneCapture", "paster",
+                                                "injector", "supervisor", "router", "client"));
     EXPECT_EQ(requestCount(), 0u);
     EXPECT_TRUE(world.transport->sockets().empty());
     EXPECT_EQ(world.routersMade, 1u);

@@ -50,12 +50,27 @@ std::shared_ptr<DesktopCoordinator> CoordinatorWorld::makeCoordinator(MurmoLaunc
                                                                       std::shared_ptr<UpdateCoordinator> updates) {
     auto dependencies = composeDesktopCoordinator(desktop.ports(), options_);
     routersMade = 0;
-    dependencies.factories.hud = [this, make = dependencies.factories.hud] { return hud = make(); };
-    dependencies.factories.router = [this, make = dependencies.factories.router](ShortcutChoice dictation,
-                                                                                 std::optional<ShortcutChoice> agent) {
-        ++routersMade;
-        return make(dictation, agent);
+    factoryCalls.clear();
+    auto& factories = dependencies.factories;
+    auto recorded = [this](const char* name, auto make) {
+        return [this, name, make](auto&&... arguments) {
+            factoryCalls.push_back(name);
+            return make(std::forward<decltype(arguments)>(arguments)...);
+        };
     };
+    factories.hud = recorded("hud", [this, make = factories.hud] { return hud = make(); });
+    factories.agentSpeech = recorded("agentSpeech", factories.agentSpeech);
+    factories.soundFeedback = recorded("soundFeedback", factories.soundFeedback);
+    factories.microphoneCapture = recorded("microphoneCapture", factories.microphoneCapture);
+    factories.paster = recorded("paster", factories.paster);
+    factories.injector = recorded("injector", factories.injector);
+    factories.supervisor = recorded("supervisor", factories.supervisor);
+    factories.router = recorded(
+        "router", [this, make = factories.router](ShortcutChoice dictation, std::optional<ShortcutChoice> agent) {
+            ++routersMade;
+            return make(dictation, agent);
+        });
+    factories.client = recorded("client", factories.client);
     return DesktopCoordinator::create(std::move(configuration), std::move(updates), std::move(dependencies));
 }
 

@@ -53,6 +53,8 @@ public:
     // What the latest coordinator was built with.
     std::shared_ptr<HUDController> hud;
     std::size_t routersMade = 0;
+    // The collaborators' factories in the order they were called.
+    std::vector<std::string> factoryCalls;
 
 private:
     DesktopCoordinatorCompositionOptions options_;
