@@ -113,16 +113,10 @@ std::string DesktopCoordinator::shortcutDescription() const {
 }
 
 std::string DesktopCoordinator::shortcutDescription(NativeAppLanguage language) const {
-    auto preferred = ports_.preferredLanguages ? ports_.preferredLanguages() : std::vector<std::string>{};
-    NativeLocalizedStrings localized(language, preferred);
+    NativeLocalizedStrings localized(language, preferredLanguages());
     auto text = activeShortcut_.localizedDescription(localized.language());
     if (!shortcutEnabled_) text += " · " + localized.disabled();
     return text;
-}
-
-CoordinatorAudioSettings DesktopCoordinator::audioSettings() const {
-    return {liveDictationRequested_, backgroundNoiseReductionEnabled_, backgroundNoiseReductionAvailable_,
-            configuredAudioDevice_, configuredAudioDeviceName_};
 }
 
 void DesktopCoordinator::refreshFlowBarIdleState() {

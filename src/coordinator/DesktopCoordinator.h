@@ -143,7 +143,7 @@ public:
     float agentTTSRate() const { return agentTTSRate_; }
     bool audioSettingsReady() const { return audioSettingsReady_; }
     // The audio settings last applied.
-    CoordinatorAudioSettings audioSettings() const;
+    const CoordinatorAudioSettings& audioSettings() const { return audioSettings_; }
     const std::optional<ShortcutRuntimeSettings>& pendingShortcutSettings() const { return pendingShortcutSettings_; }
     bool isIdle() const { return !operation_.operationID; }
     NativeAppLanguage applicationLanguage() const { return applicationLanguage_; }
@@ -227,6 +227,7 @@ private:
     // Failures.
     void showGeneralError(const std::string& message);
     void fail(const std::string& message);
+    std::vector<std::string> preferredLanguages() const;
     NativeLocalizedStrings strings() const;
     std::string localizedNativeError(const NativeFailure& failure) const;
     std::string localizedCoreFailure(const JSONValue::Object& data) const;
@@ -269,7 +270,6 @@ private:
     ShortcutPurpose shortcutCapturePurpose_ = ShortcutPurpose::dictation;
     Timer shortcutCaptureTimeout_;
     Timer settingsPollTimer_;
-    bool liveDictationRequested_ = false;
     OperationRecord operation_;
     DictationFocusCaptureState focusCaptureState_;
     std::optional<std::string> nativeAudioOperationID_;
@@ -278,10 +278,9 @@ private:
     std::optional<std::string> nativeAudioCaptureGeneration_;
     std::map<std::string, std::vector<NativeAudioStream::EndCompletion>> nativeAudioEndWaiters_;
     bool audioSettingsReady_ = false;
-    bool backgroundNoiseReductionEnabled_ = false;
-    bool backgroundNoiseReductionAvailable_ = false;
-    std::optional<std::int64_t> configuredAudioDevice_;
-    std::optional<std::string> configuredAudioDeviceName_;
+    // Live dictation, noise reduction and the configured device, as the
+    // engine's settings last gave them.
+    CoordinatorAudioSettings audioSettings_;
     MonotonicTime pressedAt_{};
     std::map<std::string, PendingDeliveryContext> pendingDeliveryContexts_;
     std::set<std::string> deliveredOperations_;

@@ -36,9 +36,12 @@ void DesktopCoordinator::fail(const std::string& message) {
     if (pauseAfterCancellation) client_->pauseRuntime();
 }
 
+std::vector<std::string> DesktopCoordinator::preferredLanguages() const {
+    return ports_.preferredLanguages ? ports_.preferredLanguages() : std::vector<std::string>{};
+}
+
 NativeLocalizedStrings DesktopCoordinator::strings() const {
-    auto preferred = ports_.preferredLanguages ? ports_.preferredLanguages() : std::vector<std::string>{};
-    return NativeLocalizedStrings(applicationLanguage_, preferred);
+    return NativeLocalizedStrings(applicationLanguage_, preferredLanguages());
 }
 
 std::string DesktopCoordinator::localizedNativeError(const NativeFailure& failure) const {

@@ -46,13 +46,8 @@ void DesktopCoordinator::settingsReplied(std::uint64_t requestNumber, Result<Sho
 }
 
 void DesktopCoordinator::applyAudioSettings(const ShortcutSettingsResponse& reply) {
-    const auto audio = CoordinatorAudioSettings::from(reply);
-    liveDictationRequested_ = audio.liveDictationRequested;
+    audioSettings_ = CoordinatorAudioSettings::from(reply);
     audioSettingsReady_ = true;
-    backgroundNoiseReductionEnabled_ = audio.backgroundNoiseReductionEnabled;
-    configuredAudioDevice_ = audio.configuredAudioDevice;
-    configuredAudioDeviceName_ = audio.configuredAudioDeviceName;
-    backgroundNoiseReductionAvailable_ = audio.backgroundNoiseReductionAvailable;
 }
 
 void DesktopCoordinator::applyShortcutSettings(const ShortcutRuntimeSettings& settings) {
