@@ -73,18 +73,6 @@ void DesktopCoordinator::wireRouter() {
     };
 }
 
-void DesktopCoordinator::handleShortcutAction(ShortcutPurpose, ShortcutAction, MonotonicTime) {
-    // Shortcut presses open operations; until then an action changes nothing.
-}
-
-void DesktopCoordinator::coreEvent(const CoreEvent&) {
-    // The engine's events concern open operations only.
-}
-
-void DesktopCoordinator::nativeAudioTransportFailed(const std::string&, const std::string&) {
-    // Only an open operation streams audio.
-}
-
 void DesktopCoordinator::notifyStatusChange() const {
     if (onStatusChange) onStatusChange();
 }

@@ -20,26 +20,34 @@
 // the shortcut router's actions are posted to the main loop first.
 
 #include <cstdint>
+#include <expected>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "coordinator/AgentSpeechController.h"
 #include "coordinator/CoordinatorFailureText.h"
 #include "coordinator/CoordinatorSettings.h"
+#include "coordinator/DeliveredOperationMemory.h"
 #include "coordinator/DesktopCoordinatorDependencies.h"
 #include "coordinator/DictationFocusCaptureState.h"
+#include "coordinator/TerminalRequestMachine.h"
 #include "delivery/CaptureFailure.h"
+#include "delivery/DeliveryResult.h"
+#include "delivery/FocusCapture.h"
+#include "delivery/FocusReleaseBoundary.h"
 #include "delivery/FocusTargetSnapshot.h"
 #include "engine/MurmoLaunchConfiguration.h"
+#include "input/NativeAudioCapturePolicy.h"
 #include "runtime/CancelToken.h"
 #include "runtime/Clock.h"
 #include "runtime/Logger.h"
 #include "runtime/MainLoop.h"
+#include "runtime/Task.h"
 #include "services/NativeAppLanguage.h"
 #include "services/NativeStringCatalog.h"
 #include "services/UpdateCoordinator.h"
@@ -53,7 +61,7 @@ class DesktopCoordinator final : public std::enable_shared_from_this<DesktopCoor
 
 public:
     enum class OperationMode { dictation, agent, pending };
-    enum class TerminalIntent { release, cancel };
+    using TerminalIntent = murmo::TerminalIntent;
 
     // An internal-editor delivery waiting for its page to report completion.
     struct PendingDeliveryContext {
@@ -169,10 +177,9 @@ private:
         bool targetCapturePending = false;
         bool finalFocusRetryAttempted = false;
         std::optional<std::string> pendingFinalText;
-        std::optional<TerminalIntent> terminalIntent;
-        bool terminalSent = false;
-        int terminalAttempt = 0;
-        bool serverFinalizationObserved = false;
+        // The terminal intent, whether it is in flight, its attempts, and
+        // whether the engine finalised the operation by itself.
+        TerminalRequestMachine terminal;
         std::optional<std::string> pendingFailureMessage;
         std::optional<std::string> agentRecognizedQuestion;
         bool agentRecoveryScheduled = false;
@@ -180,14 +187,13 @@ private:
         std::optional<MonotonicTime> pressedMonotonicNanoseconds;
         std::optional<MonotonicTime> releasedMonotonicNanoseconds;
         std::optional<MonotonicTime> finalReceivedMonotonicNanoseconds;
+        // The next attempt of a failed terminal request.
+        Timer terminalRetry;
     };
 
     void wireCallbacks();
     void replaceRouter(ShortcutChoice dictation, std::optional<ShortcutChoice> agent);
     void wireRouter();
-    void handleShortcutAction(ShortcutPurpose purpose, ShortcutAction action, MonotonicTime arose);
-    void coreEvent(const CoreEvent& event);
-    void nativeAudioTransportFailed(const std::string& operationID, const std::string& reason);
     CoreLaunchProviders launchProviders();
     MonotonicTime now() const { return ports_.loop.clock().now(); }
     void notifyStatusChange() const;
@@ -211,14 +217,111 @@ private:
     // dictation held paused. True when it runs.
     bool startRouterOrPause();
 
-    // Operations, and what is open beside them.
+    // Operation start: from the key press to the engine recording.
+    struct NativeCaptureStart {
+        std::string audioSource;
+        int sampleRate = 0;
+    };
+    void handleShortcutAction(ShortcutPurpose purpose, ShortcutAction action, MonotonicTime arose);
+    void begin(ShortcutPurpose purpose, MonotonicTime pressTime);
+    void reservePressTarget(ShortcutPurpose purpose, FocusHostMetadata& pressTimeHost,
+                            std::optional<FocusReservation>& reservation);
+    void beginAuthorizedCapture(const std::string& operationID, const std::optional<std::string>& targetID,
+                                MonotonicTime pressTime, const std::optional<FocusReservation>& reservation,
+                                const FocusHostMetadata& pressTimeHost);
+    void postStartRequest(const std::string& operationID, MonotonicTime pressTime, const NativeCaptureStart& capture,
+                          const FocusHostMetadata& pressTimeHost);
+    std::expected<NativeCaptureStart, NativeFailure> startNativeCapture(const std::string& operationID);
+    std::expected<NativeCaptureStart, NativeFailure> startNativeCaptureMode(const std::string& operationID,
+                                                                            NativeAudioCaptureMode mode,
+                                                                            std::optional<AudioDeviceID> device);
+    void nativeCaptureFailed(const std::string& operationID, const VoiceProcessingAudioCaptureError& error);
+    void startCompleted(const Result<DictationCommandResponse>& reply, const std::string& operationID);
+    void cancelAfterAmbiguousStart(const std::string& message);
+    // Runs the focus capture for `pin` as the operation's capture task; its
+    // result counts only under `generation`.
+    void startTargetCapture(const FocusHostPin& pin, FocusCapturePhase phase, const std::string& generation);
+    static Task<void> runTargetCapture(std::weak_ptr<DesktopCoordinator> weak, Task<CaptureResult> capture,
+                                       CancelToken cancel, std::string operationID, std::string targetID,
+                                       std::string generation);
+    void focusCaptureCompleted(const CaptureResult& result, const std::string& operationID, const std::string& targetID,
+                               const std::string& generation);
+    void resolvePendingOperationMode(OperationMode mode, const std::string& operationID);
+    void finish(MonotonicTime releaseTime);
     void clearOperation();
-    void finishOperationSound(DictationFeedbackTerminalOutcome outcome);
+    void logNativeTiming(std::string_view stage, MonotonicTime at, const std::string& operationID,
+                         std::optional<MonotonicTime> sourceTime) const;
+    void logCapturedTarget(const FocusTargetSnapshot& snapshot) const;
+    bool isCurrentOperation(const std::string& operationID) const { return operation_.operationID == operationID; }
+    bool ownApplicationIsFrontmost();
+    HUDOperationPurpose hudPurpose() const;
+
+    // Engine events.
+    void coreEvent(const CoreEvent& event);
+    void operationEvent(const CoreEvent& event);
+    void operationBecameIdle(const CoreEvent& event);
+    void engineConfirmedCancellation();
+    void nativeAudioTransportFailed(const std::string& operationID, const std::string& reason);
+
+    // Release and terminal requests.
+    void captureDeliveryTargetAtRelease();
+    void reserveReleaseTarget(const std::string& targetID, const std::string& generation);
+    void undoReleaseCaptureIfMoved(const FocusReleaseBoundary& boundary);
+    void forgetTargetCapture();
     // The one way an operation is told how it ends: released (with the
     // release time) or cancelled.
     void requestTerminal(TerminalIntent intent, std::optional<MonotonicTime> clientTime);
+    void finishNativeAudio(const std::string& operationID, bool cancelled,
+                           NativeAudioStream::EndCompletion completion = {});
+    void endNativeAudioNormally(const std::string& operationID);
+    void nativeAudioEndAcknowledged(const std::string& operationID, const Status& result);
+    void completeNativeAudioEnd(const std::string& operationID, const Status& result);
+    void sendTerminalIfReady();
+    void sendCancel(const std::string& operationID);
+    void sendRelease(const std::string& operationID);
+    void cancelCompleted(const Status& result, const std::string& operationID);
+    void releaseCompleted(const Result<DictationCommandResponse>& reply, const std::string& operationID);
+    void retryTerminal(const Error& error, const std::string& operationID);
+    void sendTerminalAfter(Duration delay, const std::string& operationID);
+    void reconcileServerFinalization(const std::string& operationID, std::optional<MonotonicTime> sourceTime,
+                                     std::string_view stage);
+    // Ends the operation after the engine confirmed its cancellation.
+    void endCancelledOperation();
+    // The failure text in the assistant's panel for an agent operation, the
+    // HUD's error otherwise.
+    void showOperationFailure(const std::string& message, OperationMode mode);
+    // Shows `text` alone in the assistant's panel; hides it when blank.
+    void showAgentMessage(const std::string& text);
+
+    // Processing watchdog.
+    void armProcessingWatchdog(const std::string& operationID);
+    void processingWatchdogFired(const std::string& operationID);
+
+    // Final text delivery.
+    void handleFinal(const std::string& text, const std::string& operationID, std::optional<MonotonicTime> sourceTime);
+    void deliverThroughLiveWriter(const std::string& text, const std::string& operationID, const std::string& targetID);
+    bool startFinalFocusRetry(const std::string& text);
+    void deliverInternally(const std::string& text, const std::string& operationID, const std::string& targetID);
+    void deliverWithoutTarget(const std::string& text, const std::string& operationID, const std::string& targetID);
+    void commandDispatched(const std::string& operationID, MonotonicTime at);
+    void completeDelivery(const DeliveryResult& result, const std::string& text, const std::string& operationID,
+                          const std::string& targetID);
+    void showDeliverySuccess(const std::string& operationID);
+    // True once the text of the current operation is delivered, in delivery,
+    // or held for the final focus retry: the operation then ends with it.
+    bool finalTextTaken() const;
+
+    // Agent answers.
+    void handleAgentAnswer(const JSONValue::Object& answer, const std::string& operationID, bool finalizeOperation);
+    void failAgent(const std::optional<std::string>& reasonCode, const std::optional<std::string>& messageKey,
+                   const std::string& operationID);
+    void recoverAgentTerminalPayload(const std::string& operationID, int attempt);
+
+    // What is open beside operations.
+    void finishOperationSound(DictationFeedbackTerminalOutcome outcome);
     void cancelOpenOperationForShutdown();
     void abandonDashboardRecording(const std::string& code, const std::string& message);
+    void abandonDashboardRecordingAfterTransportFailure();
     void abandonDashboardRecordingForShutdown();
     bool shortcutCaptureInProgress() const { return shortcutCaptureID_.has_value(); }
     void cancelShortcutCaptureForPause();
@@ -276,6 +379,7 @@ private:
     std::optional<std::string> nativeAudioFinalizationOperationID_;
     std::optional<std::string> webAudioOperationID_;
     std::optional<std::string> nativeAudioCaptureGeneration_;
+    // Completions waiting for an operation's audio end, in the order given.
     std::map<std::string, std::vector<NativeAudioStream::EndCompletion>> nativeAudioEndWaiters_;
     bool audioSettingsReady_ = false;
     // Live dictation, noise reduction and the configured device, as the
@@ -283,8 +387,7 @@ private:
     CoordinatorAudioSettings audioSettings_;
     MonotonicTime pressedAt_{};
     std::map<std::string, PendingDeliveryContext> pendingDeliveryContexts_;
-    std::set<std::string> deliveredOperations_;
-    std::vector<std::string> deliveredOrder_;
+    DeliveredOperationMemory deliveredOperations_;
     bool runtimeStarted_ = false;
     bool runtimeStartFailed_ = false;
     bool connectionUnavailable_ = false;

@@ -94,8 +94,7 @@ void DesktopCoordinator::connectionChanged(bool isConnected) {
     connected_ = isConnected;
     connectionUnavailable_ = !isConnected;
     if (!isConnected) {
-        abandonDashboardRecording("audio_transport_interrupted",
-                                  "The local audio connection was interrupted. Start a new recording.");
+        abandonDashboardRecordingAfterTransportFailure();
     } else {
         runtimeStartFailed_ = false;
         if (!shortcutCaptureInProgress()) settingsTick();

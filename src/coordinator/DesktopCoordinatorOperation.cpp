@@ -1,37 +1,19 @@
-// The open operation's record, and what pause and shutdown do to whatever is
-// open: an operation, a dashboard recording, a shortcut capture.
+// What pause and shutdown do to whatever is open: an operation, a dashboard
+// recording, a shortcut capture.
 
 #include "coordinator/DesktopCoordinator.h"
 
 namespace murmo {
 
-void DesktopCoordinator::clearOperation() {
-    if (operation_.liveWriter) operation_.liveWriter->stop();
-    focusCaptureState_.reset();
-    if (operation_.internalDictation && operation_.operationID && cancelInternalDictation) {
-        cancelInternalDictation(*operation_.operationID);
-    }
-    if (operation_.targetCaptureTask) operation_.targetCaptureTask->cancel();
-    operation_.processingWatchdog.cancel();
-    operation_ = OperationRecord{};
-    if (pendingShortcutSettings_) applyShortcutSettings(*std::exchange(pendingShortcutSettings_, std::nullopt));
-}
-
 void DesktopCoordinator::finishOperationSound(DictationFeedbackTerminalOutcome outcome) {
     if (operation_.operationID) soundFeedback_->finish(*operation_.operationID, outcome);
-}
-
-void DesktopCoordinator::requestTerminal(TerminalIntent intent, std::optional<MonotonicTime> clientTime) {
-    if (!operation_.operationID) return;
-    if (intent == TerminalIntent::release && operation_.terminalIntent) return;
-    operation_.terminalIntent = intent;
-    if (intent == TerminalIntent::release) operation_.releasedMonotonicNanoseconds = clientTime;
 }
 
 void DesktopCoordinator::cancelOpenOperationForShutdown() {
     if (!operation_.operationID) return;
     const auto operationID = *operation_.operationID;
     finishOperationSound(DictationFeedbackTerminalOutcome::cancelled);
+    finishNativeAudio(operationID, true);
     if (operation_.operationMode == OperationMode::agent) {
         client_->cancelAgentOperation(operationID);
     } else {
@@ -42,13 +24,21 @@ void DesktopCoordinator::cancelOpenOperationForShutdown() {
 void DesktopCoordinator::abandonDashboardRecording(const std::string& code, const std::string& message) {
     if (!webAudioOperationID_) return;
     const auto operationID = *webAudioOperationID_;
+    finishNativeAudio(operationID, true);
     client_->cancelDictation(operationID);
     if (onWebAudioFailure) onWebAudioFailure(operationID, code, message);
 }
 
+void DesktopCoordinator::abandonDashboardRecordingAfterTransportFailure() {
+    abandonDashboardRecording("audio_transport_interrupted",
+                              "The local audio connection was interrupted. Start a new recording.");
+}
+
 void DesktopCoordinator::abandonDashboardRecordingForShutdown() {
     if (!webAudioOperationID_) return;
-    client_->cancelDictationSynchronously(*webAudioOperationID_, kSynchronousCancelTimeout);
+    const auto operationID = *webAudioOperationID_;
+    finishNativeAudio(operationID, true);
+    client_->cancelDictationSynchronously(operationID, kSynchronousCancelTimeout);
 }
 
 void DesktopCoordinator::cancelShortcutCaptureForPause() {

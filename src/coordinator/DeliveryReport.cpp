@@ -1,0 +1,30 @@
+#include "coordinator/DeliveryReport.h"
+
+namespace murmo {
+
+namespace {
+
+double milliseconds(Duration elapsed) { return std::chrono::duration<double, std::milli>(elapsed).count(); }
+
+}  // namespace
+
+DeliveryResultPayload deliveryReport(const DeliveryResult& result, const std::string& targetID) {
+    if (const auto* failure = result.failure()) {
+        return DeliveryResultPayload{.targetID = targetID,
+                                     .outcome = failure->outcome,
+                                     .method = "none",
+                                     .reasonCode = failure->reasonCode,
+                                     .verified = false,
+                                     .elapsedMilliseconds = milliseconds(failure->elapsed)};
+    }
+    const auto& insertion = *result.insertion();
+    return DeliveryResultPayload{
+        .targetID = targetID,
+        .outcome = "inserted",
+        .method = std::string(rawValue(insertion.method)),
+        .reasonCode = insertion.verified ? std::string() : std::string(kUnobservableDeliveryReason),
+        .verified = insertion.verified,
+        .elapsedMilliseconds = milliseconds(insertion.elapsed)};
+}
+
+}  // namespace murmo
