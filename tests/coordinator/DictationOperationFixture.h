@@ -44,10 +44,14 @@ protected:
         coordinator->start();
         loop.runUntilIdle();
         deliverEvent(R"({"protocol_version":1,"sequence":1,"type":"runtime_status","qos":"reliable","data":{}})");
-        answerAll("GET /api/settings", 200, settingsBody());
         ASSERT_TRUE(coordinator->connected());
+        if (!appliesSettings()) return;
+        answerAll("GET /api/settings", 200, settingsBody());
         ASSERT_TRUE(coordinator->audioSettingsReady());
     }
+
+    // Whether SetUp answers the engine's settings.
+    virtual bool appliesSettings() const { return true; }
 
     void TearDown() override {
         coordinator->shutdown({});
@@ -224,6 +228,10 @@ protected:
         return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [name](const SimCuePlayerCall& c) {
             return c.action == SimCuePlayerCall::Action::play && c.file.find(name) != std::string::npos;
         }));
+    }
+    std::optional<HUDMode::Kind> hudKind() const {
+        const auto mode = world.hud->currentMode();
+        return mode ? std::optional(mode->kind()) : std::nullopt;
     }
     bool logged(std::string_view text) const { return world.log->contains(text); }
 
