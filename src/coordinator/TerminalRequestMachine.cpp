@@ -17,11 +17,15 @@ TerminalRequestMachine::RequestOutcome TerminalRequestMachine::request(TerminalI
     return RequestOutcome::cancelled;
 }
 
+bool TerminalRequestMachine::releaseMayGo(SendConditions conditions) const {
+    // The engine's own finalisation already released the operation; a
+    // failure of the release that was in flight then must not send another.
+    return !serverFinalizationObserved_ && !conditions.agentResolutionPending && !conditions.audioEndPending;
+}
+
 std::optional<TerminalIntent> TerminalRequestMachine::takeSend(SendConditions conditions) {
     if (sent_ || !intent_) return std::nullopt;
-    if (*intent_ == TerminalIntent::release && (conditions.agentResolutionPending || conditions.audioEndPending)) {
-        return std::nullopt;
-    }
+    if (*intent_ == TerminalIntent::release && !releaseMayGo(conditions)) return std::nullopt;
     sent_ = true;
     ++attempt_;
     return intent_;

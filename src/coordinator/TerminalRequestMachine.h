@@ -79,6 +79,8 @@ public:
     bool serverFinalizationObserved() const { return serverFinalizationObserved_; }
 
 private:
+    bool releaseMayGo(SendConditions conditions) const;
+
     std::optional<TerminalIntent> intent_;
     bool sent_ = false;
     int attempt_ = 0;
