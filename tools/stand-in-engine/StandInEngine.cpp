@@ -12,12 +12,15 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <ranges>
 #include <thread>
 #include <utility>
 
 #include "StandInHistory.h"
+#include "StandInPathPattern.h"
 #include "StandInRoutes.h"
 #include "runtime/AsciiText.h"
+#include "runtime/URL.h"
 
 namespace murmo {
 
@@ -62,8 +65,24 @@ struct StandInEngine::Impl {
     explicit Impl(StandInEngineOptions givenOptions)
         : options(std::move(givenOptions)), received(options.recordCapacity), frames(options.recordCapacity) {}
 
+    // A handler whose path holds "*" segments.
+    struct PatternHandler {
+        std::string method;
+        StandInPathPattern path;
+        StandInHandler handler;
+    };
+
+    // A request told to hold, with the connection that waits for its reply.
+    struct HeldRequest {
+        StandInRequest request;
+        std::shared_ptr<Session> session;
+    };
+
     // Sets `readyHealth` when the answer is the built-in ready health reply.
     StandInReply answer(StandInRequest& request, bool& readyHealth);
+    // Under `mutex`; empty when no handler is set for the request.
+    StandInHandler handlerFor(const StandInRequest& request) const;
+    void park(std::shared_ptr<Session> session, StandInRequest request);
     // Records an upgrade request; the status to refuse it with, or 101.
     unsigned admitUpgrade(StandInRequest& request);
     // Under `mutex`.
@@ -88,6 +107,11 @@ struct StandInEngine::Impl {
     bool firstReadyDone = false;
     std::function<void()> firstReady;
     std::map<std::pair<std::string, std::string>, StandInHandler, std::less<>> handlers;
+    // Oldest first; the last match wins.
+    std::vector<PatternHandler> patternHandlers;
+    // Oldest first.
+    std::deque<HeldRequest> held;
+    mutable std::condition_variable heldArrived;
     StandInHistory<StandInRequest> received;
     std::map<std::string, std::size_t, std::less<>> requestsPerPath;
     bool refusesSockets = false;
@@ -115,20 +139,20 @@ public:
         socket_.async_accept(request, [self = shared_from_this()](beast::error_code error) {
             if (error) return self->closed();
             self->engine_.sockets.push_back(self);
-            self->sendEvent("runtime_status", R"({"state":"ready"})", "reliable", std::nullopt);
+            self->sendEvent(StandInEvent{.type = "runtime_status", .dataJSON = R"({"state":"ready"})"});
             self->read();
         });
     }
 
-    void sendEvent(const std::string& type, const std::string& dataJSON, const std::string& qos,
-                   const std::optional<std::string>& operationID) {
-        auto data = nlohmann::json::parse(dataJSON, nullptr, false);
+    void sendEvent(const StandInEvent& pushed) {
+        auto data = nlohmann::json::parse(pushed.dataJSON, nullptr, false);
         nlohmann::json event = {{"protocol_version", 1},
                                 {"sequence", ++sequence_},
-                                {"type", type},
-                                {"qos", qos},
+                                {"type", pushed.type},
+                                {"qos", pushed.qos},
                                 {"data", data.is_discarded() ? nlohmann::json::object() : data}};
-        if (operationID) event["operation_id"] = *operationID;
+        if (pushed.operationID) event["operation_id"] = *pushed.operationID;
+        if (pushed.monotonicNanoseconds) event["monotonic_ns"] = *pushed.monotonicNanoseconds;
         send(event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     }
 
@@ -242,40 +266,42 @@ public:
                          [self = shared_from_this()](beast::error_code error, std::size_t) { self->onRead(error); });
     }
 
+    // Answers the request read last with `reply`, after the reply's delay.
+    void answerWith(StandInReply reply, StandInRequest request) {
+        if (reply.delay <= Duration::zero()) return deliver(std::move(reply), std::move(request));
+        timer_.expires_after(reply.delay);
+        timer_.async_wait([self = shared_from_this(), reply = std::move(reply),
+                           request = std::move(request)](beast::error_code error) mutable {
+            if (error) return self->close();
+            self->deliver(std::move(reply), std::move(request));
+        });
+    }
+
 private:
     void onRead(beast::error_code error) {
         if (error) {
             close();
             return;
         }
-        auto message = parser_->release();
+        message_ = parser_->release();
         StandInRequest request;
-        request.method = std::string(message.method_string());
-        request.target = std::string(message.target());
+        request.method = std::string(message_.method_string());
+        request.target = std::string(message_.target());
         request.path = request.target.substr(0, request.target.find('?'));
-        for (const auto& field : message) {
+        for (const auto& field : message_) {
             request.headers[asciiLowercased(field.name_string())] = std::string(field.value());
         }
-        request.body = std::move(message.body());
+        request.body = std::move(message_.body());
 
-        if (websocket::is_upgrade(message)) return upgrade(request, std::move(message));
+        if (websocket::is_upgrade(message_)) return upgrade(request);
         auto reply = engine_.answer(request, readyHealth_);
-        if (reply.delay > Duration::zero()) {
-            timer_.expires_after(reply.delay);
-            timer_.async_wait([self = shared_from_this(), reply = std::move(reply),
-                               message = std::move(message)](beast::error_code error) mutable {
-                if (error) return self->close();
-                self->deliver(std::move(reply), message);
-            });
-            return;
-        }
-        deliver(std::move(reply), message);
+        answerWith(std::move(reply), std::move(request));
     }
 
-    void upgrade(StandInRequest& request, http::request<http::string_body> message) {
+    void upgrade(StandInRequest& request) {
         const auto status = engine_.admitUpgrade(request);
         if (status != 101) {
-            return deliver(StandInReply{status, R"({"detail":"event socket refused"})"}, message);
+            return deliver(StandInReply{status, R"({"detail":"event socket refused"})"}, std::move(request));
         }
         std::size_t index = 0;
         {
@@ -283,22 +309,23 @@ private:
             index = engine_.acceptedSockets++;
             ++engine_.openSockets;
         }
-        std::make_shared<EventSocket>(engine_, std::move(stream_), index)->accept(std::move(message));
+        std::make_shared<EventSocket>(engine_, std::move(stream_), index)->accept(std::move(message_));
     }
 
-    void deliver(StandInReply reply, const http::request<http::string_body>& message) {
+    void deliver(StandInReply reply, StandInRequest request) {
         switch (reply.delivery) {
             case StandInReply::Delivery::respond: break;
             case StandInReply::Delivery::hang: engine_.hanging.push_back(shared_from_this()); return;
             case StandInReply::Delivery::closeWithoutReply: return close();
+            case StandInReply::Delivery::hold: return engine_.park(shared_from_this(), std::move(request));
         }
         response_ = {};
-        response_.version(message.version());
+        response_.version(message_.version());
         response_.result(reply.status);
         response_.set(http::field::server, "murmo-stand-in-engine");
         response_.set(http::field::content_type, reply.contentType);
-        response_.keep_alive(message.keep_alive());
-        response_.body() = reply.body;
+        response_.keep_alive(message_.keep_alive());
+        response_.body() = std::move(reply.body);
         response_.prepare_payload();
         http::async_write(stream_, response_, [self = shared_from_this()](beast::error_code writeError, std::size_t) {
             self->onWrite(writeError);
@@ -329,6 +356,8 @@ private:
     asio::steady_timer timer_{stream_.get_executor()};
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
+    // The request being answered, kept for its version and keep-alive.
+    http::request<http::string_body> message_;
     http::response<http::string_body> response_;
     bool readyHealth_ = false;
 };
@@ -341,8 +370,7 @@ StandInReply StandInEngine::Impl::answer(StandInRequest& request, bool& readyHea
     {
         std::lock_guard lock(mutex);
         recordRequest(request);
-        auto found = handlers.find(std::pair(request.method, request.path));
-        if (found != handlers.end()) handler = found->second;
+        handler = handlerFor(request);
         readyNow = ready;
     }
     if (!request.authorized) return jsonReply(401, R"({"detail":"missing or invalid desktop token"})");
@@ -354,6 +382,26 @@ StandInReply StandInEngine::Impl::answer(StandInRequest& request, bool& readyHea
     }
     if (auto reply = standInDefaultReply(request)) return std::move(*reply);
     return jsonReply(404, R"({"detail":"Not Found"})");
+}
+
+StandInHandler StandInEngine::Impl::handlerFor(const StandInRequest& request) const {
+    if (auto found = handlers.find(std::pair(request.method, request.path)); found != handlers.end()) {
+        return found->second;
+    }
+    if (patternHandlers.empty()) return {};
+    const auto segments = URLPath::literal(request.path).segments();
+    for (const auto& candidate : patternHandlers | std::views::reverse) {
+        if (candidate.method == request.method && candidate.path.matches(segments)) return candidate.handler;
+    }
+    return {};
+}
+
+void StandInEngine::Impl::park(std::shared_ptr<Session> session, StandInRequest request) {
+    {
+        std::lock_guard lock(mutex);
+        held.push_back(HeldRequest{std::move(request), std::move(session)});
+    }
+    heldArrived.notify_all();
 }
 
 unsigned StandInEngine::Impl::admitUpgrade(StandInRequest& request) {
@@ -431,6 +479,10 @@ void StandInEngine::stop() {
     if (impl_->thread.joinable()) impl_->thread.join();
     impl_->hanging.clear();
     impl_->heldAcknowledgements.clear();
+    {
+        std::lock_guard lock(impl_->mutex);
+        impl_->held.clear();
+    }
     // Destroying the context drops every pending operation and so closes
     // every connection, instead of leaving clients hanging on a dead server.
     impl_->acceptor.reset();
@@ -457,8 +509,15 @@ void StandInEngine::onFirstReadyReply(std::function<void()> callback) {
 }
 
 void StandInEngine::setHandler(std::string method, std::string path, StandInHandler handler) {
+    StandInPathPattern pattern(path);
     std::lock_guard lock(impl_->mutex);
-    impl_->handlers[std::pair(std::move(method), std::move(path))] = std::move(handler);
+    if (!pattern.hasWildcard()) {
+        impl_->handlers[std::pair(std::move(method), std::move(path))] = std::move(handler);
+        return;
+    }
+    std::erase_if(impl_->patternHandlers,
+                  [&](const auto& existing) { return existing.method == method && existing.path == pattern; });
+    impl_->patternHandlers.push_back({std::move(method), std::move(pattern), std::move(handler)});
 }
 
 void StandInEngine::setReply(std::string method, std::string path, StandInReply reply) {
@@ -466,7 +525,13 @@ void StandInEngine::setReply(std::string method, std::string path, StandInReply 
 }
 
 void StandInEngine::removeHandler(std::string_view method, std::string_view path) {
+    StandInPathPattern pattern(path);
     std::lock_guard lock(impl_->mutex);
+    if (pattern.hasWildcard()) {
+        std::erase_if(impl_->patternHandlers,
+                      [&](const auto& existing) { return existing.method == method && existing.path == pattern; });
+        return;
+    }
     auto found = impl_->handlers.find(std::pair(std::string(method), std::string(path)));
     if (found != impl_->handlers.end()) impl_->handlers.erase(found);
 }
@@ -482,13 +547,51 @@ std::size_t StandInEngine::requestCount(std::string_view path) const {
     return counted == impl_->requestsPerPath.end() ? 0 : counted->second;
 }
 
+std::vector<StandInRequest> StandInEngine::heldRequests() const {
+    std::lock_guard lock(impl_->mutex);
+    std::vector<StandInRequest> parked;
+    parked.reserve(impl_->held.size());
+    for (const auto& held : impl_->held) parked.push_back(held.request);
+    return parked;
+}
+
+bool StandInEngine::waitForHeldRequests(std::size_t count, Duration timeout) const {
+    std::unique_lock lock(impl_->mutex);
+    return impl_->heldArrived.wait_for(lock, timeout, [&] { return impl_->held.size() >= count; });
+}
+
+bool StandInEngine::releaseHeldReply(std::string_view path, StandInReply reply) {
+    const StandInPathPattern pattern(path);
+    const auto named = [&](const StandInRequest& request) {
+        return pattern.hasWildcard() ? pattern.matches(std::string_view(request.path)) : request.path == path;
+    };
+    Impl::HeldRequest released;
+    {
+        std::lock_guard lock(impl_->mutex);
+        auto found = std::ranges::find_if(impl_->held, [&](const auto& held) { return named(held.request); });
+        if (found == impl_->held.end()) return false;
+        released = std::move(*found);
+        impl_->held.erase(found);
+    }
+    asio::post(*impl_->ioc, [released = std::move(released), reply = std::move(reply)]() mutable {
+        released.session->answerWith(std::move(reply), std::move(released.request));
+    });
+    return true;
+}
+
+void StandInEngine::pushEvent(StandInEvent event) {
+    if (!impl_->ioc) return;
+    asio::post(*impl_->ioc, [impl = impl_.get(), event = std::move(event)] {
+        impl->forEachSocket([&](Impl::EventSocket& socket) { socket.sendEvent(event); });
+    });
+}
+
 void StandInEngine::pushEvent(std::string type, std::string dataJSON, std::string qos,
                               std::optional<std::string> operationID) {
-    if (!impl_->ioc) return;
-    asio::post(*impl_->ioc, [impl = impl_.get(), type = std::move(type), dataJSON = std::move(dataJSON),
-                             qos = std::move(qos), operationID = std::move(operationID)] {
-        impl->forEachSocket([&](Impl::EventSocket& socket) { socket.sendEvent(type, dataJSON, qos, operationID); });
-    });
+    pushEvent(StandInEvent{.type = std::move(type),
+                           .dataJSON = std::move(dataJSON),
+                           .qos = std::move(qos),
+                           .operationID = std::move(operationID)});
 }
 
 void StandInEngine::pushText(std::string text) {
@@ -559,6 +662,12 @@ StandInReply StandInReply::hanging() {
 StandInReply StandInReply::closingWithoutReply() {
     StandInReply reply;
     reply.delivery = Delivery::closeWithoutReply;
+    return reply;
+}
+
+StandInReply StandInReply::held() {
+    StandInReply reply;
+    reply.delivery = Delivery::hold;
     return reply;
 }
 

@@ -39,6 +39,10 @@ struct StandInReply {
         hang,
         // Closes the connection without writing anything.
         closeWithoutReply,
+        // Reads the request, records it and parks it with the connection
+        // open until StandInEngine::releaseHeldReply names the reply to give
+        // (or the engine stops). Nothing times a parked request out.
+        hold,
     };
 
     unsigned status = 200;
@@ -50,6 +54,7 @@ struct StandInReply {
 
     static StandInReply hanging();
     static StandInReply closingWithoutReply();
+    static StandInReply held();
     StandInReply after(Duration wait) const;
 };
 
@@ -59,6 +64,20 @@ struct StandInSocketFrame {
     std::size_t socket = 0;
     bool text = true;
     std::string bytes;
+};
+
+// One event to push on the event sockets; the engine adds the protocol
+// version and each socket's sequence number.
+struct StandInEvent {
+    std::string type{};
+    // JSON text, normally an object; text that does not parse is sent as {}.
+    std::string dataJSON = "{}";
+    std::string qos = "reliable";
+    // "operation_id", left out when absent.
+    std::optional<std::string> operationID{};
+    // "monotonic_ns": the engine's uptime clock when the event arose, left
+    // out when absent.
+    std::optional<std::uint64_t> monotonicNanoseconds{};
 };
 
 // What the engine does with the acknowledgement due after a native audio end.
@@ -89,6 +108,15 @@ struct StandInEngineOptions {
 // and local runs have a real peer. It recognises no speech: every endpoint
 // gives a well-formed default reply. Tests script it through this API from
 // any thread; the murmo-stand-in-engine program wraps it.
+//
+// Scripted answers: a handler or reply set for a method and path replaces
+// the built-in answer. A path may hold "*" segments, each matching exactly
+// one segment, so a test can answer operations whose ids it does not know
+// yet; an exact path wins over a pattern, and among patterns the one set
+// last. A reply may wait, hang, close without a reply, or be held: the
+// request is parked until the test releases it with the reply to give then
+// (heldRequests, waitForHeldRequests, releaseHeldReply), so a test decides
+// when, and with what, an engine call completes.
 //
 // Event socket ("/ws/events"): every accepted socket first gets a
 // "runtime_status" event, then whatever is pushed; events carry the socket's
@@ -124,7 +152,10 @@ public:
     void onFirstReadyReply(std::function<void()> callback);
 
     // Replaces the built-in answer for one method and path (handlers win over
-    // the built-in health answer too).
+    // the built-in health answer too). A "*" segment of `path` matches any
+    // one segment, as sent ("/api/v1/dictations/*/release"); a handler for
+    // the exact path wins over every pattern, and among matching patterns
+    // the one set last. Setting the same method and path again replaces it.
     void setHandler(std::string method, std::string path, StandInHandler handler);
     void setReply(std::string method, std::string path, StandInReply reply);
     void removeHandler(std::string_view method, std::string_view path);
@@ -135,8 +166,21 @@ public:
     // How many requests for `path` arrived since the start, kept or not.
     std::size_t requestCount(std::string_view path) const;
 
+    // Held replies (StandInReply::held()).
+    // The requests parked now, oldest first.
+    std::vector<StandInRequest> heldRequests() const;
+    // Blocks until at least `count` requests are parked or `timeout` passed;
+    // false on time-out.
+    bool waitForHeldRequests(std::size_t count, Duration timeout) const;
+    // Answers the oldest parked request whose path equals `path` (or matches
+    // it, when `path` has "*" segments) with `reply`, its delay and delivery
+    // included; false when none is parked. A request whose client gave up
+    // stays parked until released or the engine stops.
+    bool releaseHeldReply(std::string_view path, StandInReply reply);
+
     // Event socket control.
     // Sends an event with the next sequence number of each open socket.
+    void pushEvent(StandInEvent event);
     void pushEvent(std::string type, std::string dataJSON = "{}", std::string qos = "reliable",
                    std::optional<std::string> operationID = std::nullopt);
     // Sends this text as it is to every open socket.

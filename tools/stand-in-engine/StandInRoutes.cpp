@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "StandInPathPattern.h"
 #include "runtime/URL.h"
 
 namespace murmo {
@@ -32,14 +33,8 @@ StandInReply command(std::string_view phase, Json operationID) {
     return json(Json{{"phase", phase}, {"operation_id", std::move(operationID)}});
 }
 
-bool matches(const std::vector<std::string>& segments, std::initializer_list<std::string_view> pattern) {
-    if (segments.size() != pattern.size()) return false;
-    std::size_t i = 0;
-    for (auto piece : pattern) {
-        if (piece != "*" && segments[i] != piece) return false;
-        ++i;
-    }
-    return true;
+bool matches(const std::vector<std::string>& segments, std::string_view pattern) {
+    return StandInPathPattern(pattern).matches(segments);
 }
 
 }  // namespace
@@ -67,32 +62,28 @@ std::optional<StandInReply> standInDefaultReply(const StandInRequest& request) {
     // Identifiers are matched as they were sent, still percent-encoded.
     const auto segments = URLPath::literal(request.path).segments();
     const auto& method = request.method;
-    if (method == "GET" && matches(segments, {"api", "settings"})) return StandInReply{200, standInDefaultSettings()};
-    if (method == "GET" && matches(segments, {"api", "v1", "agent", "operations", "*"})) {
+    if (method == "GET" && matches(segments, "api/settings")) return StandInReply{200, standInDefaultSettings()};
+    if (method == "GET" && matches(segments, "api/v1/agent/operations/*")) {
         return json(Json{{"operation_id", segments[4]}, {"phase", "processing"}});
     }
-    if (method == "DELETE" && matches(segments, {"api", "v1", "agent", "operations", "*"})) return okReply();
+    if (method == "DELETE" && matches(segments, "api/v1/agent/operations/*")) return okReply();
     if (method != "POST") return std::nullopt;
 
-    if (matches(segments, {"api", "v1", "dictations"}) || matches(segments, {"api", "v1", "agent", "operations"}) ||
-        matches(segments, {"api", "v1", "agent", "pending-operations"})) {
+    if (matches(segments, "api/v1/dictations") || matches(segments, "api/v1/agent/operations") ||
+        matches(segments, "api/v1/agent/pending-operations")) {
         return command("recording", operationFromBody(request.body));
     }
-    if (matches(segments, {"api", "v1", "dictations", "*", "release"}) ||
-        matches(segments, {"api", "v1", "agent", "operations", "*", "release"}) ||
-        matches(segments, {"api", "v1", "agent", "operations", "*", "resolve-mode"})) {
+    if (matches(segments, "api/v1/dictations/*/release") || matches(segments, "api/v1/agent/operations/*/release") ||
+        matches(segments, "api/v1/agent/operations/*/resolve-mode")) {
         return command("processing", segments[segments.size() - 2]);
     }
-    if (matches(segments, {"api", "v1", "agent", "operations", "*", "confirm"})) {
+    if (matches(segments, "api/v1/agent/operations/*/confirm")) {
         return json(Json{{"operation_id", segments[4]}, {"confirmed", true}});
     }
-    if (matches(segments, {"api", "v1", "dictations", "*", "cancel"}) ||
-        matches(segments, {"api", "v1", "dictations", "*", "delivery-result"}) ||
-        matches(segments, {"api", "v1", "audio", "route"}) ||
-        matches(segments, {"api", "v1", "shortcut-captures", "*", "complete"}) ||
-        matches(segments, {"api", "v1", "shortcut-captures", "*", "cancel"}) ||
-        matches(segments, {"api", "v1", "runtime", "pause"}) || matches(segments, {"api", "v1", "runtime", "resume"}) ||
-        matches(segments, {"api", "v1", "desktop", "context"})) {
+    if (matches(segments, "api/v1/dictations/*/cancel") || matches(segments, "api/v1/dictations/*/delivery-result") ||
+        matches(segments, "api/v1/audio/route") || matches(segments, "api/v1/shortcut-captures/*/complete") ||
+        matches(segments, "api/v1/shortcut-captures/*/cancel") || matches(segments, "api/v1/runtime/pause") ||
+        matches(segments, "api/v1/runtime/resume") || matches(segments, "api/v1/desktop/context")) {
         return okReply();
     }
     return std::nullopt;
