@@ -61,7 +61,8 @@ std::shared_ptr<DesktopCoordinator> CoordinatorWorld::makeCoordinator(MurmoLaunc
     factories.hud = recorded("hud", [this, make = factories.hud] { return hud = make(); });
     factories.agentSpeech = recorded("agentSpeech", factories.agentSpeech);
     factories.soundFeedback = recorded("soundFeedback", factories.soundFeedback);
-    factories.microphoneCapture = recorded("microphoneCapture", factories.microphoneCapture);
+    factories.microphoneCapture = recorded(
+        "microphoneCapture", [this, make = factories.microphoneCapture] { return microphoneCapture = make(); });
     factories.paster = recorded("paster", factories.paster);
     factories.injector = recorded("injector", factories.injector);
     factories.supervisor = recorded("supervisor", factories.supervisor);
@@ -70,7 +71,10 @@ std::shared_ptr<DesktopCoordinator> CoordinatorWorld::makeCoordinator(MurmoLaunc
             ++routersMade;
             return make(dictation, agent);
         });
-    factories.client = recorded("client", factories.client);
+    factories.client =
+        recorded("client", [this, make = factories.client](std::string baseURL, std::string desktopToken) {
+            return client = make(std::move(baseURL), std::move(desktopToken));
+        });
     return DesktopCoordinator::create(std::move(configuration), std::move(updates), std::move(dependencies));
 }
 

@@ -52,6 +52,8 @@ public:
 
     // What the latest coordinator was built with.
     std::shared_ptr<HUDController> hud;
+    std::shared_ptr<VoiceProcessingAudioCapture> microphoneCapture;
+    std::shared_ptr<MurmoCoreClient> client;
     std::size_t routersMade = 0;
     // The collaborators' factories in the order they were called.
     std::vector<std::string> factoryCalls;

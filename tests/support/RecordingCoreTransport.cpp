@@ -10,7 +10,17 @@ public:
         : inner_(std::move(inner)), record_(std::move(record)) {}
 
     void send(CoreSocketMessage message, CoreSocketSendCompletion completion) override {
-        inner_->send(std::move(message), std::move(completion));
+        {
+            std::lock_guard lock(record_->mutex);
+            ++record_->socketWritesInFlight;
+        }
+        inner_->send(std::move(message), [record = record_, completion = std::move(completion)](Status status) {
+            const bool written = status.has_value();
+            if (completion) completion(std::move(status));
+            std::lock_guard lock(record->mutex);
+            --record->socketWritesInFlight;
+            if (written) ++record->socketMessagesWritten;
+        });
     }
     void receive(CoreSocketReceiveCompletion completion) override { inner_->receive(std::move(completion)); }
     void close(std::uint16_t code) override {
@@ -29,11 +39,30 @@ private:
 };
 
 void RecordingCoreTransport::sendHTTP(CoreHTTPRequest request, CoreHTTPCompletion completion) {
+    std::size_t index = 0;
     {
         std::lock_guard lock(record_->mutex);
         record_->requests.push_back(request.method + " " + request.url.target());
+        index = record_->exchanges.size();
+        record_->exchanges.push_back(Exchange{request.method, request.url.target(), Exchange::Outcome::pending, 0, {}});
     }
-    inner_->sendHTTP(std::move(request), std::move(completion));
+    inner_->sendHTTP(std::move(request),
+                     [record = record_, index, completion = std::move(completion)](Result<CoreHTTPResponse> reply) {
+                         Exchange ended;
+                         if (reply) {
+                             ended.outcome = Exchange::Outcome::replied;
+                             ended.status = reply->status;
+                         } else {
+                             ended.outcome = Exchange::Outcome::failed;
+                             ended.failure = reply.error().reason.value_or(reply.error().message);
+                         }
+                         if (completion) completion(std::move(reply));
+                         std::lock_guard lock(record->mutex);
+                         auto& exchange = record->exchanges[index];
+                         exchange.outcome = ended.outcome;
+                         exchange.status = ended.status;
+                         exchange.failure = std::move(ended.failure);
+                     });
 }
 
 std::shared_ptr<CoreWebSocket> RecordingCoreTransport::openWebSocket(CoreWebSocketRequest request) {
@@ -62,6 +91,31 @@ std::size_t RecordingCoreTransport::socketsOpened() const {
 std::size_t RecordingCoreTransport::socketsClosed() const {
     std::lock_guard lock(record_->mutex);
     return record_->socketsClosed;
+}
+
+std::vector<RecordingCoreTransport::Exchange> RecordingCoreTransport::exchanges() const {
+    std::lock_guard lock(record_->mutex);
+    return record_->exchanges;
+}
+
+std::vector<std::string> RecordingCoreTransport::unansweredRequests() const {
+    std::lock_guard lock(record_->mutex);
+    std::vector<std::string> unanswered;
+    for (const auto& exchange : record_->exchanges) {
+        if (exchange.outcome == Exchange::Outcome::pending)
+            unanswered.push_back(exchange.method + " " + exchange.target);
+    }
+    return unanswered;
+}
+
+std::size_t RecordingCoreTransport::socketWritesInFlight() const {
+    std::lock_guard lock(record_->mutex);
+    return record_->socketWritesInFlight;
+}
+
+std::size_t RecordingCoreTransport::socketMessagesWritten() const {
+    std::lock_guard lock(record_->mutex);
+    return record_->socketMessagesWritten;
 }
 
 }  // namespace murmo::testing

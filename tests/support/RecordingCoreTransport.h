@@ -11,9 +11,28 @@
 namespace murmo::testing {
 
 // Passes everything on to a real transport and records what went out: each
-// request as "METHOD /target", and how many sockets were opened and closed.
+// request as "METHOD /target" with how its exchange ended, how many sockets
+// were opened and closed, and the socket messages written. Thread-safe; what
+// it records outlives it (completions may come after it is gone).
 class RecordingCoreTransport final : public CoreTransport {
 public:
+    // One HTTP exchange.
+    struct Exchange {
+        enum class Outcome { pending, replied, failed };
+
+        std::string method;
+        std::string target;
+        Outcome outcome = Outcome::pending;
+        // The reply's status, when replied.
+        int status = 0;
+        // The transport error's reason, when failed.
+        std::string failure;
+
+        // A transport error or a status outside 200...299.
+        bool failed() const { return outcome == Outcome::failed || (outcome == Outcome::replied && !succeeded()); }
+        bool succeeded() const { return outcome == Outcome::replied && status >= 200 && status < 300; }
+    };
+
     explicit RecordingCoreTransport(std::shared_ptr<CoreTransport> inner) : inner_(std::move(inner)) {}
 
     void sendHTTP(CoreHTTPRequest request, CoreHTTPCompletion completion) override;
@@ -24,14 +43,28 @@ public:
     std::size_t socketsOpened() const;
     std::size_t socketsClosed() const;
 
+    // Every exchange in the order the requests were sent. An exchange counts
+    // as ended only once the caller's completion has returned, so whatever
+    // that completion handed on (a post to a loop) is already there.
+    std::vector<Exchange> exchanges() const;
+    // "METHOD /target" of each exchange not ended yet.
+    std::vector<std::string> unansweredRequests() const;
+    // Socket messages handed to the transport whose write has not finished.
+    std::size_t socketWritesInFlight() const;
+    // Socket messages written without error.
+    std::size_t socketMessagesWritten() const;
+
 private:
     class Socket;
-    // Shared with the sockets, which may outlive the transport.
+    // Shared with the sockets and completions, which may outlive the transport.
     struct Record {
         std::mutex mutex;
         std::vector<std::string> requests;
+        std::vector<Exchange> exchanges;
         std::size_t socketsOpened = 0;
         std::size_t socketsClosed = 0;
+        std::size_t socketWritesInFlight = 0;
+        std::size_t socketMessagesWritten = 0;
     };
 
     std::shared_ptr<CoreTransport> inner_;

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "stand-in-engine/StandInEngine.h"
+
+namespace murmo::testing {
+
+// How the scripted transcript reaches the application.
+enum class TranscriptDelivery {
+    // In the release reply, as "final_text".
+    releaseReply,
+    // As a "dictation.final" event of the operation ({"text": ...}) pushed on
+    // the event socket when the release arrives; the release gets the
+    // stand-in's default reply. The event and the reply travel separately, so
+    // either may arrive first.
+    finalEvent,
+};
+
+// What the stand-in engine answers to a dictation's start and release. The
+// stand-in recognises nothing and its default release reply has no text; a
+// scenario says here what the user "said".
+//
+// The release path names the operation, which the test learns only from the
+// start request. So the script answers the start (the stand-in's default
+// reply unless told otherwise) and, from inside that answer, sets a handler
+// on that operation's exact release path. Each release handler reads the
+// script when the release arrives, so the transcript may be set at any time
+// before the release. Once the stand-in matches "*" path segments, one
+// handler on "/api/v1/dictations/*/release" replaces the start handler
+// (the operation then read from the path).
+//
+// Thread-safe: handlers run on the stand-in's I/O thread.
+class StandInTranscriptScript {
+public:
+    static constexpr std::string_view kStartPath = "/api/v1/dictations";
+
+    // Takes over the start path of `engine`, which must outlive the script's
+    // use (the handlers live in the engine).
+    explicit StandInTranscriptScript(StandInEngine& engine);
+    StandInTranscriptScript(const StandInTranscriptScript&) = delete;
+    StandInTranscriptScript& operator=(const StandInTranscriptScript&) = delete;
+
+    // Every release from now on answers with `text`, as `delivery` says.
+    void setTranscript(std::string text, TranscriptDelivery delivery = TranscriptDelivery::releaseReply);
+    // Releases answer with the stand-in's default reply (no text).
+    void clearTranscript();
+    // The next releases, one each, get these replies before any transcript
+    // (a failure to retry after, say).
+    void queueReleaseReply(StandInReply reply);
+    // The start's reply; nullopt: the stand-in's default.
+    void setStartReply(std::optional<StandInReply> reply);
+
+    // Operations whose start the script answered, in arrival order, as the
+    // start bodies named them.
+    std::vector<std::string> startedOperations() const;
+
+    // The release path of an operation, as the client sends it.
+    static std::string releasePath(const std::string& operationID);
+
+private:
+    struct State {
+        mutable std::mutex mutex;
+        std::optional<std::string> transcript;
+        TranscriptDelivery delivery = TranscriptDelivery::releaseReply;
+        std::deque<StandInReply> releaseReplies;
+        std::optional<StandInReply> startReply;
+        std::vector<std::string> started;
+    };
+
+    static StandInReply answerStart(StandInEngine& engine, const std::shared_ptr<State>& state,
+                                    const StandInRequest& request);
+    static StandInReply answerRelease(StandInEngine& engine, const std::shared_ptr<State>& state,
+                                      const StandInRequest& request, const std::string& operationID);
+
+    std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+}  // namespace murmo::testing
