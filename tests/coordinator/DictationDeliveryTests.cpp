@@ -90,13 +90,7 @@ TEST_F(DictationDeliveryTest, AFieldThatCannotTakeTextIsReportedByItsCaptureFail
 }
 
 TEST_F(DictationDeliveryTest, AFinalDuringTheReleaseCaptureWaitsForTheOneShortRetry) {
-    press();
-    acceptStart();
-    speak();
-    // The editor's tree has no focused element yet when the user lets go.
-    world.desktop.setFocusedElement(kEditorPID, std::nullopt);
-    release();
-    acknowledgeAudioEnd();
+    dictateAndReleaseWithoutFocusedField();
     finalText("arrives early");
     EXPECT_FALSE(coordinator->isIdle()) << "held for the retry";
     world.desktop.setFocusedElement(kEditorPID, editor.field);
@@ -107,12 +101,7 @@ TEST_F(DictationDeliveryTest, AFinalDuringTheReleaseCaptureWaitsForTheOneShortRe
 }
 
 TEST_F(DictationDeliveryTest, WithoutAFocusedFieldTheTextGoesToTheHostsCurrentFocus) {
-    press();
-    acceptStart();
-    speak();
-    world.desktop.setFocusedElement(kEditorPID, std::nullopt);
-    release();
-    acknowledgeAudioEnd();
+    dictateAndReleaseWithoutFocusedField();
     loop.advance(1s);  // the release capture gives up
     finalText("wherever the focus is");
     loop.advance(2s);

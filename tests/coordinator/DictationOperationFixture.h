@@ -222,6 +222,17 @@ protected:
         acknowledgeAudioEnd();
     }
 
+    // As dictateAndRelease(), but the field has lost the focus just before
+    // the release and the editor's tree is slow to show the next one.
+    void dictateAndReleaseWithoutFocusedField() {
+        press();
+        acceptStart();
+        speak();
+        world.desktop.setFocusedElement(kEditorPID, std::nullopt);
+        release();
+        acknowledgeAudioEnd();
+    }
+
     std::size_t errorCues() { return world.errorCuesPlayed(); }
     std::size_t cuesPlayed(std::string_view name) {
         const auto calls = world.desktop.cuePlayers().calls();

@@ -126,14 +126,7 @@ TEST_F(DictationOperationTest, WhenTheEngineFinalisesFirstNoReleaseIsSent) {
 }
 
 TEST_F(DictationOperationTest, TextHeldForTheLastFocusRetryOutlivesAnIdleStateWithoutText) {
-    press();
-    acceptStart();
-    speak();
-    // The field loses the focus just before the release, and the editor's
-    // tree is slow to show the next one.
-    world.desktop.setFocusedElement(kEditorPID, std::nullopt);
-    release();
-    acknowledgeAudioEnd();
+    dictateAndReleaseWithoutFocusedField();
     loop.advance(1s);
 
     pushEvent("dictation.final", R"({"text":"held words"})");
