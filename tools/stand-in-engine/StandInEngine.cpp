@@ -440,6 +440,11 @@ void StandInEngine::Impl::accept() {
         if (error) {
             if (error == asio::error::operation_aborted) return;
         } else {
+            // Small writes go out at once, as the client's do: with Nagle on,
+            // an event pushed while an earlier frame is still unacknowledged
+            // waits for the client's delayed ACK (some 40 ms on Linux).
+            beast::error_code ignored;
+            socket.set_option(tcp::no_delay(true), ignored);
             std::make_shared<Session>(*this, std::move(socket))->read();
         }
         accept();
