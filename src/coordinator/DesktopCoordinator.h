@@ -30,12 +30,15 @@
 #include <vector>
 
 #include "coordinator/AgentSpeechController.h"
+#include "coordinator/AgentTerminalPayload.h"
 #include "coordinator/CoordinatorFailureText.h"
 #include "coordinator/CoordinatorSettings.h"
 #include "coordinator/DeliveredOperationMemory.h"
 #include "coordinator/DesktopCoordinatorDependencies.h"
 #include "coordinator/DictationFocusCaptureState.h"
+#include "coordinator/NativeAudioCommand.h"
 #include "coordinator/TerminalRequestMachine.h"
+#include "coordinator/WebAudioReply.h"
 #include "delivery/CaptureFailure.h"
 #include "delivery/DeliveryResult.h"
 #include "delivery/FocusCapture.h"
@@ -82,6 +85,12 @@ public:
     static constexpr Duration kEngineStopGracePeriod = std::chrono::seconds(2);
     static constexpr Duration kSynchronousCancelTimeout = std::chrono::milliseconds(800);
     static constexpr Duration kPasteRestoreDelay = std::chrono::milliseconds(1200);
+    static constexpr Duration kShortcutCaptureTimeout = std::chrono::seconds(20);
+    // Lookups of an assistant operation released without an answer: the
+    // first after 0.25 s, then attempt n after (n + 1) x 0.2 s, up to n = 2.
+    static constexpr Duration kFirstAgentLookupDelay = std::chrono::milliseconds(250);
+    static constexpr Duration kAgentLookupStep = std::chrono::milliseconds(200);
+    static constexpr int kLastAgentLookup = 2;
     static constexpr std::string_view kLogCategory = "delivery";
 
     // Builds every collaborator (nothing is started; start() does that).
@@ -116,6 +125,13 @@ public:
     // After a permission change: starts the shortcut router again if it was
     // what held dictation paused, silently unless it succeeds.
     void retryShortcutMonitorAfterPermissionChange();
+
+    // One command of the dashboard page's recording, answered exactly once
+    // through `reply` (which answers on its own if dropped unanswered).
+    void handleWebAudio(NativeAudioCommand command, WebAudioReply reply);
+    // Abandons the dashboard's recording, if any: its window closed, loads
+    // another page or lost its content process.
+    void cancelWebAudio();
 
     void setFlowBarAlwaysVisible(bool visible);
     void setFeedbackSoundsEnabled(bool enabled);
@@ -189,6 +205,8 @@ private:
         std::optional<MonotonicTime> finalReceivedMonotonicNanoseconds;
         // The next attempt of a failed terminal request.
         Timer terminalRetry;
+        // The next lookup of an assistant operation whose answer is missing.
+        Timer agentRecovery;
     };
 
     void wireCallbacks();
@@ -258,6 +276,7 @@ private:
 
     // Engine events.
     void coreEvent(const CoreEvent& event);
+    void dashboardRecordingEvent(const CoreEvent& event);
     void operationEvent(const CoreEvent& event);
     void operationBecameIdle(const CoreEvent& event);
     void engineConfirmedCancellation();
@@ -315,7 +334,27 @@ private:
     void handleAgentAnswer(const JSONValue::Object& answer, const std::string& operationID, bool finalizeOperation);
     void failAgent(const std::optional<std::string>& reasonCode, const std::optional<std::string>& messageKey,
                    const std::string& operationID);
+    void presentAgentAnswer(const AgentTerminalPayload& payload, const std::string& operationID);
+    void confirmAgentAnswer(const std::string& operationID, const std::string& token);
     void recoverAgentTerminalPayload(const std::string& operationID, int attempt);
+    void agentLookupReplied(const Result<JSONValue::Object>& reply, const std::string& operationID, int attempt);
+    bool agentOperationAwaitsAnswer(const std::string& operationID) const;
+
+    // Shortcut capture. True when the event was a capture event.
+    bool shortcutCaptureEvent(const CoreEvent& event);
+    void beginShortcutCapture(const std::string& captureID, ShortcutPurpose purpose);
+    void shortcutCaptured(const ShortcutCaptureAction& action, const std::string& captureID);
+    void shortcutSaved(const Status& result, const std::string& captureID);
+    void finishShortcutCapture(bool restartMonitor);
+    void applyDictationShortcut(const ShortcutChoice& choice);
+
+    // The dashboard's recording.
+    void beginWebAudio(const std::string& operationID, WebAudioReply reply);
+    void fetchWebAudioSettings(const std::string& operationID, const std::shared_ptr<WebAudioReply>& reply);
+    void webAudioSettingsArrived(const std::string& operationID, const Result<ShortcutSettingsResponse>& settings,
+                                 WebAudioReply& reply);
+    void endWebAudio(const std::string& operationID, WebAudioReply reply);
+    void cancelWebAudio(const std::string& operationID, WebAudioReply reply);
 
     // What is open beside operations.
     void finishOperationSound(DictationFeedbackTerminalOutcome outcome);

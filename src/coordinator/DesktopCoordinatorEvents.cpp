@@ -36,8 +36,26 @@ std::optional<MonotonicTime> eventTime(const CoreEvent& event) {
 }  // namespace
 
 void DesktopCoordinator::coreEvent(const CoreEvent& event) {
+    if (shortcutCaptureEvent(event)) return;
+    if (webAudioOperationID_ && event.operationID == webAudioOperationID_) {
+        dashboardRecordingEvent(event);
+        return;
+    }
     if (!operation_.operationID || event.operationID != operation_.operationID) return;
     operationEvent(event);
+}
+
+void DesktopCoordinator::dashboardRecordingEvent(const CoreEvent& event) {
+    const auto operationID = *webAudioOperationID_;
+    if (isType(event, "dictation.state_changed", "state")) {
+        if (stringFieldIs(event.data, "phase", "processing")) {
+            finishNativeAudio(operationID, false);
+        } else if (stringFieldIs(event.data, "phase", "idle")) {
+            finishNativeAudio(operationID, true);
+        }
+    } else if (event.type == "error" || isType(event, "dictation.final", "final")) {
+        finishNativeAudio(operationID, true);
+    }
 }
 
 void DesktopCoordinator::operationEvent(const CoreEvent& event) {

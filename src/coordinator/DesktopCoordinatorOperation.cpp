@@ -44,6 +44,7 @@ void DesktopCoordinator::abandonDashboardRecordingForShutdown() {
 void DesktopCoordinator::cancelShortcutCaptureForPause() {
     if (!shortcutCaptureID_) return;
     client_->cancelShortcutCapture(*shortcutCaptureID_, "cancelled");
+    finishShortcutCapture(true);
 }
 
 void DesktopCoordinator::endShortcutCaptureForShutdown() {
