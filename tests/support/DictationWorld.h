@@ -52,7 +52,8 @@
 //
 // The engine: `engine` is the StandInEngine, scripted directly or, for a
 // dictation's transcript, through `transcripts` (StandInTranscriptScript),
-// which owns the start path "/api/v1/dictations".
+// which answers "/api/v1/dictations/*/release" (and the start path only when
+// it is given a start reply).
 //
 // Teardown: teardown() (also run by the destructor) shuts the coordinator
 // down, which disconnects the client (a socket left open is a failure, and is
