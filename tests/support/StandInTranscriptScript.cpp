@@ -104,6 +104,11 @@ std::string StandInTranscriptScript::releasePath(const std::string& operationID)
     return std::string(kStartPath) + "/" + URLPath::encodeSegment(operationID) + "/release";
 }
 
+StandInReply StandInTranscriptScript::releaseReply(const std::string& operationID, const std::string& text) {
+    return StandInReply{200,
+                        dumped(Json{{"phase", "processing"}, {"operation_id", operationID}, {"final_text", text}})};
+}
+
 StandInReply StandInTranscriptScript::answerRelease(StandInEngine& engine, const std::shared_ptr<State>& state,
                                                     const StandInRequest& request) {
     std::optional<std::string> transcript;

@@ -63,6 +63,9 @@ public:
 
     // The release path of an operation, as the client sends it.
     static std::string releasePath(const std::string& operationID);
+    // The stand-in's release reply for `operationID` carrying `text`, for a
+    // test that answers a held release itself.
+    static StandInReply releaseReply(const std::string& operationID, const std::string& text);
 
 private:
     struct State {
