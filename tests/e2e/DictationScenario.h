@@ -96,6 +96,23 @@ inline std::optional<HUDMode::Kind> hudShows(const DictationWorld& world) {
     return transient ? std::optional(transient->kind()) : std::nullopt;
 }
 
+// How many log lines contain `text`.
+inline std::size_t logLinesWith(const DictationWorld& world, std::string_view text) {
+    const auto lines = world.logLines();
+    return static_cast<std::size_t>(std::ranges::count_if(
+        lines, [&](const LogRecord& line) { return line.message.find(text) != std::string::npos; }));
+}
+
+// An engine event of the operation, stamped with the engine's clock (the
+// loop's, which both sides share here).
+inline void pushOperationEvent(DictationWorld& world, std::string type, const nlohmann::json& data,
+                               const std::string& operationID) {
+    world.engine.pushEvent(StandInEvent{.type = std::move(type),
+                                        .dataJSON = data.dump(),
+                                        .operationID = operationID,
+                                        .monotonicNanoseconds = toUptimeNanoseconds(world.loop.now())});
+}
+
 inline StandInReply status(unsigned code) { return StandInReply{code, R"({"detail":"scripted"})"}; }
 
 }  // namespace murmo::testing::scenario

@@ -450,9 +450,10 @@ DictationTrace DictationWorld::trace() const {
     return trace;
 }
 
-void DictationWorld::expectInvariants(const std::string& dictatedText, ClipboardExpectation clipboard) {
+void DictationWorld::expectInvariants(const std::string& dictatedText, ClipboardExpectation clipboard,
+                                      TerminalAllowances allowed) {
     EXPECT_TRUE(tornDown_ || settle()) << "the invariants are checked on a world that has not settled";
-    for (const auto& violation : dictationInvariantViolations(trace(), {dictatedText, clipboard})) {
+    for (const auto& violation : dictationInvariantViolations(trace(), {dictatedText, clipboard, allowed})) {
         ADD_FAILURE() << violation;
     }
 }

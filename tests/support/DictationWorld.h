@@ -214,9 +214,11 @@ public:
     // Settles, then checks every invariant (DictationInvariants.h) with one
     // gtest failure per broken rule. `dictatedText` is empty when nothing was
     // dictated; `clipboard` says whether the paste went unverified and left
-    // the text on the clipboard.
+    // the text on the clipboard; `allowed` names the exceptions to the
+    // terminal-request rule the scenario made happen.
     void expectInvariants(const std::string& dictatedText,
-                          ClipboardExpectation clipboard = ClipboardExpectation::restored);
+                          ClipboardExpectation clipboard = ClipboardExpectation::restored,
+                          TerminalAllowances allowed = {});
 
 private:
     void buildDesktop();
