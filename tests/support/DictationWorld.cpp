@@ -342,6 +342,8 @@ std::optional<std::string> DictationWorld::busyness(std::size_t unansweredReques
     if (auto writes = transport->socketWritesInFlight(); writes > 0) {
         return std::to_string(writes) + " socket write(s) unfinished";
     }
+    // A launched engine's reading cannot be seen from here.
+    if (options_.engineProgram) return std::nullopt;
     const auto written = transport->socketMessagesWritten();
     if (const auto read = engine.socketFrameCount(); read < written) {
         return "the engine has read " + std::to_string(read) + " of the " + std::to_string(written) +

@@ -111,7 +111,8 @@ struct DictationWorldOptions {
     // When set, the engine is this program (murmo-stand-in-engine), which the
     // coordinator launches, supervises and stops as a real child, instead of
     // the in-process stand-in: `engine` then stays stopped and records
-    // nothing, so only the client's side (exchanges, log, desktop) is seen.
+    // nothing, so only the client's side (exchanges, log, desktop) is seen,
+    // and settling cannot wait for the engine to read the frames written.
     std::optional<std::filesystem::path> engineProgram{};
     // That program's scenario (a StandInScenario JSON object).
     std::string engineScenario = "{}";
