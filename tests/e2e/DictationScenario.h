@@ -67,18 +67,26 @@ inline bool answerHeld(DictationWorld& world, std::string_view path, StandInRepl
     return parked && world.engine.releaseHeldReply(path, std::move(reply));
 }
 
-// The body of the delivery report for `operationID`; null when none went out.
+// The body of the delivery report for `operationID` as the engine received
+// it; an empty object when none arrived.
 inline nlohmann::json deliveryReport(const DictationWorld& world, const std::string& operationID) {
     const RequestPattern report("POST /api/v1/dictations/" + operationID + "/delivery-result");
     const auto reports = matching(world.engineRequests(), report);
-    if (reports.empty()) return nullptr;
-    return nlohmann::json::parse(reports.back().body, nullptr, false);
+    if (reports.empty()) return nlohmann::json::object();
+    auto body = nlohmann::json::parse(reports.back().body, nullptr, false);
+    return body.is_object() ? body : nlohmann::json::object();
 }
 
-// Pumps until the report for `operationID` arrived; its body, or null.
+// Pumps until the report for `operationID` arrived; its body.
 inline nlohmann::json waitForReport(DictationWorld& world, const std::string& operationID) {
-    world.waitForRequest("POST /api/v1/dictations/" + operationID + "/delivery-result");
+    EXPECT_TRUE(world.waitForRequest("POST /api/v1/dictations/" + operationID + "/delivery-result"))
+        << "no delivery report";
     return deliveryReport(world, operationID);
+}
+
+// How many delivery reports for `operationID` the client has sent.
+inline std::size_t reportsSent(const DictationWorld& world, const std::string& operationID) {
+    return sent(world, "POST /api/v1/dictations/" + operationID + "/delivery-result");
 }
 
 // Whether the application pasted with a marked Command-V into `pid`.
