@@ -26,22 +26,32 @@ bool cancelAnsweredBeforeShutdownReturned(const DictationWorld& world) {
 }
 
 TEST(DictationShutdownTest, QuitMidDictationSendsTheSynchronousCancel) {
+    enum class Stage { speaking, awaitingText, textHeldForFocusRetry };
     const struct {
         const char* what;
-        bool released;
+        Stage stage;
     } rows[] = {
-        {"while the user speaks", false},
-        {"while the text is awaited", true},
+        {"while the user speaks", Stage::speaking},
+        {"while the text is awaited", Stage::awaitingText},
+        {"while the text waits for the focus retry", Stage::textHeldForFocusRetry},
     };
+    const std::string text = "never written";
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         DictationWorld world;
         ASSERT_TRUE(world.start());
-        world.transcripts.queueReleaseReply(StandInReply::held());
-        pressAndSpeak(world);
-        if (row.released) {
+        if (row.stage == Stage::awaitingText) world.transcripts.queueReleaseReply(StandInReply::held());
+        world.transcripts.setTranscript(text);
+        const auto operation = pressAndSpeak(world);
+        if (row.stage == Stage::textHeldForFocusRetry) {
+            world.desktop.setFocusedElement(DictationWorld::kEditorPID, std::nullopt);
+        }
+        if (row.stage != Stage::speaking) {
             world.releaseShortcut();
             ASSERT_TRUE(world.waitForRequest(kRelease));
+        }
+        if (row.stage == Stage::textHeldForFocusRetry) {
+            ASSERT_TRUE(world.waitStill([&] { return logLinesWith(world, "stage=final_receive") > 0; }));
         }
 
         int completions = 0;
@@ -53,10 +63,13 @@ TEST(DictationShutdownTest, QuitMidDictationSendsTheSynchronousCancel) {
         EXPECT_TRUE(world.teardown());
         EXPECT_EQ(completions, 1);
 
-        EXPECT_EQ(sent(world, kRelease), row.released ? 1u : 0u);
+        EXPECT_EQ(sent(world, kRelease), row.stage == Stage::speaking ? 0u : 1u);
+        EXPECT_EQ(reportsSent(world, operation), 0u);
         EXPECT_EQ(cuesPlayed(world, kErrorCue), 0u);
         EXPECT_EQ(world.fieldText(), "Notes: ");
-        world.expectInvariants("", ClipboardExpectation::restored, {.cancelOvertakesRelease = row.released});
+        world.expectInvariants(text, ClipboardExpectation::restored,
+                               {.cancelOvertakesRelease = row.stage == Stage::awaitingText,
+                                .quitCancelsAfterAnsweredRelease = row.stage == Stage::textHeldForFocusRetry});
     }
 }
 
