@@ -128,13 +128,13 @@ TEST(DictationCancelTest, ABrokenAudioPathCancelsWithTheErrorCueAndNoRelease) {
         row.breakIt(world);
         ASSERT_TRUE(world.waitForRequest(kCancel));
         ASSERT_TRUE(world.pumpUntil([&] { return world.coordinator->isIdle(); }));
+        EXPECT_EQ(hudShows(world), HUDMode::Kind::error);
         world.releaseShortcut();
         ASSERT_TRUE(world.jump(2s));
 
         EXPECT_EQ(sent(world, kRelease), 0u);
         EXPECT_EQ(sent(world, kCancel), 1u);
         EXPECT_EQ(cuesPlayed(world, kErrorCue), 1u);
-        EXPECT_EQ(hudShows(world), HUDMode::Kind::error);
         EXPECT_EQ(world.fieldText(), "Notes: ");
         EXPECT_EQ(reportsSent(world, operation), 0u);
         world.expectInvariants("never released");

@@ -45,8 +45,11 @@ TEST(DictationDeliveryE2ETest, InputBetweenReleaseAndFinalWritesNothingAndOffers
 
         row.interfere(world);
         ASSERT_TRUE(answerHeld(world, kReleasePath, StandInTranscriptScript::releaseReply(operation, text)));
-        const auto report = waitForReport(world, operation);
+        // The offer's four seconds start now: virtual time stands still until
+        // the failure is reported.
+        ASSERT_TRUE(world.waitStill([&] { return reportsSent(world, operation) == 1; }));
         ASSERT_TRUE(world.settle());
+        const auto report = deliveryReport(world, operation);
 
         EXPECT_EQ(report.value("outcome", ""), "target_changed");
         EXPECT_EQ(report.value("method", ""), "none");
