@@ -92,6 +92,17 @@ TEST(DictationInvariantsTest, EachFaultIsReportedOnce) {
              t.exchanges.push_back(answered("POST", path("/cancel")));
          },
          ClipboardExpectation::restored, "unanswered"},
+        {"released again before the failure came in",
+         [](auto& t) {
+             t.exchanges[1] = failed("POST", path("/release"));
+             t.exchanges[1].sentMark = 1;
+             t.exchanges[1].answeredMark = 3;
+             auto retry = answered("POST", path("/release"));
+             retry.sentMark = 2;
+             retry.answeredMark = 4;
+             t.exchanges.insert(t.exchanges.begin() + 2, retry);
+         },
+         ClipboardExpectation::restored, "only after"},
         {"two delivery reports",
          [](auto& t) { t.engineRequests.push_back(received("POST", path("/delivery-result"))); },
          ClipboardExpectation::restored, "2 delivery reports"},
@@ -129,6 +140,49 @@ TEST(DictationInvariantsTest, EachFaultIsReportedOnce) {
         ASSERT_EQ(violations.size(), 1u) << ::testing::PrintToString(violations);
         EXPECT_NE(violations[0].find(fault.says), std::string::npos) << violations[0];
     }
+}
+
+// A release followed by a cancel, with the order of sends and outcomes.
+std::vector<Exchange> releaseThenCancel(std::uint64_t releaseAnswered, std::uint64_t cancelSent) {
+    auto release = answered("POST", path("/release"));
+    release.sentMark = 1;
+    release.answeredMark = releaseAnswered;
+    auto cancel = answered("POST", path("/cancel"));
+    cancel.sentMark = cancelSent;
+    cancel.answeredMark = 4;
+    return {release, cancel};
+}
+
+TEST(DictationInvariantsTest, ACancelFollowsAReleaseOnlyAsTheScenarioAllows) {
+    const struct {
+        const char* what;
+        std::vector<Exchange> exchanges;
+        TerminalAllowances allowed;
+        bool holds;
+    } rows[] = {
+        {"overtaking, not allowed", releaseThenCancel(3, 2), {}, false},
+        {"overtaking, allowed", releaseThenCancel(3, 2), {.cancelOvertakesRelease = true}, true},
+        {"overtaking, only the quit allowed",
+         releaseThenCancel(3, 2),
+         {.quitCancelsAfterAnsweredRelease = true},
+         false},
+        {"after the answer, not allowed", releaseThenCancel(2, 3), {}, false},
+        {"after the answer, only overtaking allowed", releaseThenCancel(2, 3), {.cancelOvertakesRelease = true}, false},
+        {"after the answer, quit allowed", releaseThenCancel(2, 3), {.quitCancelsAfterAnsweredRelease = true}, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        auto trace = cleanDictation();
+        trace.exchanges = row.exchanges;
+        const auto violations =
+            dictationInvariantViolations(trace, {kText, ClipboardExpectation::restored, row.allowed});
+        EXPECT_EQ(violations.empty(), row.holds) << ::testing::PrintToString(violations);
+    }
+
+    auto twice = cleanDictation();
+    twice.exchanges.push_back(answered("POST", path("/release")));
+    EXPECT_EQ(dictationInvariantViolations(twice, {kText, ClipboardExpectation::restored, {true, true}}).size(), 1u)
+        << "no allowance lets a release go twice";
 }
 
 TEST(DictationInvariantsTest, TheClipboardMayHoldTheTextAloneAfterAnUnverifiedPaste) {

@@ -111,7 +111,10 @@ TEST(DictationWorldSmokeTest, TheScriptedTranscriptAnswersTheReleaseOfTheOperati
     client.createDictation("op-reply", world.loop.now(), std::nullopt, std::nullopt, "native", 16'000, keep);
     ASSERT_TRUE(world.waitForRequest("POST /api/v1/dictations"));
     EXPECT_EQ(world.operationID(), "op-reply");
+    // Each request after the previous reply, as the coordinator retries.
+    ASSERT_TRUE(world.pumpUntil([&] { return replies.size() == 1; }));
     client.releaseDictation("op-reply", world.loop.now(), keep);
+    ASSERT_TRUE(world.pumpUntil([&] { return replies.size() == 2; }));
     client.releaseDictation("op-reply", world.loop.now(), keep);
     ASSERT_TRUE(world.pumpUntil([&] { return replies.size() == 3; }));
     ASSERT_TRUE(replies[0]);
@@ -124,7 +127,7 @@ TEST(DictationWorldSmokeTest, TheScriptedTranscriptAnswersTheReleaseOfTheOperati
 
     world.transcripts.setTranscript(text, TranscriptDelivery::finalEvent);
     client.createDictation("op-event", world.loop.now(), std::nullopt, std::nullopt, "native", 16'000, keep);
-    ASSERT_TRUE(world.waitForRequest("POST /api/v1/dictations", 2));
+    ASSERT_TRUE(world.pumpUntil([&] { return replies.size() == 4; }));
     client.releaseDictation("op-event", world.loop.now(), keep);
     ASSERT_TRUE(world.pumpUntil([&] { return replies.size() == 5 && !events.empty(); }));
     ASSERT_TRUE(replies[4]);
@@ -135,6 +138,50 @@ TEST(DictationWorldSmokeTest, TheScriptedTranscriptAnswersTheReleaseOfTheOperati
     EXPECT_EQ(world.engineRequests("POST /api/v1/dictations/*/release").size(), 3u);
 
     world.expectInvariants(text);
+}
+
+// Starts are the engine's to answer unless the script is given a start
+// reply, so a test may script them on the engine; releases stay the script's.
+TEST(DictationWorldSmokeTest, StartsMayBeScriptedOnTheEngineOrThroughTheScript) {
+    DictationWorld world;
+    ASSERT_TRUE(world.start());
+    auto& client = world.client();
+    world.transcripts.setTranscript("still answered");
+
+    // Start and release go on connections of their own, so either may be
+    // answered first.
+    std::vector<Result<DictationCommandResponse>> starts;
+    std::vector<Result<DictationCommandResponse>> releases;
+    auto startAndRelease = [&](const std::string& operationID) {
+        const auto sent = starts.size() + 1;
+        client.createDictation(operationID, world.loop.now(), std::nullopt, std::nullopt, "native", 16'000,
+                               [&](Result<DictationCommandResponse> reply) { starts.push_back(std::move(reply)); });
+        client.releaseDictation(operationID, world.loop.now(),
+                                [&](Result<DictationCommandResponse> reply) { releases.push_back(std::move(reply)); });
+        return world.pumpUntil([&] { return starts.size() == sent && releases.size() == sent; });
+    };
+
+    world.engine.setReply("POST", "/api/v1/dictations", StandInReply{503, R"({"detail":"warming up"})"});
+    ASSERT_TRUE(startAndRelease("op-engine"));
+    world.transcripts.setStartReply(StandInReply{500, R"({"detail":"scripted"})"});
+    ASSERT_TRUE(startAndRelease("op-script"));
+    world.transcripts.setStartReply(std::nullopt);
+    ASSERT_TRUE(startAndRelease("op-default"));
+
+    ASSERT_EQ(starts.size(), 3u);
+    ASSERT_FALSE(starts[0]);
+    EXPECT_EQ(starts[0].error().code, 503);
+    ASSERT_FALSE(starts[1]);
+    EXPECT_EQ(starts[1].error().code, 500) << "the script's start reply replaces the engine's";
+    ASSERT_TRUE(starts[2]) << "without a start reply the path is given back to the default";
+    EXPECT_EQ(starts[2]->phase, "recording");
+    for (const auto& release : releases) {
+        ASSERT_TRUE(release);
+        EXPECT_EQ(release->finalText, "still answered");
+    }
+    EXPECT_EQ(world.transcripts.startedOperations(),
+              (std::vector<std::string>{"op-engine", "op-script", "op-default"}));
+    world.expectInvariants("still answered");
 }
 
 TEST(DictationWorldSmokeTest, TheMicrophoneFeedsTheCaptureWhileItRunsAndItsChunksReachTheEngine) {

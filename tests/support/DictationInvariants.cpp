@@ -44,16 +44,46 @@ std::string describe(const RecordingCoreTransport::Exchange& exchange) {
     return "unknown";
 }
 
-void checkTerminalRequests(const DictationTrace& trace, std::vector<std::string>& violations) {
+bool isRelease(const RecordingCoreTransport::Exchange& exchange) {
+    return pathOfTarget(exchange.target).ends_with("/release");
+}
+
+// Whether `earlier` had its outcome before `later` went out. Exchanges
+// without marks keep their order unknown: an outcome at all then counts.
+bool answeredBefore(const RecordingCoreTransport::Exchange& earlier, const RecordingCoreTransport::Exchange& later) {
+    if (earlier.sentMark == 0 || later.sentMark == 0) {
+        return earlier.outcome != RecordingCoreTransport::Exchange::Outcome::pending;
+    }
+    return earlier.answeredMark != 0 && earlier.answeredMark < later.sentMark;
+}
+
+// Why `next` may follow `previous` for the same operation, or nullopt with
+// the reason it may not.
+std::optional<std::string> whyNotAllowed(const RecordingCoreTransport::Exchange& previous,
+                                         const RecordingCoreTransport::Exchange& next,
+                                         const TerminalAllowances& allowed) {
+    const bool answered = answeredBefore(previous, next);
+    if (previous.failed() && answered) return std::nullopt;
+    if (isRelease(previous) && !isRelease(next)) {
+        if (allowed.cancelOvertakesRelease && !answered) return std::nullopt;
+        if (allowed.quitCancelsAfterAnsweredRelease && answered) return std::nullopt;
+    }
+    if (previous.failed()) return "which failed only after it went out";
+    return "which had not failed but was " + describe(previous);
+}
+
+void checkTerminalRequests(const DictationTrace& trace, const TerminalAllowances& allowed,
+                           std::vector<std::string>& violations) {
     std::map<std::string, std::vector<const RecordingCoreTransport::Exchange*>> byOperation;
     for (const auto& exchange : trace.exchanges) {
         if (auto operation = terminalOperation(exchange)) byOperation[*operation].push_back(&exchange);
     }
     for (const auto& [operation, exchanges] : byOperation) {
         for (std::size_t i = 0; i + 1 < exchanges.size(); ++i) {
-            if (exchanges[i]->failed()) continue;
-            violations.push_back("operation " + operation + ": " + line(*exchanges[i + 1]) + " was sent after " +
-                                 line(*exchanges[i]) + ", which had not failed but was " + describe(*exchanges[i]));
+            if (auto reason = whyNotAllowed(*exchanges[i], *exchanges[i + 1], allowed)) {
+                violations.push_back("operation " + operation + ": " + line(*exchanges[i + 1]) + " was sent after " +
+                                     line(*exchanges[i]) + ", " + *reason);
+            }
         }
     }
 }
@@ -177,7 +207,7 @@ std::optional<AudioControlFrame> audioControlFrame(const StandInSocketFrame& fra
 std::vector<std::string> dictationInvariantViolations(const DictationTrace& trace,
                                                       const DictationExpectations& expected) {
     std::vector<std::string> violations;
-    checkTerminalRequests(trace, violations);
+    checkTerminalRequests(trace, expected.terminal, violations);
     checkDeliveryReports(trace, violations);
     checkField(trace, expected, violations);
     checkClipboard(trace, expected, violations);

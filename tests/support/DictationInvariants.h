@@ -55,16 +55,28 @@ enum class ClipboardExpectation {
     transcriptLeft,
 };
 
+// Exceptions to the one-terminal-request rule that a scenario grants when it
+// makes them happen; none by default.
+struct TerminalAllowances {
+    // A cancel may go out while the operation's release is still unanswered:
+    // a pause, the watchdog or quit overriding the release.
+    bool cancelOvertakesRelease = false;
+    // Quit may cancel an operation whose release was already answered, while
+    // its text was still on its way into the field.
+    bool quitCancelsAfterAnsweredRelease = false;
+};
+
 struct DictationExpectations {
     // Empty when nothing was dictated.
     std::string dictatedText{};
     ClipboardExpectation clipboard = ClipboardExpectation::restored;
+    TerminalAllowances terminal{};
 };
 
 // One sentence per broken rule; empty when every rule holds:
 // - an operation has one terminal request (release or cancel), more only
 //   when each earlier one failed (a transport error or a status outside
-//   200...299);
+//   200...299) before the next went out, or as `terminal` allows;
 // - at most one delivery report per operation;
 // - the dictated text is in the field at most once more than before;
 // - the user's clipboard is byte-identical to what it was, or holds only the

@@ -52,7 +52,11 @@
 //
 // The engine: `engine` is the StandInEngine, scripted directly or, for a
 // dictation's transcript, through `transcripts` (StandInTranscriptScript),
-// which owns the start path "/api/v1/dictations".
+// which answers "/api/v1/dictations/*/release" (and the start path only when
+// it is given a start reply). With options.engineProgram the engine is the
+// stand-in program instead, launched by the coordinator as a real child, for
+// what only a supervised engine does (exiting under the application, being
+// stopped at quit).
 //
 // Teardown: teardown() (also run by the destructor) shuts the coordinator
 // down, which disconnects the client (a socket left open is a failure, and is
@@ -62,8 +66,11 @@
 //
 // Main thread only, except where a member says otherwise.
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -76,6 +83,7 @@
 #include "RecordingCoreTransport.h"
 #include "SimulatedMicrophone.h"
 #include "StandInTranscriptScript.h"
+#include "TemporaryDirectory.h"
 #include "coordinator/DesktopCoordinator.h"
 #include "input/hud/HUDMode.h"
 #include "platform/KeyTap.h"
@@ -100,6 +108,14 @@ struct DictationWorldOptions {
     std::size_t engineRecordCapacity = 4096;
     // The longest real time any one wait, settle or teardown step takes.
     Duration waitLimit = std::chrono::seconds(10);
+    // When set, the engine is this program (murmo-stand-in-engine), which the
+    // coordinator launches, supervises and stops as a real child, instead of
+    // the in-process stand-in: `engine` then stays stopped and records
+    // nothing, so only the client's side (exchanges, log, desktop) is seen,
+    // and settling cannot wait for the engine to read the frames written.
+    std::optional<std::filesystem::path> engineProgram{};
+    // That program's scenario (a StandInScenario JSON object).
+    std::string engineScenario = "{}";
 };
 
 class DictationWorld {
@@ -134,6 +150,11 @@ public:
     // Pumps until `condition` holds or the wait limit passes; returns its
     // last value.
     bool pumpUntil(const std::function<bool()>& condition);
+    // Runs what is ready and waits in real time with virtual time standing
+    // still, until `condition` holds or the wait limit passes: for an answer
+    // that must arrive before anything the application times itself moves on
+    // (a focus capture's retries, say). Returns its last value.
+    bool waitStill(const std::function<bool()>& condition);
     // Pumps until the engine has received `count` requests matching
     // `pattern` ("POST /api/v1/dictations/*/release", see RequestPattern);
     // returns the count-th.
@@ -159,6 +180,10 @@ public:
     std::optional<std::string> operationID() const;
     // Every operation started, in order.
     std::vector<std::string> operationIDs() const;
+
+    // The launched engine's pid, from the record it writes at start (only
+    // with options.engineProgram).
+    std::optional<pid_t> enginePID() const;
 
     // Readers.
     std::string fieldText() const;
@@ -190,12 +215,17 @@ public:
     // Settles, then checks every invariant (DictationInvariants.h) with one
     // gtest failure per broken rule. `dictatedText` is empty when nothing was
     // dictated; `clipboard` says whether the paste went unverified and left
-    // the text on the clipboard.
+    // the text on the clipboard; `allowed` names the exceptions to the
+    // terminal-request rule the scenario made happen.
     void expectInvariants(const std::string& dictatedText,
-                          ClipboardExpectation clipboard = ClipboardExpectation::restored);
+                          ClipboardExpectation clipboard = ClipboardExpectation::restored,
+                          TerminalAllowances allowed = {});
 
 private:
     void buildDesktop();
+    // Lays out the launched engine's bundle and scenario, and points the
+    // supervisor at them.
+    void prepareEngineProgram();
     MurmoLaunchConfiguration launchConfiguration() const;
     // Why the world is not settled, or nullopt when it is.
     std::optional<std::string> busyness(std::size_t unansweredRequests) const;
@@ -217,6 +247,9 @@ public:
     SimulatedMicrophone microphone{loop, desktop.audioEngines()};
 
 private:
+    // The launched engine's files (unused for the in-process stand-in).
+    TemporaryDirectory engineTree_;
+    std::uint16_t enginePort_ = 0;
     SimElementID editorField_ = 0;
     bool tornDown_ = false;
 };

@@ -44,7 +44,11 @@ void RecordingCoreTransport::sendHTTP(CoreHTTPRequest request, CoreHTTPCompletio
         std::lock_guard lock(record_->mutex);
         record_->requests.push_back(request.method + " " + request.url.target());
         index = record_->exchanges.size();
-        record_->exchanges.push_back(Exchange{request.method, request.url.target(), Exchange::Outcome::pending, 0, {}});
+        Exchange exchange;
+        exchange.method = request.method;
+        exchange.target = request.url.target();
+        exchange.sentMark = ++record_->marks;
+        record_->exchanges.push_back(std::move(exchange));
     }
     inner_->sendHTTP(std::move(request),
                      [record = record_, index, completion = std::move(completion)](Result<CoreHTTPResponse> reply) {
@@ -55,6 +59,12 @@ void RecordingCoreTransport::sendHTTP(CoreHTTPRequest request, CoreHTTPCompletio
                          } else {
                              ended.outcome = Exchange::Outcome::failed;
                              ended.failure = reply.error().reason.value_or(reply.error().message);
+                         }
+                         {
+                             // Marked before the caller hears of it, so whatever
+                             // it sends in answer is marked later.
+                             std::lock_guard lock(record->mutex);
+                             record->exchanges[index].answeredMark = ++record->marks;
                          }
                          if (completion) completion(std::move(reply));
                          std::lock_guard lock(record->mutex);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,6 +28,12 @@ public:
         int status = 0;
         // The transport error's reason, when failed.
         std::string failure;
+        // Marks on one counter of the transport, so the order of sends and
+        // outcomes can be read back: the request went out at `sentMark`, its
+        // outcome came in at `answeredMark` (before the caller heard of it; 0
+        // while pending). Both 0 when the order is unknown.
+        std::uint64_t sentMark = 0;
+        std::uint64_t answeredMark = 0;
 
         // A transport error or a status outside 200...299.
         bool failed() const { return outcome == Outcome::failed || (outcome == Outcome::replied && !succeeded()); }
@@ -65,6 +72,7 @@ private:
         std::size_t socketsClosed = 0;
         std::size_t socketWritesInFlight = 0;
         std::size_t socketMessagesWritten = 0;
+        std::uint64_t marks = 0;
     };
 
     std::shared_ptr<CoreTransport> inner_;

@@ -16,6 +16,7 @@ float SimulatedMicrophone::tone(std::uint64_t sample, double sampleRate) {
 }
 
 void SimulatedMicrophone::tick() {
+    if (!delivering_) return;
     for (const auto& engine : engines_.engines()) {
         const auto frames = engine->tapBufferSize();
         const auto format = engine->tapFormat();

@@ -29,6 +29,11 @@ public:
 
     static float tone(std::uint64_t sample, double sampleRate);
 
+    // A microphone that stops delivering (unplugged, or a device that
+    // hangs): while off, running engines receive nothing and the tone does
+    // not advance. On from the start.
+    void setDelivering(bool delivering) { delivering_ = delivering; }
+
     // Buffers handed to engines so far.
     std::size_t buffersDelivered() const { return buffersDelivered_; }
     // Samples per channel handed out so far.
@@ -39,6 +44,7 @@ private:
     std::vector<std::vector<float>> nextBuffer(std::uint32_t frames, std::uint32_t channels, double sampleRate);
 
     SimAudioEngineFactory& engines_;
+    bool delivering_ = true;
     std::size_t buffersDelivered_ = 0;
     std::uint64_t nextSample_ = 0;
     Timer ticks_;

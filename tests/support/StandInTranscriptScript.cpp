@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "RequestPattern.h"
 #include "runtime/URL.h"
 #include "stand-in-engine/StandInRoutes.h"
 
@@ -17,6 +18,39 @@ std::optional<std::string> operationOfStart(const StandInRequest& request) {
     return body["operation_id"].get<std::string>();
 }
 
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// A path segment as sent, with its percent-escapes undone.
+std::string decodedSegment(std::string_view segment) {
+    std::string decoded;
+    for (std::size_t i = 0; i < segment.size(); ++i) {
+        if (segment[i] == '%' && i + 2 < segment.size()) {
+            const int high = hexDigit(segment[i + 1]);
+            const int low = hexDigit(segment[i + 2]);
+            if (high >= 0 && low >= 0) {
+                decoded.push_back(static_cast<char>(high * 16 + low));
+                i += 2;
+                continue;
+            }
+        }
+        decoded.push_back(segment[i]);
+    }
+    return decoded;
+}
+
+// The operation a release path names.
+std::optional<std::string> operationOfRelease(const StandInRequest& request) {
+    static const RequestPattern release("POST " + std::string(StandInTranscriptScript::kReleasePattern));
+    auto captured = release.captures(request.method, request.path);
+    if (!captured) return std::nullopt;
+    return decodedSegment(captured->front());
+}
+
 // Text that is not UTF-8 is replaced rather than thrown over.
 std::string dumped(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
@@ -27,9 +61,9 @@ StandInReply defaultReply(const StandInRequest& request) {
 
 }  // namespace
 
-StandInTranscriptScript::StandInTranscriptScript(StandInEngine& engine) {
-    engine.setHandler("POST", std::string(kStartPath), [&engine, state = state_](const StandInRequest& request) {
-        return answerStart(engine, state, request);
+StandInTranscriptScript::StandInTranscriptScript(StandInEngine& engine) : engine_(engine) {
+    engine.setHandler("POST", std::string(kReleasePattern), [&engine, state = state_](const StandInRequest& request) {
+        return answerRelease(engine, state, request);
     });
 }
 
@@ -50,40 +84,33 @@ void StandInTranscriptScript::queueReleaseReply(StandInReply reply) {
 }
 
 void StandInTranscriptScript::setStartReply(std::optional<StandInReply> reply) {
-    std::lock_guard lock(state_->mutex);
-    state_->startReply = std::move(reply);
+    if (reply) {
+        engine_.setReply("POST", std::string(kStartPath), std::move(*reply));
+    } else {
+        engine_.removeHandler("POST", kStartPath);
+    }
 }
 
 std::vector<std::string> StandInTranscriptScript::startedOperations() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->started;
+    static const RequestPattern start("POST " + std::string(kStartPath));
+    std::vector<std::string> started;
+    for (const auto& request : matching(engine_.requests(), start)) {
+        if (auto operationID = operationOfStart(request)) started.push_back(std::move(*operationID));
+    }
+    return started;
 }
 
 std::string StandInTranscriptScript::releasePath(const std::string& operationID) {
     return std::string(kStartPath) + "/" + URLPath::encodeSegment(operationID) + "/release";
 }
 
-StandInReply StandInTranscriptScript::answerStart(StandInEngine& engine, const std::shared_ptr<State>& state,
-                                                  const StandInRequest& request) {
-    std::optional<StandInReply> scripted;
-    const auto operationID = operationOfStart(request);
-    {
-        std::lock_guard lock(state->mutex);
-        scripted = state->startReply;
-        if (operationID) state->started.push_back(*operationID);
-    }
-    // Set before the start is answered, so the release cannot come first.
-    if (operationID) {
-        engine.setHandler("POST", releasePath(*operationID),
-                          [&engine, state, operationID = *operationID](const StandInRequest& release) {
-                              return answerRelease(engine, state, release, operationID);
-                          });
-    }
-    return scripted ? *scripted : defaultReply(request);
+StandInReply StandInTranscriptScript::releaseReply(const std::string& operationID, const std::string& text) {
+    return StandInReply{200,
+                        dumped(Json{{"phase", "processing"}, {"operation_id", operationID}, {"final_text", text}})};
 }
 
 StandInReply StandInTranscriptScript::answerRelease(StandInEngine& engine, const std::shared_ptr<State>& state,
-                                                    const StandInRequest& request, const std::string& operationID) {
+                                                    const StandInRequest& request) {
     std::optional<std::string> transcript;
     TranscriptDelivery delivery{};
     {
@@ -97,9 +124,10 @@ StandInReply StandInTranscriptScript::answerRelease(StandInEngine& engine, const
         delivery = state->delivery;
     }
     auto reply = defaultReply(request);
-    if (!transcript || reply.status != 200) return reply;
+    const auto operationID = operationOfRelease(request);
+    if (!transcript || !operationID || reply.status != 200) return reply;
     if (delivery == TranscriptDelivery::finalEvent) {
-        engine.pushEvent("dictation.final", dumped(Json{{"text", *transcript}}), "reliable", operationID);
+        engine.pushEvent("dictation.final", dumped(Json{{"text", *transcript}}), "reliable", *operationID);
         return reply;
     }
     auto body = Json::parse(reply.body, nullptr, false);

@@ -22,26 +22,26 @@ enum class TranscriptDelivery {
     finalEvent,
 };
 
-// What the stand-in engine answers to a dictation's start and release. The
-// stand-in recognises nothing and its default release reply has no text; a
-// scenario says here what the user "said".
+// What the stand-in engine answers to a dictation's release, and to its start
+// when a scenario says so. The stand-in recognises nothing and its default
+// release reply has no text; a scenario says here what the user "said".
 //
-// The release path names the operation, which the test learns only from the
-// start request. So the script answers the start (the stand-in's default
-// reply unless told otherwise) and, from inside that answer, sets a handler
-// on that operation's exact release path. Each release handler reads the
-// script when the release arrives, so the transcript may be set at any time
-// before the release. Once the stand-in matches "*" path segments, one
-// handler on "/api/v1/dictations/*/release" replaces the start handler
-// (the operation then read from the path).
+// One handler on "/api/v1/dictations/*/release" answers every operation's
+// release, the operation read from the path; it reads the script when the
+// release arrives, so the transcript may be set at any time before. The start
+// path is the script's only while a start reply is scripted: otherwise a test
+// may answer starts itself (setHandler/setReply on the engine), and an exact
+// release path set on the engine still wins over the script's pattern.
 //
 // Thread-safe: handlers run on the stand-in's I/O thread.
 class StandInTranscriptScript {
 public:
     static constexpr std::string_view kStartPath = "/api/v1/dictations";
 
-    // Takes over the start path of `engine`, which must outlive the script's
-    // use (the handlers live in the engine).
+    static constexpr std::string_view kReleasePattern = "/api/v1/dictations/*/release";
+
+    // Takes over the release paths of `engine`, which must outlive the
+    // script's use (the handlers live in the engine).
     explicit StandInTranscriptScript(StandInEngine& engine);
     StandInTranscriptScript(const StandInTranscriptScript&) = delete;
     StandInTranscriptScript& operator=(const StandInTranscriptScript&) = delete;
@@ -53,15 +53,19 @@ public:
     // The next releases, one each, get these replies before any transcript
     // (a failure to retry after, say).
     void queueReleaseReply(StandInReply reply);
-    // The start's reply; nullopt: the stand-in's default.
+    // The start's reply, set as the engine's reply on the start path;
+    // nullopt gives the path back (whatever handler it had is removed).
     void setStartReply(std::optional<StandInReply> reply);
 
-    // Operations whose start the script answered, in arrival order, as the
-    // start bodies named them.
+    // Operations started so far (those of the starts the engine still keeps),
+    // in arrival order, as the start bodies named them.
     std::vector<std::string> startedOperations() const;
 
     // The release path of an operation, as the client sends it.
     static std::string releasePath(const std::string& operationID);
+    // The stand-in's release reply for `operationID` carrying `text`, for a
+    // test that answers a held release itself.
+    static StandInReply releaseReply(const std::string& operationID, const std::string& text);
 
 private:
     struct State {
@@ -69,15 +73,12 @@ private:
         std::optional<std::string> transcript;
         TranscriptDelivery delivery = TranscriptDelivery::releaseReply;
         std::deque<StandInReply> releaseReplies;
-        std::optional<StandInReply> startReply;
-        std::vector<std::string> started;
     };
 
-    static StandInReply answerStart(StandInEngine& engine, const std::shared_ptr<State>& state,
-                                    const StandInRequest& request);
     static StandInReply answerRelease(StandInEngine& engine, const std::shared_ptr<State>& state,
-                                      const StandInRequest& request, const std::string& operationID);
+                                      const StandInRequest& request);
 
+    StandInEngine& engine_;
     std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
