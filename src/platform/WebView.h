@@ -22,6 +22,16 @@
 //
 // Main thread only. Completions and events run on the main loop, never
 // inside the call that asked for them.
+//
+// The WebKitGTK calls behind it: handlers are the user content manager's
+// register_script_message_handler[_with_reply] in the default world, replies
+// webkit_script_message_reply_return_value / _return_error_message; scripts
+// are webkit_web_view_evaluate_javascript and
+// _call_async_javascript_function; user scripts are WebKitUserScript at
+// document start, top frame only; loads are webkit_web_view_load_request and
+// _stop_loading; the events are load-changed, load-failed,
+// web-process-terminated, decide-policy (navigation action and response),
+// create (new window) and script-dialog (confirm).
 
 #include <cstdint>
 #include <functional>
@@ -150,6 +160,7 @@ struct NavigationAction {
     bool targetsMainFrame() const { return target != NavigationTarget::subframe; }
 };
 
+// WebKitGTK's response decision always knows its frame.
 struct NavigationResponse {
     bool isMainFrame = false;
     std::optional<URL> url;

@@ -51,6 +51,7 @@ TEST_F(SimWebViewTest, BodiesCrossAsJsonOrArriveAsNone) {
         std::optional<std::string_view> posted;
         std::optional<Json> expected;
     };
+    const std::string deep = std::string(json::kMaximumNesting + 1, '[') + std::string(json::kMaximumNesting + 1, ']');
     const std::vector<Case> cases = {
         {R"({"action":"status","enabled":true})", Json{{"action", "status"}, {"enabled", true}}},
         // A NUL inside a string survives the crossing.
@@ -59,6 +60,8 @@ TEST_F(SimWebViewTest, BodiesCrossAsJsonOrArriveAsNone) {
         {R"("\ud800")", std::nullopt},
         // JSON.stringify gave nothing: a function, a cycle, undefined.
         {std::nullopt, std::nullopt},
+        // Nested deeper than we ever copy or compare.
+        {deep, std::nullopt},
     };
     std::vector<std::optional<Json>> bodies;
     view->addScriptMessageHandler("h", [&](const ScriptMessage& m) { bodies.push_back(m.body); });
@@ -285,6 +288,13 @@ TEST_F(SimWebViewTest, LoadEventsReachTheOwnerInOrder) {
 
     EXPECT_EQ(events, (std::vector<std::string>{"started", "provisional WebKitNetworkError", "started", "finished",
                                                 "failed 1", "terminated"}));
+    // The log keeps the calls and the page's doings in the order they happened.
+    EXPECT_EQ(view->log(),
+              (std::vector<std::string>{"load http://127.0.0.1:8765/workspace ignoring-cache", "provisional",
+                                        "failedProvisional WebKitNetworkError 1",
+                                        "load http://127.0.0.1:8765/workspace ignoring-cache", "provisional",
+                                        "finished", "load http://127.0.0.1:8765/workspace ignoring-cache", "stop",
+                                        "failed WebKitNetworkError 302 cancelled", "stop", "terminated crashed"}));
 }
 
 TEST_F(SimWebViewTest, DecisionsComeFromTheOwnerAndDefaultToAllow) {

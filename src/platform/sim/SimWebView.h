@@ -83,7 +83,9 @@ struct SimConfirm {
 // navigation decisions, responses, confirms and crashes. Evaluation
 // completions and the cancellation of a stopped load are posted to the main
 // loop; the page's own doings (postMessage, load events) reach the owner at
-// once, as a backend's signal handlers run from the loop.
+// once, as a backend's signal handlers run from the loop. The page goes away
+// when the web process ends or the view is destroyed. The loop outlives the
+// view.
 class SimWebView final : public WebView {
 public:
     explicit SimWebView(MainLoop& loop, bool knowsSendingFrames = true);
