@@ -2,10 +2,8 @@
 
 // The dashboard's web view: the engine's page shown inside our window, and
 // every door between that page and the desktop. Shaped after WebKitGTK 6 so
-// that a real backend maps onto it call for call: script message handlers of
-// the user content manager, script evaluation, user scripts, loads, the
-// load-changed / load-failed / web-process-terminated signals, decide-policy,
-// create and script-dialog.
+// that a real backend maps onto it call for call (the calls are listed at the
+// end of this note).
 //
 // What crosses between the page and us is JSON: message bodies, replies,
 // script results and call arguments travel as JSON text or with their
