@@ -10,8 +10,10 @@
 #include <string>
 #include <string_view>
 
+#include "input/ShortcutSpecPayload.h"
 #include "platform/EventPoster.h"
 #include "platform/KeyTap.h"
+#include "stand-in-engine/StandInRoutes.h"
 #include "support/DictationWorld.h"
 #include "support/RequestPattern.h"
 
@@ -122,5 +124,43 @@ inline void pushOperationEvent(DictationWorld& world, std::string type, const nl
 }
 
 inline StandInReply status(unsigned code) { return StandInReply{code, R"({"detail":"scripted"})"}; }
+
+inline StandInReply jsonReply(const nlohmann::json& body) { return StandInReply{200, body.dump()}; }
+
+// A request's body as JSON; an empty object when it is none.
+inline nlohmann::json bodyOf(const StandInRequest& request) {
+    auto body = nlohmann::json::parse(request.body, nullptr, false);
+    return body.is_object() ? body : nlohmann::json::object();
+}
+
+// A shortcut as the engine writes it in its settings and capture events.
+inline nlohmann::json shortcutJSON(const ShortcutChoice& shortcut) {
+    return nlohmann::json::parse(ShortcutSpecPayload(shortcut).encoded().value_or("{}"));
+}
+
+// From now on every settings request is answered with the stand-in's own
+// settings, `changes` merged in.
+inline void scriptSettings(DictationWorld& world, const nlohmann::json& changes) {
+    auto settings = nlohmann::json::parse(standInDefaultSettings());
+    settings.update(changes);
+    world.engine.setHandler("GET", "/api/settings", [body = settings.dump()](const StandInRequest&) {
+        return StandInReply{200, body};
+    });
+}
+
+// Whether any simulated audio engine runs, that is the microphone is open.
+inline bool microphoneRunning(const DictationWorld& world) {
+    const auto engines = world.desktop.audioEngines().engines();
+    return std::ranges::any_of(engines, [](const auto& engine) { return engine->isRunning(); });
+}
+
+// Pumps until every request parked on `path` so far is answered with
+// `reply`; false when none was parked.
+inline bool answerAllHeld(DictationWorld& world, std::string_view path, const StandInReply& reply) {
+    if (!answerHeld(world, path, reply)) return false;
+    while (world.engine.releaseHeldReply(path, reply)) {
+    }
+    return true;
+}
 
 }  // namespace murmo::testing::scenario
