@@ -138,14 +138,16 @@ inline nlohmann::json shortcutJSON(const ShortcutChoice& shortcut) {
     return nlohmann::json::parse(ShortcutSpecPayload(shortcut).encoded().value_or("{}"));
 }
 
-// From now on every settings request is answered with the stand-in's own
-// settings, `changes` merged in.
-inline void scriptSettings(DictationWorld& world, const nlohmann::json& changes) {
+// The stand-in's own settings with `changes` merged in.
+inline StandInReply settingsReply(const nlohmann::json& changes) {
     auto settings = nlohmann::json::parse(standInDefaultSettings());
     settings.update(changes);
-    world.engine.setHandler("GET", "/api/settings", [body = settings.dump()](const StandInRequest&) {
-        return StandInReply{200, body};
-    });
+    return StandInReply{200, settings.dump()};
+}
+
+// From now on every settings request is answered with settingsReply(changes).
+inline void scriptSettings(DictationWorld& world, const nlohmann::json& changes) {
+    world.engine.setReply("GET", "/api/settings", settingsReply(changes));
 }
 
 // Whether any simulated audio engine runs, that is the microphone is open.
