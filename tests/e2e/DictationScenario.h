@@ -58,15 +58,19 @@ inline std::string pressAndSpeak(DictationWorld& world, std::size_t frames = 3) 
     return world.operationID().value_or("");
 }
 
-// Waits until a request matching `path` is parked on the stand-in, then
-// answers it with `reply`.
-inline bool answerHeld(DictationWorld& world, std::string_view path, StandInReply reply) {
+// Pumps until a request matching `path` is parked on the stand-in.
+inline bool waitForHeld(DictationWorld& world, std::string_view path) {
     const RequestPattern wanted(path);
-    const bool parked = world.pumpUntil([&] {
+    return world.pumpUntil([&] {
         const auto held = world.engine.heldRequests();
         return std::ranges::any_of(held, [&](const StandInRequest& request) { return wanted.matches(request); });
     });
-    return parked && world.engine.releaseHeldReply(path, std::move(reply));
+}
+
+// Waits until a request matching `path` is parked on the stand-in, then
+// answers it with `reply`.
+inline bool answerHeld(DictationWorld& world, std::string_view path, StandInReply reply) {
+    return waitForHeld(world, path) && world.engine.releaseHeldReply(path, std::move(reply));
 }
 
 // The body of the delivery report for `operationID` as the engine received
@@ -136,6 +140,14 @@ inline nlohmann::json bodyOf(const StandInRequest& request) {
 // A shortcut as the engine writes it in its settings and capture events.
 inline nlohmann::json shortcutJSON(const ShortcutChoice& shortcut) {
     return nlohmann::json::parse(ShortcutSpecPayload(shortcut).encoded().value_or("{}"));
+}
+
+// Pushes an engine event and pumps until the application has handled it
+// (its socket's sequence has passed it).
+inline bool pushAndHandle(DictationWorld& world, StandInEvent event) {
+    const auto before = world.client().eventSocket().lastEventSequence();
+    world.engine.pushEvent(std::move(event));
+    return world.pumpUntil([&] { return world.client().eventSocket().lastEventSequence() > before; });
 }
 
 // The stand-in's own settings with `changes` merged in.
