@@ -153,6 +153,18 @@ std::vector<Exchange> releaseThenCancel(std::uint64_t releaseAnswered, std::uint
     return {release, cancel};
 }
 
+// The same for an assistant operation: released, then deleted.
+std::vector<Exchange> agentReleaseThenDelete(std::uint64_t releaseAnswered, std::uint64_t deleteSent) {
+    const auto operation = "/api/v1/agent/operations/" + std::string(kOperation);
+    auto release = answered("POST", operation + "/release");
+    release.sentMark = 1;
+    release.answeredMark = releaseAnswered;
+    auto cancel = answered("DELETE", operation);
+    cancel.sentMark = deleteSent;
+    cancel.answeredMark = 4;
+    return {release, cancel};
+}
+
 TEST(DictationInvariantsTest, ACancelFollowsAReleaseOnlyAsTheScenarioAllows) {
     const struct {
         const char* what;
@@ -169,6 +181,18 @@ TEST(DictationInvariantsTest, ACancelFollowsAReleaseOnlyAsTheScenarioAllows) {
         {"after the answer, not allowed", releaseThenCancel(2, 3), {}, false},
         {"after the answer, only overtaking allowed", releaseThenCancel(2, 3), {.cancelOvertakesRelease = true}, false},
         {"after the answer, quit allowed", releaseThenCancel(2, 3), {.quitCancelsAfterAnsweredRelease = true}, true},
+        {"after the answer, only an assistant's delete allowed",
+         releaseThenCancel(2, 3),
+         {.agentDeletedAfterAnsweredRelease = true},
+         false},
+        {"an assistant's delete after the answer, allowed",
+         agentReleaseThenDelete(2, 3),
+         {.agentDeletedAfterAnsweredRelease = true},
+         true},
+        {"an assistant's delete overtaking the release, only after the answer allowed",
+         agentReleaseThenDelete(3, 2),
+         {.agentDeletedAfterAnsweredRelease = true},
+         false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);

@@ -10,8 +10,10 @@
 #include <string>
 #include <string_view>
 
+#include "input/ShortcutSpecPayload.h"
 #include "platform/EventPoster.h"
 #include "platform/KeyTap.h"
+#include "stand-in-engine/StandInRoutes.h"
 #include "support/DictationWorld.h"
 #include "support/RequestPattern.h"
 
@@ -56,15 +58,19 @@ inline std::string pressAndSpeak(DictationWorld& world, std::size_t frames = 3) 
     return world.operationID().value_or("");
 }
 
-// Waits until a request matching `path` is parked on the stand-in, then
-// answers it with `reply`.
-inline bool answerHeld(DictationWorld& world, std::string_view path, StandInReply reply) {
+// Pumps until a request matching `path` is parked on the stand-in.
+inline bool waitForHeld(DictationWorld& world, std::string_view path) {
     const RequestPattern wanted(path);
-    const bool parked = world.pumpUntil([&] {
+    return world.pumpUntil([&] {
         const auto held = world.engine.heldRequests();
         return std::ranges::any_of(held, [&](const StandInRequest& request) { return wanted.matches(request); });
     });
-    return parked && world.engine.releaseHeldReply(path, std::move(reply));
+}
+
+// Waits until a request matching `path` is parked on the stand-in, then
+// answers it with `reply`.
+inline bool answerHeld(DictationWorld& world, std::string_view path, StandInReply reply) {
+    return waitForHeld(world, path) && world.engine.releaseHeldReply(path, std::move(reply));
 }
 
 // The body of the delivery report for `operationID` as the engine received
@@ -122,5 +128,53 @@ inline void pushOperationEvent(DictationWorld& world, std::string type, const nl
 }
 
 inline StandInReply status(unsigned code) { return StandInReply{code, R"({"detail":"scripted"})"}; }
+
+inline StandInReply jsonReply(const nlohmann::json& body) { return StandInReply{200, body.dump()}; }
+
+// A request's body as JSON; an empty object when it is none.
+inline nlohmann::json bodyOf(const StandInRequest& request) {
+    auto body = nlohmann::json::parse(request.body, nullptr, false);
+    return body.is_object() ? body : nlohmann::json::object();
+}
+
+// A shortcut as the engine writes it in its settings and capture events.
+inline nlohmann::json shortcutJSON(const ShortcutChoice& shortcut) {
+    return nlohmann::json::parse(ShortcutSpecPayload(shortcut).encoded().value_or("{}"));
+}
+
+// Pushes an engine event and pumps until the application has handled it
+// (its socket's sequence has passed it).
+inline bool pushAndHandle(DictationWorld& world, StandInEvent event) {
+    const auto before = world.client().eventSocket().lastEventSequence();
+    world.engine.pushEvent(std::move(event));
+    return world.pumpUntil([&] { return world.client().eventSocket().lastEventSequence() > before; });
+}
+
+// The stand-in's own settings with `changes` merged in.
+inline StandInReply settingsReply(const nlohmann::json& changes) {
+    auto settings = nlohmann::json::parse(standInDefaultSettings());
+    settings.update(changes);
+    return StandInReply{200, settings.dump()};
+}
+
+// From now on every settings request is answered with settingsReply(changes).
+inline void scriptSettings(DictationWorld& world, const nlohmann::json& changes) {
+    world.engine.setReply("GET", "/api/settings", settingsReply(changes));
+}
+
+// Whether any simulated audio engine runs, that is the microphone is open.
+inline bool microphoneRunning(const DictationWorld& world) {
+    const auto engines = world.desktop.audioEngines().engines();
+    return std::ranges::any_of(engines, [](const auto& engine) { return engine->isRunning(); });
+}
+
+// Pumps until every request parked on `path` so far is answered with
+// `reply`; false when none was parked.
+inline bool answerAllHeld(DictationWorld& world, std::string_view path, const StandInReply& reply) {
+    if (!answerHeld(world, path, reply)) return false;
+    while (world.engine.releaseHeldReply(path, reply)) {
+    }
+    return true;
+}
 
 }  // namespace murmo::testing::scenario

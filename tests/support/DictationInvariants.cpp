@@ -67,6 +67,7 @@ std::optional<std::string> whyNotAllowed(const RecordingCoreTransport::Exchange&
     if (isRelease(previous) && !isRelease(next)) {
         if (allowed.cancelOvertakesRelease && !answered) return std::nullopt;
         if (allowed.quitCancelsAfterAnsweredRelease && answered) return std::nullopt;
+        if (allowed.agentDeletedAfterAnsweredRelease && answered && next.method == "DELETE") return std::nullopt;
     }
     if (previous.failed()) return "which failed only after it went out";
     return "which had not failed but was " + describe(previous);

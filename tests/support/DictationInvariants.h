@@ -64,6 +64,10 @@ struct TerminalAllowances {
     // Quit may cancel an operation whose release was already answered, while
     // its text was still on its way into the field.
     bool quitCancelsAfterAnsweredRelease = false;
+    // An assistant operation may be deleted after its release was answered:
+    // the watchdog ending one whose answer never came, or the user declining
+    // the action an answer proposed.
+    bool agentDeletedAfterAnsweredRelease = false;
 };
 
 struct DictationExpectations {

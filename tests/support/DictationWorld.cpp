@@ -198,7 +198,11 @@ bool DictationWorld::teardown() {
         clean = false;
     };
 
-    if (!coordinator->isShuttingDown()) {
+    if (!coordinator) {
+        // The scenario let the coordinator go: nobody else disconnects its
+        // client.
+        if (composition.client) composition.client->disconnect();
+    } else if (!coordinator->isShuttingDown()) {
         auto done = std::make_shared<bool>(false);
         coordinator->shutdown([done] { *done = true; });
         if (!pumpUntil([&] { return *done; })) unclean("the coordinator's shutdown did not complete");
@@ -236,8 +240,11 @@ KeyTapVerdict DictationWorld::sendKeys(const std::vector<KeyTapEvent>& events, s
     return verdict;
 }
 
-KeyTapVerdict DictationWorld::pressShortcut() {
-    const auto& shortcut = coordinator->activeShortcut();
+KeyTapVerdict DictationWorld::pressShortcut() { return pressShortcut(coordinator->activeShortcut()); }
+
+KeyTapVerdict DictationWorld::releaseShortcut() { return releaseShortcut(coordinator->activeShortcut()); }
+
+KeyTapVerdict DictationWorld::pressShortcut(const ShortcutChoice& shortcut) {
     if (shortcut.isFunction()) {
         return sendKeys({SimKeyTap::flagsChanged(kFunctionKeyCode, key_event_flags::secondaryFn)}, 0);
     }
@@ -252,8 +259,7 @@ KeyTapVerdict DictationWorld::pressShortcut() {
     return sendKeys(events, events.size() - 1);
 }
 
-KeyTapVerdict DictationWorld::releaseShortcut() {
-    const auto& shortcut = coordinator->activeShortcut();
+KeyTapVerdict DictationWorld::releaseShortcut(const ShortcutChoice& shortcut) {
     if (shortcut.isFunction()) return sendKeys({SimKeyTap::flagsChanged(kFunctionKeyCode, 0)}, 0);
     std::uint64_t flags = 0;
     for (const auto& key : kModifierKeys) {
@@ -448,7 +454,7 @@ DictationTrace DictationWorld::trace() const {
     trace.clipboardAfter = desktop.pasteboardItems();
     trace.fieldTextBefore = options_.fieldText;
     trace.fieldTextAfter = fieldText();
-    trace.coordinatorIdle = coordinator->isIdle();
+    trace.coordinatorIdle = !coordinator || coordinator->isIdle();
     return trace;
 }
 

@@ -60,7 +60,8 @@
 //
 // Teardown: teardown() (also run by the destructor) shuts the coordinator
 // down, which disconnects the client (a socket left open is a failure, and is
-// closed there and then), waits until no key tap is live and the stand-in
+// closed there and then; a scenario that let the coordinator go has its
+// client disconnected here), waits until no key tap is live and the stand-in
 // sees no socket open, then stops the stand-in. The client's transport stays,
 // idle, so what it recorded can still be read; it goes with the world.
 //
@@ -85,6 +86,7 @@
 #include "StandInTranscriptScript.h"
 #include "TemporaryDirectory.h"
 #include "coordinator/DesktopCoordinator.h"
+#include "input/Shortcut.h"
 #include "input/hud/HUDMode.h"
 #include "platform/KeyTap.h"
 #include "platform/sim/SimDesktop.h"
@@ -146,6 +148,9 @@ public:
     // it as the shortcut.
     KeyTapVerdict pressShortcut();
     KeyTapVerdict releaseShortcut();
+    // The same for any shortcut (the assistant's, or one no longer in force).
+    KeyTapVerdict pressShortcut(const ShortcutChoice& shortcut);
+    KeyTapVerdict releaseShortcut(const ShortcutChoice& shortcut);
 
     // Pumps until `condition` holds or the wait limit passes; returns its
     // last value.

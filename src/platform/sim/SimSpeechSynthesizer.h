@@ -26,6 +26,8 @@ public:
     std::optional<std::string> voiceWithIdentifier(std::string_view identifier) const override;
     std::optional<std::string> voiceForLanguage(std::string_view language) const override;
 
+    // The voices the system offers from now on.
+    void setVoices(std::vector<SimVoice> voices) { voices_ = std::move(voices); }
     // The utterance being said reaches its end.
     void finishUtterance() { speaking_ = paused_ = false; }
     // The system pauses the utterance being said.
