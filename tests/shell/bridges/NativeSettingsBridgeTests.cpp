@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/SimWebView.h"
-#include "runtime/ManualLoop.h"
+#include "support/UnansweredBridgePage.h"
 
 namespace murmo {
 namespace {
@@ -17,27 +16,14 @@ namespace {
 using Action = NativeSettingsCommand::Action;
 using Section = NativeSettingsSection;
 
-constexpr auto kEngineURL = "http://127.0.0.1:8765";
+using testing::engineMainFrame;
+using testing::framesNotHeard;
 
-WebFrameInfo frameAt(const char* url, bool isMainFrame = true) { return {isMainFrame, URL::parse(url)}; }
-
-struct SettingsPage {
+struct SettingsPage : testing::UnansweredBridgePage<NativeSettingsBridge, NativeSettingsCommand> {
     explicit SettingsPage(std::set<Action> allowedActions = {Action::open})
-        : bridge(NativeSettingsBridge::create(loop, *URL::parse(kEngineURL), std::move(allowedActions))) {
+        : UnansweredBridgePage(std::move(allowedActions)) {
         bridge->onCommand = [this](const NativeSettingsCommand& command) { received.push_back(command); };
-        EXPECT_TRUE(view.addScriptMessageHandler(NativeSettingsBridge::handlerName, bridge->scriptMessageHandler()));
     }
-
-    void post(std::optional<std::string_view> body,
-              std::optional<WebFrameInfo> frame = frameAt("http://127.0.0.1:8765/")) {
-        view.postMessage(NativeSettingsBridge::handlerName, std::move(frame), body);
-        loop.runUntilIdle();
-    }
-
-    ManualLoop loop;
-    SimWebView view{loop};
-    std::shared_ptr<NativeSettingsBridge> bridge;
-    std::vector<NativeSettingsCommand> received;
 };
 
 TEST(NativeSettingsBridgeTest, BodyTable) {
@@ -67,16 +53,7 @@ TEST(NativeSettingsBridgeTest, BodyTable) {
         {R"("open")", std::nullopt},
         {"null", std::nullopt},
     };
-    for (const auto& c : cases) {
-        SettingsPage page;
-        page.post(c.body);
-        if (c.command) {
-            ASSERT_EQ(page.received.size(), 1u) << c.body;
-            EXPECT_EQ(page.received.front(), *c.command) << c.body;
-        } else {
-            EXPECT_TRUE(page.received.empty()) << c.body;
-        }
-    }
+    for (const auto& c : cases) SettingsPage().expectReceives(c.body, c.command);
 }
 
 TEST(NativeSettingsBridgeTest, EveryRawSectionReachesTheOwner) {
@@ -106,11 +83,7 @@ TEST(NativeSettingsBridgeTest, TheAllowListDecidesWhichActionsReachTheOwner) {
 }
 
 TEST(NativeSettingsBridgeTest, OnlyTheEnginesMainFrameIsHeard) {
-    const std::optional<WebFrameInfo> frames[] = {
-        frameAt("http://127.0.0.1:8765/", false), frameAt("http://127.0.0.1:8766/"), frameAt("https://127.0.0.1:8765/"),
-        frameAt("http://example.org:8765/"),      WebFrameInfo{true, std::nullopt},  std::nullopt,
-    };
-    for (const auto& frame : frames) {
+    for (const auto& frame : framesNotHeard()) {
         SettingsPage page;
         page.post(R"({"action":"open"})", frame);
         EXPECT_TRUE(page.received.empty());
@@ -119,8 +92,8 @@ TEST(NativeSettingsBridgeTest, OnlyTheEnginesMainFrameIsHeard) {
 
 TEST(NativeSettingsBridgeTest, ThePageIsNeverAnsweredAndTheOwnerIsCalledLater) {
     SettingsPage page;
-    const auto index = page.view.postMessage(NativeSettingsBridge::handlerName, frameAt("http://127.0.0.1:8765/"),
-                                             R"({"action":"open"})");
+    const auto index =
+        page.view.postMessage(NativeSettingsBridge::handlerName, engineMainFrame(), R"({"action":"open"})");
     EXPECT_TRUE(page.received.empty());
     page.loop.runUntilIdle();
     EXPECT_EQ(page.received.size(), 1u);
@@ -135,7 +108,7 @@ TEST(NativeSettingsBridgeTest, AGoneBridgeOrAnUnsetCallbackDoesNothing) {
     EXPECT_TRUE(unset.received.empty());
 
     SettingsPage gone;
-    gone.view.postMessage(NativeSettingsBridge::handlerName, frameAt("http://127.0.0.1:8765/"), R"({"action":"open"})");
+    gone.view.postMessage(NativeSettingsBridge::handlerName, engineMainFrame(), R"({"action":"open"})");
     gone.bridge.reset();
     gone.loop.runUntilIdle();
     EXPECT_TRUE(gone.received.empty());

@@ -9,30 +9,18 @@
 #include <utility>
 #include <vector>
 
-#include "platform/sim/SimWebView.h"
-#include "runtime/ManualLoop.h"
+#include "support/UnansweredBridgePage.h"
 
 namespace murmo {
 namespace {
 
-WebFrameInfo frameAt(const char* url, bool isMainFrame = true) { return {isMainFrame, URL::parse(url)}; }
+using testing::engineMainFrame;
+using testing::framesNotHeard;
 
-struct ThemePage {
-    ThemePage() : bridge(NativeThemeBridge::create(loop, *URL::parse("http://127.0.0.1:8765"))) {
+struct ThemePage : testing::UnansweredBridgePage<NativeThemeBridge, NativeThemeCommand> {
+    ThemePage() {
         bridge->onThemeChanged = [this](const NativeThemeCommand& command) { received.push_back(command); };
-        EXPECT_TRUE(view.addScriptMessageHandler(NativeThemeBridge::handlerName, bridge->scriptMessageHandler()));
     }
-
-    void post(std::optional<std::string_view> body,
-              std::optional<WebFrameInfo> frame = frameAt("http://127.0.0.1:8765/")) {
-        view.postMessage(NativeThemeBridge::handlerName, std::move(frame), body);
-        loop.runUntilIdle();
-    }
-
-    ManualLoop loop;
-    SimWebView view{loop};
-    std::shared_ptr<NativeThemeBridge> bridge;
-    std::vector<NativeThemeCommand> received;
 };
 
 TEST(NativeThemeBridgeTest, ConsistentPairs) {
@@ -68,27 +56,11 @@ TEST(NativeThemeBridgeTest, BodyTable) {
         {R"(["light","light"])", std::nullopt},
         {"null", std::nullopt},
     };
-    for (const auto& c : cases) {
-        ThemePage page;
-        page.post(c.body);
-        if (c.command) {
-            ASSERT_EQ(page.received.size(), 1u) << c.body;
-            EXPECT_EQ(page.received.front(), *c.command) << c.body;
-        } else {
-            EXPECT_TRUE(page.received.empty()) << c.body;
-        }
-    }
+    for (const auto& c : cases) ThemePage().expectReceives(c.body, c.command);
 }
 
 TEST(NativeThemeBridgeTest, OnlyTheEnginesMainFrameIsHeard) {
-    const std::optional<WebFrameInfo> frames[] = {
-        frameAt("http://127.0.0.1:8765/", false),
-        frameAt("http://localhost:8765/"),
-        frameAt("http://127.0.0.1:9000/"),
-        frameAt("http://10.0.0.1:8765/"),
-        std::nullopt,
-    };
-    for (const auto& frame : frames) {
+    for (const auto& frame : framesNotHeard()) {
         ThemePage page;
         page.post(R"({"preference":"dark","resolved":"dark"})", frame);
         EXPECT_TRUE(page.received.empty());
@@ -97,7 +69,7 @@ TEST(NativeThemeBridgeTest, OnlyTheEnginesMainFrameIsHeard) {
 
 TEST(NativeThemeBridgeTest, ThePageIsNeverAnsweredAndAGoneBridgeDoesNothing) {
     ThemePage page;
-    const auto index = page.view.postMessage(NativeThemeBridge::handlerName, frameAt("http://127.0.0.1:8765/"),
+    const auto index = page.view.postMessage(NativeThemeBridge::handlerName, engineMainFrame(),
                                              R"({"preference":"dark","resolved":"dark"})");
     EXPECT_EQ(page.view.messages()[index].reply, nullptr);
     page.bridge.reset();

@@ -8,19 +8,19 @@
 #include <vector>
 
 #include "platform/sim/SimDefaultsStore.h"
-#include "platform/sim/SimWebView.h"
-#include "runtime/ManualLoop.h"
 #include "shell/bridges/NativeUIStateStore.h"
+#include "support/UnansweredBridgePage.h"
 
 namespace murmo {
 namespace {
 
 using Command = NativeUIStateBridge::Command;
 
-WebFrameInfo frameAt(const char* url, bool isMainFrame = true) { return {isMainFrame, URL::parse(url)}; }
+using testing::engineMainFrame;
+using testing::framesNotHeard;
 
-struct UIStatePage {
-    UIStatePage() : bridge(NativeUIStateBridge::create(loop, *URL::parse("http://127.0.0.1:8765"))) {
+struct UIStatePage : testing::UnansweredBridgePage<NativeUIStateBridge, Command> {
+    UIStatePage() {
         bridge->onCommand = [this](const NativeUIStateCommand& command) { received.emplace_back(command); };
         bridge->onSidebarWidthChanged = [this](double width) {
             received.emplace_back(NativeSidebarWidthCommand{width});
@@ -28,19 +28,7 @@ struct UIStatePage {
         bridge->onCardDismissed = [this](const std::string& cardID) {
             received.emplace_back(NativeSidebarCardDismissCommand{cardID});
         };
-        EXPECT_TRUE(view.addScriptMessageHandler(NativeUIStateBridge::handlerName, bridge->scriptMessageHandler()));
     }
-
-    void post(std::optional<std::string_view> body,
-              std::optional<WebFrameInfo> frame = frameAt("http://127.0.0.1:8765/")) {
-        view.postMessage(NativeUIStateBridge::handlerName, std::move(frame), body);
-        loop.runUntilIdle();
-    }
-
-    ManualLoop loop;
-    SimWebView view{loop};
-    std::shared_ptr<NativeUIStateBridge> bridge;
-    std::vector<Command> received;
 };
 
 TEST(NativeUIStateBridgeTest, BodyTable) {
@@ -75,26 +63,11 @@ TEST(NativeUIStateBridgeTest, BodyTable) {
         {R"(["sidebar","collapsed"])", std::nullopt},
         {"null", std::nullopt},
     };
-    for (const auto& c : cases) {
-        UIStatePage page;
-        page.post(c.body);
-        if (c.command) {
-            ASSERT_EQ(page.received.size(), 1u) << c.body;
-            EXPECT_EQ(page.received.front(), *c.command) << c.body;
-        } else {
-            EXPECT_TRUE(page.received.empty()) << c.body;
-        }
-    }
+    for (const auto& c : cases) UIStatePage().expectReceives(c.body, c.command);
 }
 
 TEST(NativeUIStateBridgeTest, OnlyTheEnginesMainFrameIsHeard) {
-    const std::optional<WebFrameInfo> frames[] = {
-        frameAt("http://127.0.0.1:8765/", false),
-        frameAt("http://127.0.0.1:8766/"),
-        frameAt("http://example.org:8765/"),
-        std::nullopt,
-    };
-    for (const auto& frame : frames) {
+    for (const auto& frame : framesNotHeard()) {
         UIStatePage page;
         page.post(R"({"sidebar":"collapsed"})", frame);
         page.post(R"({"sidebarWidth":200})", frame);
@@ -105,8 +78,8 @@ TEST(NativeUIStateBridgeTest, OnlyTheEnginesMainFrameIsHeard) {
 
 TEST(NativeUIStateBridgeTest, ThePageIsNeverAnsweredAndAGoneBridgeDoesNothing) {
     UIStatePage page;
-    const auto index = page.view.postMessage(NativeUIStateBridge::handlerName, frameAt("http://127.0.0.1:8765/"),
-                                             R"({"sidebar":"collapsed"})");
+    const auto index =
+        page.view.postMessage(NativeUIStateBridge::handlerName, engineMainFrame(), R"({"sidebar":"collapsed"})");
     EXPECT_TRUE(page.received.empty());
     EXPECT_EQ(page.view.messages()[index].reply, nullptr);
     page.bridge.reset();
