@@ -69,19 +69,24 @@ void DesktopCoordinator::applyShortcutSettings(const ShortcutRuntimeSettings& se
     }
     persistShortcut(settings.dictation, ports_.defaults);
     if (shortcutEnabled_ && !paused_) {
-        if (auto started = monitor_->start(); !started) {
-            shortcutMonitorStartFailed_ = true;
-            showGeneralError(localizedNativeError(started.error()));
-            paused_ = true;
-            client_->pauseRuntime();
-        } else {
-            shortcutMonitorStartFailed_ = false;
-        }
+        startRouterOrPause();
     } else {
         monitor_->stop();
     }
     refreshFlowBarIdleState();
     notifyStatusChange();
+}
+
+bool DesktopCoordinator::startRouterOrPause() {
+    if (auto started = monitor_->start(); !started) {
+        shortcutMonitorStartFailed_ = true;
+        showGeneralError(localizedNativeError(started.error()));
+        paused_ = true;
+        client_->pauseRuntime();
+        return false;
+    }
+    shortcutMonitorStartFailed_ = false;
+    return true;
 }
 
 }  // namespace murmo

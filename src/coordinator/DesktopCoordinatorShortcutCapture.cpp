@@ -132,16 +132,7 @@ void DesktopCoordinator::finishShortcutCapture(bool restartMonitor) {
     shortcutCaptureID_.reset();
     shortcutCapturePurpose_ = ShortcutPurpose::dictation;
     if (!hud_->isShuttingDown()) hud_->hide();
-    if (restartMonitor && !paused_ && shortcutEnabled_ && !shuttingDown_) {
-        if (auto started = monitor_->start(); !started) {
-            shortcutMonitorStartFailed_ = true;
-            showGeneralError(localizedNativeError(started.error()));
-            paused_ = true;
-            client_->pauseRuntime();
-        } else {
-            shortcutMonitorStartFailed_ = false;
-        }
-    }
+    if (restartMonitor && !paused_ && shortcutEnabled_ && !shuttingDown_) startRouterOrPause();
     refreshFlowBarIdleState();
     notifyStatusChange();
 }
