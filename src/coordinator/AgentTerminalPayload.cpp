@@ -19,17 +19,6 @@ constexpr std::array<std::string_view, 4> kReasonCodes{
     "agent_confirmation_invalid",
 };
 
-const JSONValue* member(const Object& object, std::string_view key) {
-    const auto found = object.find(key);
-    return found == object.end() ? nullptr : &found->second;
-}
-
-// A key holds a string only when its value is a JSON string.
-const std::string* stringMember(const Object& object, std::string_view key) {
-    const auto* value = member(object, key);
-    return value ? value->string() : nullptr;
-}
-
 // One string made fit to keep: trimmed, and absent when nothing is left, when
 // it is too long (dropped whole: a cut answer could say something else) or
 // when it is not UTF-8 (nothing can show, speak or compare it faithfully).
@@ -49,8 +38,7 @@ std::optional<std::string> boundedMember(const Object& object, std::string_view 
 // own outer object.
 const Object& answerObjectOf(const Object& outer) {
     for (std::string_view key : {"agent_answer", "answer"}) {
-        const auto* value = member(outer, key);
-        if (const auto* nested = value ? value->object() : nullptr) return *nested;
+        if (const auto* nested = objectMember(outer, key)) return *nested;
     }
     return outer;
 }

@@ -32,12 +32,6 @@ const std::array<AgentFailureFamily, 8> kAgentFailureFamilies{{
     {{"empty", "no_answer"}, &NativeLocalizedStrings::agentNoAnswer},
 }};
 
-std::optional<std::string> stringMember(const JSONValue::Object& data, std::string_view key) {
-    const auto found = data.find(key);
-    if (found == data.end() || !found->second.string()) return std::nullopt;
-    return *found->second.string();
-}
-
 bool isOneOf(const std::optional<std::string>& value, std::initializer_list<std::string_view> options) {
     if (!value) return false;
     for (auto option : options) {
@@ -62,8 +56,8 @@ std::string localizedNativeError(const NativeFailure& failure, const NativeLocal
 
 std::string localizedCoreFailure(const JSONValue::Object& data, bool agentOperation,
                                  const NativeLocalizedStrings& strings) {
-    const auto reasonCode = stringMember(data, "reason_code");
-    const auto messageKey = stringMember(data, "message_key");
+    const auto reasonCode = optionalStringMember(data, "reason_code");
+    const auto messageKey = optionalStringMember(data, "message_key");
     if (agentOperation) return localizedAgentFailure(reasonCode, messageKey, strings);
     if (messageKey == "backend.dictation_failed") return strings.dictationFailed();
     if (isOneOf(reasonCode, {"processing_timeout", "dictation_timeout", "timeout"})) return strings.dictationTimedOut();

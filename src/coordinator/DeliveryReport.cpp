@@ -2,12 +2,6 @@
 
 namespace murmo {
 
-namespace {
-
-double milliseconds(Duration elapsed) { return std::chrono::duration<double, std::milli>(elapsed).count(); }
-
-}  // namespace
-
 DeliveryResultPayload deliveryReport(const DeliveryResult& result, const std::string& targetID) {
     if (const auto* failure = result.failure()) {
         return DeliveryResultPayload{.targetID = targetID,
@@ -15,7 +9,7 @@ DeliveryResultPayload deliveryReport(const DeliveryResult& result, const std::st
                                      .method = "none",
                                      .reasonCode = failure->reasonCode,
                                      .verified = false,
-                                     .elapsedMilliseconds = milliseconds(failure->elapsed)};
+                                     .elapsedMilliseconds = toMilliseconds(failure->elapsed)};
     }
     const auto& insertion = *result.insertion();
     return DeliveryResultPayload{
@@ -24,7 +18,7 @@ DeliveryResultPayload deliveryReport(const DeliveryResult& result, const std::st
         .method = std::string(rawValue(insertion.method)),
         .reasonCode = insertion.verified ? std::string() : std::string(kUnobservableDeliveryReason),
         .verified = insertion.verified,
-        .elapsedMilliseconds = milliseconds(insertion.elapsed)};
+        .elapsedMilliseconds = toMilliseconds(insertion.elapsed)};
 }
 
 }  // namespace murmo

@@ -11,12 +11,6 @@ namespace murmo {
 
 namespace {
 
-std::optional<std::string> stringMember(const JSONValue::Object& object, std::string_view key) {
-    const auto found = object.find(key);
-    if (found == object.end() || !found->second.string()) return std::nullopt;
-    return *found->second.string();
-}
-
 std::optional<std::string> trimmed(const std::optional<std::string>& value) {
     if (!value) return std::nullopt;
     return unicode::trimWhitespaceAndNewlines(*value);
@@ -149,15 +143,14 @@ void DesktopCoordinator::agentLookupReplied(const Result<JSONValue::Object>& rep
         return;
     }
     const auto& object = *reply;
-    const auto answer = object.find("answer");
-    if (answer != object.end() && answer->second.object()) {
+    if (objectMember(object, "answer")) {
         handleAgentAnswer(object, operationID, true);
         return;
     }
-    const auto state = stringMember(object, "state");
+    const auto state = optionalStringMember(object, "state");
     if (state == "failed") {
-        failAgent(stringMember(object, "reason_code").value_or("agent_operation_failed"),
-                  stringMember(object, "message_key"), operationID);
+        failAgent(optionalStringMember(object, "reason_code").value_or("agent_operation_failed"),
+                  optionalStringMember(object, "message_key"), operationID);
     } else if (attempt < kLastAgentLookup) {
         recoverAgentTerminalPayload(operationID, attempt + 1);
     } else if (state == "succeeded" || state == "waiting_user") {

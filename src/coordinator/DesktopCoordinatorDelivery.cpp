@@ -12,8 +12,6 @@ namespace {
 
 constexpr HUDSeconds kClipboardOfferDuration{4.0};
 
-double milliseconds(Duration elapsed) { return std::chrono::duration<double, std::milli>(elapsed).count(); }
-
 }  // namespace
 
 bool DesktopCoordinator::finalTextTaken() const {
@@ -181,7 +179,7 @@ void DesktopCoordinator::completeDelivery(const DeliveryResult& result, const st
 
     if (const auto* failure = result.failure()) {
         deliveryLog_.error("Delivery failed outcome={} reason={} elapsed_ms={}", logPublic(failure->outcome),
-                           logPublic(failure->reasonCode), logPublic(milliseconds(failure->elapsed)));
+                           logPublic(failure->reasonCode), logPublic(toMilliseconds(failure->elapsed)));
         soundFeedback_->finish(operationID, DictationFeedbackTerminalOutcome::error);
         // The words are not lost: they stay on offer for copying.
         if (!hud_->isShuttingDown()) hud_->showClipboard(text, HUDClipboardFailure::paste, kClipboardOfferDuration, {});
@@ -190,7 +188,7 @@ void DesktopCoordinator::completeDelivery(const DeliveryResult& result, const st
         const auto& insertion = *result.insertion();
         deliveryLog_.notice("Delivery accepted method={} verified={} elapsed_ms={}",
                             logPublic(rawValue(insertion.method)), logPublic(insertion.verified),
-                            logPublic(milliseconds(insertion.elapsed)));
+                            logPublic(toMilliseconds(insertion.elapsed)));
         if (!uiCompleted) showDeliverySuccess(operationID);
     }
     if (isCurrentOperation(operationID)) clearOperation();

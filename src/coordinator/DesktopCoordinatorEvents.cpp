@@ -9,18 +9,8 @@ namespace murmo {
 
 namespace {
 
-const std::string* stringField(const JSONValue::Object& data, std::string_view key) {
-    const auto found = data.find(key);
-    return found == data.end() ? nullptr : found->second.string();
-}
-
-std::optional<std::string> optionalString(const JSONValue::Object& data, std::string_view key) {
-    const auto* value = stringField(data, key);
-    return value ? std::optional(*value) : std::nullopt;
-}
-
 bool stringFieldIs(const JSONValue::Object& data, std::string_view key, std::string_view expected) {
-    const auto* value = stringField(data, key);
+    const auto* value = stringMember(data, key);
     return value && *value == expected;
 }
 
@@ -66,7 +56,7 @@ void DesktopCoordinator::operationEvent(const CoreEvent& event) {
 
     if (isType(event, "dictation.raw_final", "raw_final")) {
         if (mode != OperationMode::agent) return;
-        const auto* text = stringField(data, "text");
+        const auto* text = stringMember(data, "text");
         operation_.agentRecognizedQuestion =
             text ? std::optional(unicode::trimWhitespaceAndNewlines(*text)) : std::nullopt;
     } else if (isType(event, "agent.answer", "agent_answer")) {
@@ -74,19 +64,19 @@ void DesktopCoordinator::operationEvent(const CoreEvent& event) {
         reconcileServerFinalization(operationID, eventTime(event), "agent_answer");
         handleAgentAnswer(data, operationID, true);
     } else if (event.type == "dictation.live_commit") {
-        const auto* text = stringField(data, "text");
+        const auto* text = stringMember(data, "text");
         if (cancelling || mode != OperationMode::dictation || !text) return;
         if (operation_.liveWriter) operation_.liveWriter->append(*text);
     } else if (isType(event, "dictation.final", "final")) {
         if (cancelling || mode == OperationMode::agent) return;
         reconcileServerFinalization(operationID, eventTime(event), "server_final");
-        const auto* text = stringField(data, "text");
-        if (!text) text = stringField(data, "final_text");
+        const auto* text = stringMember(data, "text");
+        if (!text) text = stringMember(data, "final_text");
         if (text && !unicode::trimWhitespaceAndNewlines(*text).empty())
             handleFinal(*text, operationID, eventTime(event));
     } else if (isType(event, "audio.level", "audio_level")) {
-        const auto found = data.find("normalized_level");
-        if (found != data.end() && found->second.number()) hud_->updateLevel(*found->second.number());
+        const auto* level = member(data, "normalized_level");
+        if (level && level->number()) hud_->updateLevel(*level->number());
     } else if (isType(event, "dictation.state_changed", "state")) {
         if (stringFieldIs(data, "phase", "processing")) {
             reconcileServerFinalization(operationID, eventTime(event), "server_processing");
@@ -96,7 +86,8 @@ void DesktopCoordinator::operationEvent(const CoreEvent& event) {
     } else if (event.type == "error") {
         if (cancelling) return;
         if (mode == OperationMode::agent) {
-            failAgent(optionalString(data, "reason_code"), optionalString(data, "message_key"), operationID);
+            failAgent(optionalStringMember(data, "reason_code"), optionalStringMember(data, "message_key"),
+                      operationID);
         } else {
             fail(localizedCoreFailure(data));
         }
@@ -127,20 +118,20 @@ void DesktopCoordinator::operationBecameIdle(const CoreEvent& event) {
     reconcileServerFinalization(operationID, eventTime(event), "server_idle");
     if (operation_.terminal.intent() != TerminalIntent::release) return;
 
-    const auto* error = stringField(data, "error");
+    const auto* error = stringMember(data, "error");
     const bool hasError = error && !error->empty();
     if (operation_.operationMode == OperationMode::agent) {
-        const auto answer = data.find("agent_answer");
-        if (answer != data.end() && answer->second.object()) {
-            handleAgentAnswer(*answer->second.object(), operationID, true);
+        if (const auto* answer = objectMember(data, "agent_answer")) {
+            handleAgentAnswer(*answer, operationID, true);
         } else if (hasError) {
-            failAgent(optionalString(data, "reason_code"), optionalString(data, "message_key"), operationID);
+            failAgent(optionalStringMember(data, "reason_code"), optionalStringMember(data, "message_key"),
+                      operationID);
         } else {
             recoverAgentTerminalPayload(operationID, 0);
         }
         return;
     }
-    const auto* finalText = stringField(data, "final_text");
+    const auto* finalText = stringMember(data, "final_text");
     const auto trimmed = finalText ? unicode::trimWhitespaceAndNewlines(*finalText) : std::string();
     if (!trimmed.empty()) {
         handleFinal(trimmed, operationID, eventTime(event));

@@ -16,11 +16,6 @@ constexpr std::string_view kCaptureRequested = "shortcut.capture_requested";
 constexpr std::string_view kCaptureCompleted = "shortcut.capture_completed";
 constexpr std::string_view kCaptureCancelled = "shortcut.capture_cancelled";
 
-const std::string* stringMember(const JSONValue::Object& data, std::string_view key) {
-    const auto found = data.find(key);
-    return found == data.end() ? nullptr : found->second.string();
-}
-
 ShortcutPurpose purposeOf(const JSONValue::Object& data) {
     const auto* purpose = stringMember(data, "purpose");
     return purpose && *purpose == "agent" ? ShortcutPurpose::agent : ShortcutPurpose::dictation;

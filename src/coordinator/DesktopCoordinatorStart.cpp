@@ -28,15 +28,11 @@ CaptureFailureDetail inputDeviceUnavailable() {
             "The selected microphone is no longer available. Choose an available microphone or the system default."};
 }
 
-double millisecondsBetween(MonotonicTime from, MonotonicTime to) {
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
 // Milliseconds since `reference`, or -1 when there is none yet or it lies
 // after `at`.
 double millisecondsSince(const std::optional<MonotonicTime>& reference, MonotonicTime at) {
     if (!reference || *reference > at) return -1;
-    return millisecondsBetween(*reference, at);
+    return toMilliseconds(at - *reference);
 }
 
 // The log's view of a capture error: its code, and the platform's error
@@ -150,8 +146,7 @@ void DesktopCoordinator::reservePressTarget(ShortcutPurpose purpose, FocusHostMe
 void DesktopCoordinator::logCapturedTarget(const FocusTargetSnapshot& snapshot) const {
     deliveryLog_.notice("Captured focus target app={} pid={} attempts={} elapsed_ms={}",
                         logPublic(snapshot.bundleIdentifier.value_or("unknown")), logPublic(snapshot.pid),
-                        logPublic(snapshot.captureAttempts),
-                        logPublic(std::chrono::duration<double, std::milli>(snapshot.captureElapsed).count()));
+                        logPublic(snapshot.captureAttempts), logPublic(toMilliseconds(snapshot.captureElapsed)));
 }
 
 void DesktopCoordinator::beginAuthorizedCapture(const std::string& operationID,

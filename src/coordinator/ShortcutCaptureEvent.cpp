@@ -6,11 +6,6 @@ namespace murmo {
 
 namespace {
 
-const JSONValue* member(const JSONValue::Object& object, std::string_view key) {
-    const auto found = object.find(key);
-    return found == object.end() ? nullptr : &found->second;
-}
-
 std::optional<std::uint16_t> keyCode(const JSONValue* value) {
     if (!value || !value->number()) return std::nullopt;
     const double number = *value->number();
@@ -33,9 +28,9 @@ std::optional<std::vector<std::string>> stringArray(const JSONValue* value) {
 }  // namespace
 
 std::optional<ShortcutSpecPayload> shortcutFromEvent(const JSONValue::Object& data) {
-    const auto* shortcut = member(data, "shortcut");
-    if (!shortcut || !shortcut->object()) return std::nullopt;
-    const auto& object = *shortcut->object();
+    const auto* shortcut = objectMember(data, "shortcut");
+    if (!shortcut) return std::nullopt;
+    const auto& object = *shortcut;
     const auto* kind = member(object, "kind");
     const auto* display = member(object, "display");
     auto modifiers = stringArray(member(object, "modifiers"));

@@ -21,8 +21,6 @@ constexpr std::string_view kSecureTextFieldRole = "AXSecureTextField";
 
 const char* boolText(bool value) { return value ? "true" : "false"; }
 
-// Elapsed times are logged in (fractional) milliseconds.
-double milliseconds(Duration elapsed) { return std::chrono::duration<double, std::milli>(elapsed).count(); }
 
 bool isLazyTreeError(AXError error) { return error == axerror::attributeUnsupported || error == axerror::noValue; }
 
@@ -399,7 +397,7 @@ std::variant<FocusCapture::StepOutcome, CaptureResult> FocusCapture::attemptStep
     };
     ports_.log.info("AX focus resolved phase={} host_pid={} attempts={} elapsed_ms={} manual_requested={}",
                     logPublic(phaseName(state.phase)), logPublic(pin.pid), logPublic(state.attempts),
-                    logPublic(fmt::format("{:f}", milliseconds(elapsed))),
+                    logPublic(fmt::format("{:f}", toMilliseconds(elapsed))),
                     logPublic(boolText(pin.manualAccessibilityRequested)));
     return CaptureResult(std::move(snapshot));
 }
@@ -411,7 +409,7 @@ CaptureResult FocusCapture::exhausted(const WorkerState& state) {
         "AX focus unresolved phase={} host_pid={} attempts={} elapsed_ms={} app_error={} focused_app_error={} "
         "system_error={} manual_requested={} manual_error={}",
         logPublic(phaseName(state.phase)), logPublic(pin.pid), logPublic(state.attempts),
-        logPublic(fmt::format("{:f}", milliseconds(elapsed))), logPublic(state.applicationError),
+        logPublic(fmt::format("{:f}", toMilliseconds(elapsed))), logPublic(state.applicationError),
         logPublic(state.focusedApplicationError), logPublic(state.systemWideError),
         logPublic(boolText(pin.manualAccessibilityRequested)), logPublic(pin.manualAccessibilityError));
     // A host that accepted the request for its full tree and still reports

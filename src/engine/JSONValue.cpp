@@ -69,4 +69,24 @@ std::optional<bool> JSONValue::boolean() const {
     return std::nullopt;
 }
 
+const JSONValue* member(const JSONValue::Object& object, std::string_view key) {
+    const auto found = object.find(key);
+    return found == object.end() ? nullptr : &found->second;
+}
+
+const std::string* stringMember(const JSONValue::Object& object, std::string_view key) {
+    const auto* value = member(object, key);
+    return value ? value->string() : nullptr;
+}
+
+std::optional<std::string> optionalStringMember(const JSONValue::Object& object, std::string_view key) {
+    const auto* value = stringMember(object, key);
+    return value ? std::optional(*value) : std::nullopt;
+}
+
+const JSONValue::Object* objectMember(const JSONValue::Object& object, std::string_view key) {
+    const auto* value = member(object, key);
+    return value ? value->object() : nullptr;
+}
+
 }  // namespace murmo

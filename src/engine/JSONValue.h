@@ -52,4 +52,11 @@ private:
     Storage storage_;
 };
 
+// Lookups in a free-form object. A value of another JSON kind than asked for
+// counts as absent, as it does everywhere the engine's values are read.
+const JSONValue* member(const JSONValue::Object& object, std::string_view key);
+const std::string* stringMember(const JSONValue::Object& object, std::string_view key);
+std::optional<std::string> optionalStringMember(const JSONValue::Object& object, std::string_view key);
+const JSONValue::Object* objectMember(const JSONValue::Object& object, std::string_view key);
+
 }  // namespace murmo

@@ -9,6 +9,10 @@ using Duration = std::chrono::nanoseconds;
 // Fractional seconds: lengths computed in floating point (audio from its byte
 // count) and values shown in seconds. Converted to Duration where they are used.
 using Seconds = std::chrono::duration<double>;
+// Fractional milliseconds, for the elapsed times logs and reports carry.
+inline double toMilliseconds(std::chrono::nanoseconds elapsed) {
+    return std::chrono::duration<double, std::milli>(elapsed).count();
+}
 using WallTime = std::chrono::system_clock::time_point;
 
 // The epoch of monotonic time: system uptime (CLOCK_MONOTONIC). A tag only;
