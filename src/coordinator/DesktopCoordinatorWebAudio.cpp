@@ -50,8 +50,10 @@ void DesktopCoordinator::beginWebAudio(const std::string& operationID, WebAudioR
     // The answer is not looked at: a refusal shows when the capture starts.
     std::weak_ptr<DesktopCoordinator> weak = weak_from_this();
     MainLoop* loop = &ports_.loop;
-    ports_.microphonePermission->requestAccess([weak, loop, operationID, pending](bool) {
-        loop->post([weak, operationID, pending] {
+    // The answer comes on a thread of the system's; the reply moves on to the
+    // main loop with it, so the last hold on it, and any answer, stay there.
+    ports_.microphonePermission->requestAccess([weak, loop, operationID, pending = std::move(pending)](bool) mutable {
+        loop->post([weak, operationID, pending = std::move(pending)] {
             if (auto self = weak.lock()) self->fetchWebAudioSettings(operationID, pending);
         });
     });
