@@ -37,11 +37,11 @@ struct UnansweredBridgePage {
     template <class... Extra>
     explicit UnansweredBridgePage(Extra&&... extra)
         : bridge(Bridge::create(loop, *URL::parse(kBridgeEngineURL), std::forward<Extra>(extra)...)) {
-        EXPECT_TRUE(view.addScriptMessageHandler(Bridge::handlerName, bridge->scriptMessageHandler()));
+        EXPECT_TRUE(view.addScriptMessageHandler(Bridge::kHandlerName, bridge->scriptMessageHandler()));
     }
 
     void post(std::optional<std::string_view> body, std::optional<WebFrameInfo> frame = engineMainFrame()) {
-        view.postMessage(Bridge::handlerName, std::move(frame), body);
+        view.postMessage(Bridge::kHandlerName, std::move(frame), body);
         loop.runUntilIdle();
     }
 

@@ -52,7 +52,7 @@ ScriptMessageHandlerWithReply NativePermissionBridge::handler() {
 }
 
 void NativePermissionBridge::handle(const ScriptMessage& message, ScriptMessageReply reply) {
-    const auto command = rules_.admits(message) ? NativePermissionCommand::parse(message.body) : std::nullopt;
+    const auto command = rules_.admits(message) ? NativePermissionCommand::fromBody(message.body) : std::nullopt;
     if (!command) {
         reply.returnError(std::string(kRejectedText));
         return;

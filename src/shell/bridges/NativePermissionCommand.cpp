@@ -18,7 +18,7 @@ constexpr std::array<BridgeRawValue<Action>, 3> kActions{{
 
 }  // namespace
 
-std::optional<NativePermissionCommand> NativePermissionCommand::parse(const std::optional<json::Json>& body) {
+std::optional<NativePermissionCommand> NativePermissionCommand::fromBody(const std::optional<json::Json>& body) {
     const auto object = BridgeMessageBody::of(body);
     if (!object) return std::nullopt;
     const auto action = object->rawValue<Action>("action", kActions);

@@ -26,7 +26,7 @@ struct NativePermissionCommand {
     // Present for `request` and `openSettings` only.
     std::optional<NativePermissionKind> permission;
 
-    static std::optional<NativePermissionCommand> parse(const std::optional<json::Json>& body);
+    static std::optional<NativePermissionCommand> fromBody(const std::optional<json::Json>& body);
 
     bool operator==(const NativePermissionCommand&) const = default;
 };

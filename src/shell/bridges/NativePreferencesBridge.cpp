@@ -25,7 +25,7 @@ ScriptMessageHandlerWithReply NativePreferencesBridge::handler() {
 }
 
 void NativePreferencesBridge::handle(const ScriptMessage& message, ScriptMessageReply reply) {
-    auto command = rules_.admits(message) ? NativePreferencesCommand::parse(message.body) : std::nullopt;
+    auto command = rules_.admits(message) ? NativePreferencesCommand::fromBody(message.body) : std::nullopt;
     if (!command) {
         reply.returnError(std::string(kRejectedText));
         return;

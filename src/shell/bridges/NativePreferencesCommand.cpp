@@ -58,7 +58,7 @@ std::optional<NativePreferencesCommand> parseSet(const BridgeMessageBody& body) 
 
 }  // namespace
 
-std::optional<NativePreferencesCommand> NativePreferencesCommand::parse(const std::optional<json::Json>& body) {
+std::optional<NativePreferencesCommand> NativePreferencesCommand::fromBody(const std::optional<json::Json>& body) {
     const auto object = BridgeMessageBody::of(body);
     if (!object) return std::nullopt;
     const auto action = object->rawValue<Action>("action", kActions);

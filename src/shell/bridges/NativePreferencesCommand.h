@@ -27,7 +27,7 @@ struct NativePreferencesCommand {
     std::optional<NativePreferenceKey> key;
     std::optional<NativePreferenceValue> value;
 
-    static std::optional<NativePreferencesCommand> parse(const std::optional<json::Json>& body);
+    static std::optional<NativePreferencesCommand> fromBody(const std::optional<json::Json>& body);
 
     bool operator==(const NativePreferencesCommand&) const = default;
 };

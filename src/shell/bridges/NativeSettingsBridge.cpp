@@ -58,7 +58,7 @@ std::shared_ptr<NativeSettingsBridge> NativeSettingsBridge::create(
 NativeSettingsBridge::NativeSettingsBridge(Passkey, MainLoop& loop, URL coreURL,
                                            std::set<NativeSettingsCommand::Action> allowedActions)
     : loop_(loop),
-      rules_(std::string(handlerName), BridgeOriginRule::engine, std::move(coreURL)),
+      rules_(std::string(kHandlerName), BridgeOriginRule::engine, std::move(coreURL)),
       allowedActions_(std::move(allowedActions)) {}
 
 ScriptMessageHandler NativeSettingsBridge::scriptMessageHandler() {

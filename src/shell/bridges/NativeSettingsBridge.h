@@ -61,7 +61,7 @@ class NativeSettingsBridge final : public std::enable_shared_from_this<NativeSet
     struct Passkey {};
 
 public:
-    static constexpr std::string_view handlerName = "murmoSettings";
+    static constexpr std::string_view kHandlerName = "murmoSettings";
 
     // `coreURL` is the engine URL the dashboard is loaded from; `allowedActions`
     // the actions that reach the owner (the dashboard window allows open alone).

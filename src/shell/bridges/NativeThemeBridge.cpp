@@ -47,7 +47,7 @@ std::shared_ptr<NativeThemeBridge> NativeThemeBridge::create(MainLoop& loop, URL
 }
 
 NativeThemeBridge::NativeThemeBridge(Passkey, MainLoop& loop, URL coreURL)
-    : loop_(loop), rules_(std::string(handlerName), BridgeOriginRule::engine, std::move(coreURL)) {}
+    : loop_(loop), rules_(std::string(kHandlerName), BridgeOriginRule::engine, std::move(coreURL)) {}
 
 ScriptMessageHandler NativeThemeBridge::scriptMessageHandler() {
     return [weak = weak_from_this()](const ScriptMessage& message) {

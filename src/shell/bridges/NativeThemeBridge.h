@@ -41,7 +41,7 @@ class NativeThemeBridge final : public std::enable_shared_from_this<NativeThemeB
     struct Passkey {};
 
 public:
-    static constexpr std::string_view handlerName = "murmoTheme";
+    static constexpr std::string_view kHandlerName = "murmoTheme";
 
     // `coreURL` is the engine URL the dashboard is loaded from. The loop
     // outlives the bridge.

@@ -27,7 +27,7 @@ std::shared_ptr<NativeUIStateBridge> NativeUIStateBridge::create(MainLoop& loop,
 }
 
 NativeUIStateBridge::NativeUIStateBridge(Passkey, MainLoop& loop, URL coreURL)
-    : loop_(loop), rules_(std::string(handlerName), BridgeOriginRule::engine, std::move(coreURL)) {}
+    : loop_(loop), rules_(std::string(kHandlerName), BridgeOriginRule::engine, std::move(coreURL)) {}
 
 ScriptMessageHandler NativeUIStateBridge::scriptMessageHandler() {
     return [weak = weak_from_this()](const ScriptMessage& message) {

@@ -27,7 +27,7 @@ class NativeUIStateBridge final : public std::enable_shared_from_this<NativeUISt
     struct Passkey {};
 
 public:
-    static constexpr std::string_view handlerName = "murmoUIState";
+    static constexpr std::string_view kHandlerName = "murmoUIState";
 
     using Command = std::variant<NativeUIStateCommand, NativeSidebarWidthCommand, NativeSidebarCardDismissCommand>;
     // The first of the sidebar, width and card commands that reads the whole

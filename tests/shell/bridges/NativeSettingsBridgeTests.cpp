@@ -93,7 +93,7 @@ TEST(NativeSettingsBridgeTest, OnlyTheEnginesMainFrameIsHeard) {
 TEST(NativeSettingsBridgeTest, ThePageIsNeverAnsweredAndTheOwnerIsCalledLater) {
     SettingsPage page;
     const auto index =
-        page.view.postMessage(NativeSettingsBridge::handlerName, engineMainFrame(), R"({"action":"open"})");
+        page.view.postMessage(NativeSettingsBridge::kHandlerName, engineMainFrame(), R"({"action":"open"})");
     EXPECT_TRUE(page.received.empty());
     page.loop.runUntilIdle();
     EXPECT_EQ(page.received.size(), 1u);
@@ -108,7 +108,7 @@ TEST(NativeSettingsBridgeTest, AGoneBridgeOrAnUnsetCallbackDoesNothing) {
     EXPECT_TRUE(unset.received.empty());
 
     SettingsPage gone;
-    gone.view.postMessage(NativeSettingsBridge::handlerName, engineMainFrame(), R"({"action":"open"})");
+    gone.view.postMessage(NativeSettingsBridge::kHandlerName, engineMainFrame(), R"({"action":"open"})");
     gone.bridge.reset();
     gone.loop.runUntilIdle();
     EXPECT_TRUE(gone.received.empty());

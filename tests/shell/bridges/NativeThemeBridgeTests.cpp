@@ -69,7 +69,7 @@ TEST(NativeThemeBridgeTest, OnlyTheEnginesMainFrameIsHeard) {
 
 TEST(NativeThemeBridgeTest, ThePageIsNeverAnsweredAndAGoneBridgeDoesNothing) {
     ThemePage page;
-    const auto index = page.view.postMessage(NativeThemeBridge::handlerName, engineMainFrame(),
+    const auto index = page.view.postMessage(NativeThemeBridge::kHandlerName, engineMainFrame(),
                                              R"({"preference":"dark","resolved":"dark"})");
     EXPECT_EQ(page.view.messages()[index].reply, nullptr);
     page.bridge.reset();

@@ -79,7 +79,7 @@ TEST(NativeUIStateBridgeTest, OnlyTheEnginesMainFrameIsHeard) {
 TEST(NativeUIStateBridgeTest, ThePageIsNeverAnsweredAndAGoneBridgeDoesNothing) {
     UIStatePage page;
     const auto index =
-        page.view.postMessage(NativeUIStateBridge::handlerName, engineMainFrame(), R"({"sidebar":"collapsed"})");
+        page.view.postMessage(NativeUIStateBridge::kHandlerName, engineMainFrame(), R"({"sidebar":"collapsed"})");
     EXPECT_TRUE(page.received.empty());
     EXPECT_EQ(page.view.messages()[index].reply, nullptr);
     page.bridge.reset();
