@@ -1,0 +1,107 @@
+// Feeds arbitrary frames and bodies through the checks every dashboard bridge
+// makes before it acts: the handler name, the main frame, the engine-origin
+// and page-origin rules on an arbitrary frame URL, and each bridge's command
+// reader on an arbitrary body. Nothing may crash or misbehave, and what the
+// rules admit must honour their promises: only a known main frame, only a
+// loopback host for the engine, only the exact page origin for the page.
+//
+// Input: one byte choosing the frame (main, subframe, unknown, main without a
+// URL), the frame's URL up to the first line feed, then the body as JSON text.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/WebView.h"
+#include "runtime/AsciiText.h"
+#include "runtime/JsonRead.h"
+#include "runtime/URL.h"
+#include "shell/bridges/BridgeMessageRules.h"
+#include "shell/bridges/NativePermissionBridge.h"
+#include "shell/bridges/NativePermissionCommand.h"
+#include "shell/bridges/NativePreferencesBridge.h"
+#include "shell/bridges/NativePreferencesCommand.h"
+#include "shell/bridges/NativeSettingsBridge.h"
+#include "shell/bridges/NativeThemeBridge.h"
+#include "shell/bridges/NativeUIStateBridge.h"
+#include "shell/bridges/NativeUIStateTypes.h"
+
+using namespace murmo;
+
+namespace {
+
+constexpr std::string_view kEngineURL = "http://127.0.0.1:8765";
+
+void require(bool condition) {
+    if (!condition) std::abort();
+}
+
+std::optional<WebFrameInfo> frameFrom(std::uint8_t kind, std::string_view url) {
+    switch (kind % 4) {
+        case 0: return WebFrameInfo{true, URL::parse(url)};
+        case 1: return WebFrameInfo{false, URL::parse(url)};
+        case 2: return std::nullopt;
+        default: return WebFrameInfo{true, std::nullopt};
+    }
+}
+
+bool isLoopbackName(std::string_view host) {
+    const auto lower = asciiLowercased(host);
+    return lower == "127.0.0.1" || lower == "localhost" || lower == "::1";
+}
+
+// Checks one handler's rules under both origin rules against the frame.
+void checkRules(std::string_view handlerName, const ScriptMessage& message, const URL& origin) {
+    for (const auto rule : {BridgeOriginRule::engine, BridgeOriginRule::page}) {
+        const BridgeMessageRules rules(std::string(handlerName), rule, origin);
+        if (!rules.admits(message)) continue;
+        require(message.handlerName == handlerName);
+        require(message.frame && message.frame->isMainFrame && message.frame->requestURL);
+        const auto& url = *message.frame->requestURL;
+        if (rule == BridgeOriginRule::engine) {
+            require(isLoopbackName(url.host()));
+            require(effectivePort(url) == effectivePort(origin));
+        } else {
+            require(url.scheme() == origin.scheme() && url.host() == origin.host() && url.port() == origin.port());
+        }
+    }
+}
+
+template <class Command>
+void readBody(const std::optional<json::Json>& body) {
+    if (const auto command = Command::fromBody(body)) require(body && body->is_object());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    const std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
+    const auto lineEnd = input.find('\n');
+    const auto frameURL = input.substr(0, lineEnd);
+    const auto bodyText = lineEnd == std::string_view::npos ? std::string_view{} : input.substr(lineEnd + 1);
+
+    std::optional<json::Json> body;
+    if (auto parsed = json::parse(bodyText)) body = std::move(*parsed);
+
+    static const URL engine = *URL::parse(kEngineURL);
+    for (const auto name :
+         {NativePreferencesBridge::kHandlerName, NativePermissionBridge::kHandlerName,
+          NativeSettingsBridge::kHandlerName, NativeThemeBridge::kHandlerName, NativeUIStateBridge::kHandlerName}) {
+        const ScriptMessage message{
+            .handlerName = std::string(name), .frame = frameFrom(data[0], frameURL), .body = body};
+        checkRules(name, message, engine);
+    }
+
+    readBody<NativePreferencesCommand>(body);
+    readBody<NativePermissionCommand>(body);
+    readBody<NativeSettingsCommand>(body);
+    readBody<NativeThemeCommand>(body);
+    readBody<NativeUIStateCommand>(body);
+    readBody<NativeSidebarWidthCommand>(body);
+    readBody<NativeSidebarCardDismissCommand>(body);
+    return 0;
+}
