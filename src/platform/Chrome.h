@@ -2,8 +2,9 @@
 
 // The application object as the window chrome sees it: its activation policy
 // (a Dock icon or the menu bar only), its effective light or dark appearance,
-// and the system's notices that affect every window. Main thread only. Later
-// additions: the save panel, menus, alerts and windows.
+// and the system's notices that affect every window. Main thread only. The
+// save panel is its own port (platform/SavePanel.h), backed by the same
+// object. Later additions: menus, alerts and windows.
 
 #include <functional>
 

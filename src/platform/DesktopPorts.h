@@ -16,6 +16,7 @@
 #include "platform/MicrophonePermission.h"
 #include "platform/Pasteboard.h"
 #include "platform/ProcessInfo.h"
+#include "platform/SavePanel.h"
 #include "platform/SpeechSynthesizer.h"
 #include "platform/TextMeasure.h"
 #include "platform/UserInputWatch.h"
@@ -42,6 +43,7 @@ struct DesktopPorts {
     UserInputWatch& userInputWatch;
     DefaultsStore& defaults;
     Chrome& chrome;
+    SavePanel& savePanel;
     LoginItem& loginItem;
     SpeechSynthesizer& speechSynthesizer;
     HUDSurface& hud;

@@ -1,6 +1,5 @@
 #include "platform/linux/ConfigFiles.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "runtime/FileDescriptor.h"
+#include "runtime/AtomicFileWrite.h"
 
 namespace murmo::config_files {
 
@@ -21,24 +20,6 @@ constexpr std::string_view kErrorDomain = "MurmoConfigFiles";
 Error systemError(std::string_view what, const fs::path& path, int error) {
     return Error(std::string(kErrorDomain), error,
                  std::string(what) + " " + path.string() + ": " + std::strerror(error), std::string(what));
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const auto written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-Status syncFolder(const fs::path& folder) {
-    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd.valid() || ::fsync(fd.get()) != 0) return std::unexpected(systemError("sync", folder, errno));
-    return {};
 }
 
 }  // namespace
@@ -65,22 +46,7 @@ Status makePrivateFolders(const fs::path& folder) {
 }
 
 Status replaceFileAtomically(const fs::path& path, std::string_view bytes) {
-    const auto folder = path.parent_path();
-    auto temporary = path;
-    temporary += ".tmp-XXXXXX";
-    std::string name = temporary.string();
-    FileDescriptor fd(::mkostemp(name.data(), O_CLOEXEC));
-    if (!fd.valid()) return std::unexpected(systemError("create", name, errno));
-    const auto discard = [&name](const char* what, int error) {
-        ::unlink(name.c_str());
-        return std::unexpected(systemError(what, name, error));
-    };
-    if (::fchmod(fd.get(), 0600) != 0) return discard("chmod", errno);
-    if (!writeAll(fd.get(), bytes)) return discard("write", errno);
-    if (::fsync(fd.get()) != 0) return discard("sync", errno);
-    if (!fd.close()) return discard("close", errno);
-    if (::rename(name.c_str(), path.c_str()) != 0) return discard("rename", errno);
-    return syncFolder(folder);
+    return writeFileAtomically(path, bytes, NewFileMode::ownerOnly);
 }
 
 Result<fs::path> moveAside(const fs::path& path, std::string_view suffix) {

@@ -20,9 +20,8 @@ std::filesystem::path configHome(const EnvironmentMap& environment);
 // Creates `folder` and its missing parents, each new one with mode 0700.
 Status makePrivateFolders(const std::filesystem::path& folder);
 
-// Replaces `path` with `bytes` (mode 0600): a temporary file in the same
-// folder, written and synced, renamed over the old one, then the folder
-// synced. On failure the old file is left as it was.
+// Replaces `path` with `bytes` (mode 0600, whatever the umask) through
+// runtime/AtomicFileWrite.h: on failure the old file is left as it was.
 Status replaceFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
 // Renames `path` to "<path><suffix>", "<path><suffix>-2", ... without ever

@@ -28,6 +28,7 @@ SimDesktop::SimDesktop(const Clock& clock, std::function<void(Duration)> spendTi
       pasteboard_(std::make_unique<SimPasteboard>(*this)),
       eventPoster_(std::make_unique<SimEventPoster>(*this)),
       userInputWatch_(std::make_shared<SimUserInputWatch>(*this)),
+      chrome_(loop),
       hudSurface_(std::make_unique<SimHUDSurface>(*this)) {}
 
 DesktopPorts SimDesktop::ports() {
@@ -41,6 +42,7 @@ DesktopPorts SimDesktop::ports() {
         .userInputWatch = userInputWatch(),
         .defaults = defaults_,
         .chrome = chrome_,
+        .savePanel = chrome_,
         .loginItem = loginItem_,
         .speechSynthesizer = speechSynthesizer_,
         .hud = *hudSurface_,
