@@ -10,12 +10,19 @@
 
 namespace murmo {
 
+// How an application takes part in the desktop: a regular one has windows
+// the user switches to; an accessory one (a menu-bar item, a panel) may show
+// windows without being switched to; a prohibited one (a background agent)
+// never comes to the front.
+enum class ApplicationActivationPolicy { regular, accessory, prohibited };
+
 // One application known to the window server.
 struct RunningApplication {
     std::int32_t processIdentifier = 0;
     std::optional<std::string> bundleIdentifier{};
     std::optional<std::string> localizedName{};
     std::optional<std::filesystem::path> bundleURL{};
+    ApplicationActivationPolicy activationPolicy = ApplicationActivationPolicy::regular;
 
     bool operator==(const RunningApplication&) const = default;
 };

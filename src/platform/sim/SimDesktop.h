@@ -7,8 +7,9 @@
 //
 // Shape of the model (SimDesktopModel):
 // - processes by pid, each with its parent, its start time and, when it is an
-//   application, its bundle identifier, name and bundle folder; every process
-//   has an application element and may have a focused element and window;
+//   application, its bundle identifier, name, bundle folder and activation
+//   policy; every process has an application element and may have a focused
+//   element and window;
 // - elements by id, each owned by one pid, with a parent, role, subrole,
 //   value, selected range (UTF-16 units) and settable flags;
 // - the frontmost pid, the window list (front to back), trust and secure
@@ -101,6 +102,7 @@ struct SimApplicationInfo {
     std::optional<std::string> bundleIdentifier{};
     std::optional<std::string> localizedName{};
     std::optional<std::filesystem::path> bundleURL{};
+    ApplicationActivationPolicy activationPolicy = ApplicationActivationPolicy::regular;
 };
 
 // What an application does with the text when a Command-V reaches it.

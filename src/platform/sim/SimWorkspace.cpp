@@ -9,7 +9,8 @@ std::optional<RunningApplication> asRunningApplication(const SimProcess& process
     return RunningApplication{.processIdentifier = process.pid,
                               .bundleIdentifier = process.application->bundleIdentifier,
                               .localizedName = process.application->localizedName,
-                              .bundleURL = process.application->bundleURL};
+                              .bundleURL = process.application->bundleURL,
+                              .activationPolicy = process.application->activationPolicy};
 }
 
 }  // namespace
