@@ -28,7 +28,7 @@ ScriptMessageHandlerWithReply NativeApplicationIconBridge::handler() {
 }
 
 void NativeApplicationIconBridge::handle(const ScriptMessage& message, ScriptMessageReply reply) {
-    auto command = rules_.admits(message) ? NativeApplicationIconsCommand::parse(message.body) : std::nullopt;
+    auto command = rules_.admits(message) ? NativeApplicationIconsCommand::fromBody(message.body) : std::nullopt;
     if (!command) {
         reply.returnError(std::string(kRejectedText));
         return;

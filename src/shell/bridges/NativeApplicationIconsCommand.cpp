@@ -50,7 +50,7 @@ bool NativeApplicationIconsCommand::isValidBundleIdentifier(std::string_view ide
                                [](auto piece) { return isValidPiece(std::string_view(piece.begin(), piece.end())); });
 }
 
-std::optional<NativeApplicationIconsCommand> NativeApplicationIconsCommand::parse(
+std::optional<NativeApplicationIconsCommand> NativeApplicationIconsCommand::fromBody(
     const std::optional<json::Json>& body) {
     const auto object = BridgeMessageBody::of(body);
     if (!object || !object->hasExactKeys({"bundle_ids", "size"})) return std::nullopt;

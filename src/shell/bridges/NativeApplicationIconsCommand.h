@@ -26,7 +26,7 @@ struct NativeApplicationIconsCommand {
     std::vector<std::string> bundleIdentifiers;
     int size = 0;
 
-    static std::optional<NativeApplicationIconsCommand> parse(const std::optional<json::Json>& body);
+    static std::optional<NativeApplicationIconsCommand> fromBody(const std::optional<json::Json>& body);
 
     // Not empty, at most 255 bytes, only ASCII letters, digits, "." and "-",
     // and every "."-separated piece begins and ends with a letter or digit

@@ -11,7 +11,7 @@ namespace {
 
 using Command = NativeApplicationIconsCommand;
 
-std::optional<Command> parse(const std::string& text) { return Command::parse(json::parse(text).value()); }
+std::optional<Command> parse(const std::string& text) { return Command::fromBody(json::parse(text).value()); }
 
 // {"bundle_ids": ["<identifier>"], "size": 64}, the identifier escaped as JSON.
 std::string bodyWith(const std::string& identifier) {
@@ -52,7 +52,7 @@ TEST(NativeApplicationIconsCommandTest, BodiesOutsideTheRulesGiveNoCommand) {
         SCOPED_TRACE(row.why);
         EXPECT_EQ(parse(row.body), std::nullopt);
     }
-    EXPECT_EQ(Command::parse(std::nullopt), std::nullopt);
+    EXPECT_EQ(Command::fromBody(std::nullopt), std::nullopt);
 }
 
 TEST(NativeApplicationIconsCommandTest, OneMalformedIdentifierRefusesTheWholeRequest) {
@@ -81,7 +81,7 @@ TEST(NativeApplicationIconsCommandTest, OneMalformedIdentifierRefusesTheWholeReq
         EXPECT_EQ(parse(bodyWith(row.identifier)), std::nullopt);
         const auto beside =
             json::Json{{"bundle_ids", json::Json::array({"com.example.good", row.identifier})}, {"size", 32}};
-        EXPECT_EQ(Command::parse(beside), std::nullopt) << "a valid identifier beside it does not save the request";
+        EXPECT_EQ(Command::fromBody(beside), std::nullopt) << "a valid identifier beside it does not save the request";
     }
 }
 
