@@ -20,6 +20,8 @@
 #include "runtime/JsonRead.h"
 #include "runtime/URL.h"
 #include "shell/bridges/BridgeMessageRules.h"
+#include "shell/bridges/NativeApplicationIconBridge.h"
+#include "shell/bridges/NativeApplicationIconsCommand.h"
 #include "shell/bridges/NativePermissionBridge.h"
 #include "shell/bridges/NativePermissionCommand.h"
 #include "shell/bridges/NativePreferencesBridge.h"
@@ -75,6 +77,20 @@ void readBody(const std::optional<json::Json>& body) {
     if (const auto command = Command::fromBody(body)) require(body && body->is_object());
 }
 
+// An icon request is whole or absent: within the batch size, distinct valid
+// identifiers, a supported size.
+void readIconRequest(const std::optional<json::Json>& body) {
+    const auto command = NativeApplicationIconsCommand::fromBody(body);
+    if (!command) return;
+    const auto& identifiers = command->bundleIdentifiers;
+    require(!identifiers.empty() && identifiers.size() <= NativeApplicationIconsCommand::maximumBatchSize);
+    for (std::size_t i = 0; i < identifiers.size(); ++i) {
+        require(NativeApplicationIconsCommand::isValidBundleIdentifier(identifiers[i]));
+        for (std::size_t j = 0; j < i; ++j) require(identifiers[i] != identifiers[j]);
+    }
+    require(command->size == 32 || command->size == 64);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -88,9 +104,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (auto parsed = json::parse(bodyText)) body = std::move(*parsed);
 
     static const URL engine = *URL::parse(kEngineURL);
-    for (const auto name :
-         {NativePreferencesBridge::kHandlerName, NativePermissionBridge::kHandlerName,
-          NativeSettingsBridge::kHandlerName, NativeThemeBridge::kHandlerName, NativeUIStateBridge::kHandlerName}) {
+    for (const auto name : {NativePreferencesBridge::kHandlerName, NativePermissionBridge::kHandlerName,
+                            NativeSettingsBridge::kHandlerName, NativeThemeBridge::kHandlerName,
+                            NativeUIStateBridge::kHandlerName, NativeApplicationIconBridge::kHandlerName}) {
         const ScriptMessage message{
             .handlerName = std::string(name), .frame = frameFrom(data[0], frameURL), .body = body};
         checkRules(name, message, engine);
@@ -103,5 +119,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     readBody<NativeUIStateCommand>(body);
     readBody<NativeSidebarWidthCommand>(body);
     readBody<NativeSidebarCardDismissCommand>(body);
+    readIconRequest(body);
     return 0;
 }

@@ -10,6 +10,7 @@
 #include "platform/DefaultsStore.h"
 #include "platform/EventPoster.h"
 #include "platform/HUDSurface.h"
+#include "platform/IconRenderer.h"
 #include "platform/InputActivity.h"
 #include "platform/KeyTap.h"
 #include "platform/LoginItem.h"
@@ -48,6 +49,7 @@ struct DesktopPorts {
     SpeechSynthesizer& speechSynthesizer;
     HUDSurface& hud;
     TextMeasure& textMeasure;
+    IconRenderer& iconRenderer;
     std::shared_ptr<KeyTap> keyTap;
     std::shared_ptr<AudioEngineFactory> audioEngines;
     std::shared_ptr<AudioDevices> audioDevices;

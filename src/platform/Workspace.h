@@ -4,8 +4,10 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/PixelImage.h"
 #include "runtime/URL.h"
 
 namespace murmo {
@@ -57,6 +59,21 @@ public:
     // Opens an address with the application that handles it (a settings
     // pane, a web page); false when nothing opened it.
     virtual bool open(const URL& url) = 0;
+
+    // Icons and where applications live. An icon may come in several sizes
+    // (an icon theme's, a bundle's); `preferredPixelSize` asks for the one
+    // closest to that size, which the caller still scales itself.
+
+    // The icon the running application with this process identifier shows;
+    // absent when the process is no application or shows none.
+    virtual std::optional<PixelImage> runningApplicationIcon(std::int32_t pid, int preferredPixelSize) = 0;
+    // Where the application with this bundle identifier is installed (its
+    // bundle folder or its desktop entry file), whether or not it runs;
+    // absent when no such application is installed.
+    virtual std::optional<std::filesystem::path> urlForApplication(std::string_view bundleIdentifier) = 0;
+    // The icon the file manager shows for the file (an application's own
+    // icon for an installed application); absent when there is none.
+    virtual std::optional<PixelImage> iconForFile(const std::filesystem::path& path, int preferredPixelSize) = 0;
 };
 
 }  // namespace murmo

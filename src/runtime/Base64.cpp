@@ -1,5 +1,9 @@
 #include "runtime/Base64.h"
 
+#include <openssl/evp.h>
+
+#include <algorithm>
+
 namespace murmo {
 
 namespace {
@@ -38,6 +42,23 @@ std::optional<std::vector<std::uint8_t>> decodeStrictBase64(std::string_view tex
     // What is left over must be the padding's zero bits.
     if (buffer != 0) return std::nullopt;
     return bytes;
+}
+
+std::string encodeBase64(std::span<const std::uint8_t> bytes) {
+    // EVP_EncodeBlock counts in int and writes a terminating NUL after the
+    // text; larger inputs are encoded in whole 3-byte groups per call.
+    constexpr std::size_t kChunk = 3 * (1 << 20);
+    std::string text;
+    text.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t start = 0; start < bytes.size(); start += kChunk) {
+        const auto chunk = bytes.subspan(start, std::min(kChunk, bytes.size() - start));
+        const auto offset = text.size();
+        text.resize(offset + (chunk.size() + 2) / 3 * 4 + 1);
+        const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data() + offset), chunk.data(),
+                                            static_cast<int>(chunk.size()));
+        text.resize(offset + static_cast<std::size_t>(written));
+    }
+    return text;
 }
 
 }  // namespace murmo

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -12,5 +14,9 @@ namespace murmo {
 // padding bits that are zero. Nothing is skipped (no white space, no line
 // breaks). Absent for any other text.
 std::optional<std::vector<std::uint8_t>> decodeStrictBase64(std::string_view text);
+
+// Standard Base64 of the bytes, padded with "=", on one line (no line
+// breaks), as data URLs carry it.
+std::string encodeBase64(std::span<const std::uint8_t> bytes);
 
 }  // namespace murmo

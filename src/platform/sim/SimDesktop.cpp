@@ -47,6 +47,7 @@ DesktopPorts SimDesktop::ports() {
         .speechSynthesizer = speechSynthesizer_,
         .hud = *hudSurface_,
         .textMeasure = textMeasure_,
+        .iconRenderer = iconRenderer_,
         .keyTap = keyTap_,
         .audioEngines = audioEngines_,
         .audioDevices = audioDevices_,
@@ -94,6 +95,17 @@ void SimDesktop::terminate(std::int32_t pid) {
     std::erase_if(model_.elements, [pid](const auto& entry) { return entry.second.pid == pid; });
     std::erase_if(model_.windows, [pid](const SimWindow& window) { return window.ownerPID == pid; });
     if (model_.frontmostPID == pid) model_.frontmostPID.reset();
+}
+
+void SimDesktop::installApplication(std::string bundleIdentifier, std::filesystem::path location,
+                                    std::optional<PixelImage> fileIcon) {
+    auto& workspace = model_.workspace;
+    if (fileIcon) {
+        workspace.fileIcons.insert_or_assign(location, std::move(*fileIcon));
+    } else {
+        workspace.fileIcons.erase(location);
+    }
+    workspace.installedApplications.insert_or_assign(std::move(bundleIdentifier), std::move(location));
 }
 
 SimProcess& SimDesktop::process(std::int32_t pid) {

@@ -64,6 +64,7 @@
 #include "platform/EventPoster.h"
 #include "platform/InputActivity.h"
 #include "platform/Pasteboard.h"
+#include "platform/PixelImage.h"
 #include "platform/ProcessInfo.h"
 #include "platform/UserInputWatch.h"
 #include "platform/Workspace.h"
@@ -73,6 +74,7 @@
 #include "platform/sim/SimCuePlayer.h"
 #include "platform/sim/SimDefaultsStore.h"
 #include "platform/sim/SimHUDModel.h"
+#include "platform/sim/SimIconRenderer.h"
 #include "platform/sim/SimKeyTap.h"
 #include "platform/sim/SimLoginItem.h"
 #include "platform/sim/SimMicrophonePermission.h"
@@ -103,6 +105,8 @@ struct SimApplicationInfo {
     std::optional<std::string> localizedName{};
     std::optional<std::filesystem::path> bundleURL{};
     ApplicationActivationPolicy activationPolicy = ApplicationActivationPolicy::regular;
+    // What the running application shows as its icon.
+    std::optional<PixelImage> icon{};
 };
 
 // What an application does with the text when a Command-V reaches it.
@@ -263,10 +267,14 @@ struct SimEventPostingState {
     std::vector<SimPostedEvent> posted{};
 };
 
-// Addresses the workspace was asked to open, and which it cannot open.
+// Addresses the workspace was asked to open, and which it cannot open;
+// installed applications by bundle identifier (running or not), and the icons
+// the file manager shows for files.
 struct SimWorkspaceState {
     std::vector<std::string> openRequests{};
     std::set<std::string> unopenable{};
+    std::map<std::string, std::filesystem::path, std::less<>> installedApplications{};
+    std::map<std::filesystem::path, PixelImage> fileIcons{};
 };
 
 struct SimDesktopModel {
@@ -354,6 +362,7 @@ public:
     SimSpeechSynthesizer& speechSynthesizer() { return speechSynthesizer_; }
     SimHUDSurface& hudSurface() { return *hudSurface_; }
     SimTextMeasure& textMeasure() { return textMeasure_; }
+    SimIconRenderer& iconRenderer() { return iconRenderer_; }
 
     SimDesktopModel& model() { return model_; }
     const SimDesktopModel& model() const { return model_; }
@@ -362,6 +371,10 @@ public:
     // does) and returns its application element.
     SimElementID launch(const SimProcessSetup& setup);
     void terminate(std::int32_t pid);
+    // Installs an application at `location` (running or not: launching is
+    // separate), with the icon the file manager shows for it, if any.
+    void installApplication(std::string bundleIdentifier, std::filesystem::path location,
+                            std::optional<PixelImage> fileIcon = std::nullopt);
     SimProcess& process(std::int32_t pid);
 
     SimElementID addElement(SimElementID parent, const SimElementSetup& setup);
@@ -455,6 +468,7 @@ private:
     SimLoginItem loginItem_;
     SimSpeechSynthesizer speechSynthesizer_;
     SimTextMeasure textMeasure_;
+    SimIconRenderer iconRenderer_;
     std::unique_ptr<SimHUDSurface> hudSurface_;
     std::shared_ptr<SimKeyTap> keyTap_ = std::make_shared<SimKeyTap>();
     std::shared_ptr<SimAudioEngineFactory> audioEngines_ = std::make_shared<SimAudioEngineFactory>();

@@ -54,4 +54,26 @@ bool SimWorkspace::open(const URL& url) {
     return !workspace.unopenable.contains(text);
 }
 
+// The model keeps one picture per icon; the preferred size picks nothing.
+std::optional<PixelImage> SimWorkspace::runningApplicationIcon(std::int32_t pid, int /*preferredPixelSize*/) {
+    const auto& processes = desktop_.model().processes;
+    const auto found = processes.find(pid);
+    if (found == processes.end() || !found->second.application) return std::nullopt;
+    return found->second.application->icon;
+}
+
+std::optional<std::filesystem::path> SimWorkspace::urlForApplication(std::string_view bundleIdentifier) {
+    const auto& installed = desktop_.model().workspace.installedApplications;
+    const auto found = installed.find(bundleIdentifier);
+    if (found == installed.end()) return std::nullopt;
+    return found->second;
+}
+
+std::optional<PixelImage> SimWorkspace::iconForFile(const std::filesystem::path& path, int /*preferredPixelSize*/) {
+    const auto& icons = desktop_.model().workspace.fileIcons;
+    const auto found = icons.find(path);
+    if (found == icons.end()) return std::nullopt;
+    return found->second;
+}
+
 }  // namespace murmo

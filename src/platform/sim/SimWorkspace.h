@@ -16,6 +16,9 @@ public:
     std::int32_t ownProcessIdentifier() override;
     std::vector<WindowListEntry> onScreenWindows() override;
     bool open(const URL& url) override;
+    std::optional<PixelImage> runningApplicationIcon(std::int32_t pid, int preferredPixelSize) override;
+    std::optional<std::filesystem::path> urlForApplication(std::string_view bundleIdentifier) override;
+    std::optional<PixelImage> iconForFile(const std::filesystem::path& path, int preferredPixelSize) override;
 
 private:
     SimDesktop& desktop_;

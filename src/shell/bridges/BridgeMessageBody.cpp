@@ -46,6 +46,13 @@ std::optional<double> BridgeMessageBody::number(std::string_view key) const {
     return found->get<double>();
 }
 
+std::optional<std::span<const json::Json>> BridgeMessageBody::array(std::string_view key) const {
+    const auto* found = value(key);
+    if (!found || !found->is_array()) return std::nullopt;
+    const auto& elements = found->get_ref<const json::Json::array_t&>();
+    return std::span<const json::Json>(elements);
+}
+
 const json::Json* BridgeMessageBody::value(std::string_view key) const {
     // Looked up as a std::string, which keeps the key's length.
     const auto found = object_->find(std::string(key));

@@ -48,6 +48,9 @@ public:
     std::optional<bool> boolean(std::string_view key) const;
     // Any JSON number (integer or not); never a boolean.
     std::optional<double> number(std::string_view key) const;
+    // The elements of a JSON array, of any kinds; they live as long as the
+    // body.
+    std::optional<std::span<const json::Json>> array(std::string_view key) const;
 
     // The case whose raw value equals the key's string exactly.
     template <typename Case>
