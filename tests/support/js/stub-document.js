@@ -1,11 +1,12 @@
 'use strict';
 
 // A small stand-in for the browser page that our generated scripts run in:
-// a window and a document with an optional root element, data attributes,
-// inline style, attributes, event listeners (with `once`), a
-// MutationObserver for child-list changes, and CustomEvent, which Node's
-// `vm` contexts lack. Scripts run in a `vm` context whose global object is
-// the window, as in a browser.
+// a window and a document with an optional root element (and optional head
+// and body inside it), data attributes, inline style, attributes, class
+// lists, child elements, lookups by id and by one class or id selector,
+// event listeners (with `once`), a MutationObserver for child-list changes,
+// and Event and CustomEvent, which Node's `vm` contexts lack. Scripts run in
+// a `vm` context whose global object is the window, as in a browser.
 
 const vm = require('vm');
 
@@ -38,10 +39,34 @@ class StubEventTarget {
   }
 }
 
-class StubCustomEvent {
-  constructor(type, init = {}) {
+class StubEvent {
+  constructor(type) {
     this.type = type;
+  }
+}
+
+class StubCustomEvent extends StubEvent {
+  constructor(type, init = {}) {
+    super(type);
     this.detail = init.detail === undefined ? null : init.detail;
+  }
+}
+
+class StubClassList {
+  constructor() {
+    this.names = [];
+  }
+
+  add(...names) {
+    for (const name of names) if (!this.names.includes(name)) this.names.push(name);
+  }
+
+  remove(...names) {
+    this.names = this.names.filter((name) => !names.includes(name));
+  }
+
+  contains(name) {
+    return this.names.includes(name);
   }
 }
 
@@ -51,6 +76,25 @@ class StubElement {
     this.dataset = {};
     this.style = {};
     this.attributes = {};
+    this.id = '';
+    this.textContent = '';
+    this.classList = new StubClassList();
+    this.children = [];
+    this.parentNode = null;
+  }
+
+  appendChild(child) {
+    child.parentNode = this;
+    this.children.push(child);
+    return child;
+  }
+
+  // This element's descendants, depth first, in document order.
+  *descendants() {
+    for (const child of this.children) {
+      yield child;
+      yield* child.descendants();
+    }
   }
 
   setAttribute(name, value) {
@@ -63,10 +107,49 @@ class StubElement {
 }
 
 class StubDocument extends StubEventTarget {
-  constructor(withRoot) {
+  constructor(withRoot, withHead, withBody) {
     super();
     this.documentElement = withRoot ? new StubElement('HTML') : null;
+    this.head = null;
+    this.body = null;
     this.observers = new Set();
+    if (withHead) this.appendHead();
+    if (withBody) this.appendBody();
+  }
+
+  createElement(tagName) {
+    return new StubElement(String(tagName).toUpperCase());
+  }
+
+  *elements() {
+    if (!this.documentElement) return;
+    yield this.documentElement;
+    yield* this.documentElement.descendants();
+  }
+
+  getElementById(id) {
+    for (const element of this.elements()) if (element.id === id) return element;
+    return null;
+  }
+
+  // Only a single ".class" or "#id" selector.
+  querySelector(selector) {
+    const match = /^([.#])([\w-]+)$/.exec(selector);
+    if (!match) throw new Error(`only ".class" and "#id" selectors are stubbed: ${selector}`);
+    const [, kind, name] = match;
+    for (const element of this.elements()) {
+      if (kind === '#' ? element.id === name : element.classList.contains(name)) return element;
+    }
+    return null;
+  }
+
+  // The parser adds the head or the body inside the root.
+  appendHead() {
+    this.head = this.documentElement.appendChild(new StubElement('HEAD'));
+  }
+
+  appendBody() {
+    this.body = this.documentElement.appendChild(new StubElement('BODY'));
   }
 
   // The parser adds the root element: child-list observers hear of it.
@@ -81,8 +164,8 @@ class StubDocument extends StubEventTarget {
   }
 }
 
-function createPage({ withRoot = true } = {}) {
-  const document = new StubDocument(withRoot);
+function createPage({ withRoot = true, withHead = false, withBody = false } = {}) {
+  const document = new StubDocument(withRoot, withHead, withBody);
 
   class MutationObserver {
     constructor(callback) {
@@ -107,6 +190,7 @@ function createPage({ withRoot = true } = {}) {
   window.window = window;
   window.document = document;
   window.MutationObserver = MutationObserver;
+  window.Event = StubEvent;
   window.CustomEvent = StubCustomEvent;
   const context = vm.createContext(window);
   return {
