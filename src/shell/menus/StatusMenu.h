@@ -30,8 +30,8 @@ public:
     // Between a title and its qualifier ("Launch at Login · Unavailable").
     static constexpr std::string_view kDetailSeparator = " · ";
 
-    // Every item untitled; the menu is told before it opens and enables its
-    // items itself.
+    // Every item untitled. The application delegate hears when the menu is
+    // about to open, and only these refreshes enable or disable its items.
     StatusMenu();
 
     // The fixed titles in the interface language.
