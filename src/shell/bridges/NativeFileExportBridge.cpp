@@ -24,7 +24,7 @@ json::Json cancelledPayload() { return json::Json{{"saved", false}, {"cancelled"
 
 }  // namespace
 
-std::optional<NativeFileExportCommand> NativeFileExportCommand::parse(const std::optional<json::Json>& body) {
+std::optional<NativeFileExportCommand> NativeFileExportCommand::fromBody(const std::optional<json::Json>& body) {
     const auto object = BridgeMessageBody::of(body);
     if (!object || !object->hasExactKeys({"name", "text"})) return std::nullopt;
     const auto name = object->string("name");
@@ -77,7 +77,7 @@ ScriptMessageHandlerWithReply NativeFileExportBridge::handler() {
 }
 
 void NativeFileExportBridge::handle(const ScriptMessage& message, ScriptMessageReply reply) {
-    auto command = rules_.admits(message) ? NativeFileExportCommand::parse(message.body) : std::nullopt;
+    auto command = rules_.admits(message) ? NativeFileExportCommand::fromBody(message.body) : std::nullopt;
     if (!command) {
         reply.returnError(std::string(kRejectedText));
         return;

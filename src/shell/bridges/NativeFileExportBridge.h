@@ -32,7 +32,7 @@ struct NativeFileExportCommand {
     // "text", both strings; the name at most 128 user-perceived characters,
     // without "/", backslash or U+0000, ending in ".txt" or ".json"
     // (case-sensitive); the text at most 64 MiB of UTF-8, possibly empty.
-    static std::optional<NativeFileExportCommand> parse(const std::optional<json::Json>& body);
+    static std::optional<NativeFileExportCommand> fromBody(const std::optional<json::Json>& body);
     // JSON for a ".json" name, plain text otherwise.
     SaveContentType contentType() const;
 };

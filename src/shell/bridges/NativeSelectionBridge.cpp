@@ -72,7 +72,7 @@ ScriptMessageHandlerWithReply NativeSelectionBridge::handler() {
 }
 
 void NativeSelectionBridge::handle(const ScriptMessage& message, ScriptMessageReply reply) {
-    if (!rules_.admits(message) || !NativeSelectionCommand::parse(message.body)) {
+    if (!rules_.admits(message) || !NativeSelectionCommand::fromBody(message.body)) {
         reply.returnError(rejectedText());
         return;
     }

@@ -4,7 +4,7 @@
 
 namespace murmo {
 
-std::optional<NativeSelectionCommand> NativeSelectionCommand::parse(const std::optional<json::Json>& body) {
+std::optional<NativeSelectionCommand> NativeSelectionCommand::fromBody(const std::optional<json::Json>& body) {
     const auto object = BridgeMessageBody::of(body);
     if (!object || !object->hasExactKeys({"action"})) return std::nullopt;
     if (object->string("action") != "read") return std::nullopt;

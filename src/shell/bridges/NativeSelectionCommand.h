@@ -11,7 +11,7 @@
 namespace murmo {
 
 struct NativeSelectionCommand {
-    static std::optional<NativeSelectionCommand> parse(const std::optional<json::Json>& body);
+    static std::optional<NativeSelectionCommand> fromBody(const std::optional<json::Json>& body);
 
     bool operator==(const NativeSelectionCommand&) const = default;
 };
