@@ -22,14 +22,21 @@
 #include "shell/bridges/BridgeMessageRules.h"
 #include "shell/bridges/NativeApplicationIconBridge.h"
 #include "shell/bridges/NativeApplicationIconsCommand.h"
+#include "shell/bridges/NativeAudioBridge.h"
+#include "shell/bridges/NativeFileExportBridge.h"
 #include "shell/bridges/NativePermissionBridge.h"
 #include "shell/bridges/NativePermissionCommand.h"
 #include "shell/bridges/NativePreferencesBridge.h"
 #include "shell/bridges/NativePreferencesCommand.h"
+#include "shell/bridges/NativeSelectionBridge.h"
+#include "shell/bridges/NativeSelectionCommand.h"
 #include "shell/bridges/NativeSettingsBridge.h"
 #include "shell/bridges/NativeThemeBridge.h"
 #include "shell/bridges/NativeUIStateBridge.h"
 #include "shell/bridges/NativeUIStateTypes.h"
+#include "shell/bridges/NativeUpdateBridge.h"
+#include "shell/bridges/NativeUpdateCommand.h"
+#include "shell/bridges/NativeWritingCopyBridge.h"
 
 using namespace murmo;
 
@@ -91,6 +98,35 @@ void readIconRequest(const std::optional<json::Json>& body) {
     require(command->size == 32 || command->size == 64);
 }
 
+// An export names a plain file of one of the two kinds, never a path, and
+// carries its text whole.
+void readExport(const std::optional<json::Json>& body) {
+    const auto command = NativeFileExportCommand::fromBody(body);
+    if (!command) return;
+    const std::string_view name = command->name;
+    require(name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos);
+    require(name.ends_with(".txt") || name.ends_with(".json"));
+    require(command->text.size() <= NativeFileExportBridge::kMaximumTextBytes);
+    require(command->text == body->at("text").get_ref<const std::string&>());
+}
+
+// A copied text is the body's own, untrimmed and never empty.
+void readCopy(const std::optional<json::Json>& body, const std::optional<WebFrameInfo>& frame, const URL& origin) {
+    if (!frame) return;
+    const auto text = NativeWritingCopyBridge::text(body, frame->requestURL, origin, frame->isMainFrame);
+    if (!text) return;
+    require(frame->isMainFrame && !text->empty());
+    require(*text == body->at("text").get_ref<const std::string&>());
+}
+
+// The page's operation reaches the coordinator as lower-case UUID text.
+void readAudioCommand(const std::optional<json::Json>& body) {
+    const auto command = NativeAudioBridge::commandFromBody(body);
+    if (!command) return;
+    require(command->operationID.size() == 36);
+    for (const char c : command->operationID) require(!(c >= 'A' && c <= 'Z'));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -104,9 +140,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (auto parsed = json::parse(bodyText)) body = std::move(*parsed);
 
     static const URL engine = *URL::parse(kEngineURL);
-    for (const auto name : {NativePreferencesBridge::kHandlerName, NativePermissionBridge::kHandlerName,
-                            NativeSettingsBridge::kHandlerName, NativeThemeBridge::kHandlerName,
-                            NativeUIStateBridge::kHandlerName, NativeApplicationIconBridge::kHandlerName}) {
+    for (const auto name :
+         {NativePreferencesBridge::kHandlerName, NativePermissionBridge::kHandlerName,
+          NativeSettingsBridge::kHandlerName, NativeThemeBridge::kHandlerName, NativeUIStateBridge::kHandlerName,
+          NativeApplicationIconBridge::kHandlerName, NativeUpdateBridge::kHandlerName, NativeAudioBridge::kHandlerName,
+          NativeSelectionBridge::kHandlerName, NativeFileExportBridge::kHandlerName,
+          NativeWritingCopyBridge::kHandlerName}) {
         const ScriptMessage message{
             .handlerName = std::string(name), .frame = frameFrom(data[0], frameURL), .body = body};
         checkRules(name, message, engine);
@@ -119,6 +158,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     readBody<NativeUIStateCommand>(body);
     readBody<NativeSidebarWidthCommand>(body);
     readBody<NativeSidebarCardDismissCommand>(body);
+    readBody<NativeUpdateCommand>(body);
+    readBody<NativeSelectionCommand>(body);
     readIconRequest(body);
+    readExport(body);
+    readCopy(body, frameFrom(data[0], frameURL), engine);
+    readAudioCommand(body);
     return 0;
 }
