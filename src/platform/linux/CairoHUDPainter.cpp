@@ -1,4 +1,5 @@
 #include "platform/linux/CairoHUDPainter.h"
+#include "platform/linux/CairoHandles.h"
 #include "platform/linux/PangoTextLayout.h"
 
 #include <cairo.h>
@@ -24,18 +25,9 @@ using pango_text::GObjectDeleter;
 using pango_text::Layout;
 using pango_text::textLayout;
 
-struct SurfaceDeleter {
-    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
-};
-struct ContextDeleter {
-    void operator()(cairo_t* context) const { cairo_destroy(context); }
-};
-struct PatternDeleter {
-    void operator()(cairo_pattern_t* pattern) const { cairo_pattern_destroy(pattern); }
-};
-using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
-using Context = std::unique_ptr<cairo_t, ContextDeleter>;
-using Pattern = std::unique_ptr<cairo_pattern_t, PatternDeleter>;
+using cairo_handles::Context;
+using cairo_handles::Pattern;
+using cairo_handles::Surface;
 
 constexpr double kTwoPi = 2 * std::numbers::pi;
 

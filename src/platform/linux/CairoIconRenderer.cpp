@@ -1,4 +1,5 @@
 #include "platform/linux/CairoIconRenderer.h"
+#include "platform/linux/CairoHandles.h"
 
 #include <cairo.h>
 
@@ -9,14 +10,8 @@ namespace murmo {
 
 namespace {
 
-struct SurfaceRelease {
-    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
-};
-struct ContextRelease {
-    void operator()(cairo_t* context) const { cairo_destroy(context); }
-};
-using Surface = std::unique_ptr<cairo_surface_t, SurfaceRelease>;
-using Context = std::unique_ptr<cairo_t, ContextRelease>;
+using cairo_handles::Context;
+using cairo_handles::Surface;
 
 std::uint32_t premultipliedARGB(const std::uint8_t* rgba) {
     const std::uint32_t alpha = rgba[3];

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/linux/CairoHandles.h"
 #include "platform/linux/PangoTextLayout.h"
 
 namespace murmo {
@@ -13,9 +14,8 @@ namespace murmo {
 TextSize PangoTextMeasure::measure(std::string_view text, double fontSize, TextWeight weight, double wrapWidth,
                                    double maximumHeight) {
     // A tiny surface: only the layout's metrics are read.
-    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
-        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1), cairo_surface_destroy);
-    std::unique_ptr<cairo_t, decltype(&cairo_destroy)> cr(cairo_create(surface.get()), cairo_destroy);
+    cairo_handles::Surface surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1));
+    cairo_handles::Context cr(cairo_create(surface.get()));
     auto layout = pango_text::textLayout(cr.get(), std::string(text), HUDFont{fontSize, weight}, wrapWidth, 0);
     pango_layout_set_ellipsize(layout.get(), PANGO_ELLIPSIZE_NONE);
     pango_layout_set_height(layout.get(), -1);
