@@ -28,6 +28,10 @@ struct AXManualAccessibilityRetryPolicy {
     // pauses between clipboard paste starts that ask to be retried.
     static std::span<const Duration> deliveryRevalidationDelays();
 
+    // Every call made while the main thread waits on another application
+    // (the key-press reservation, the dashboard's selection read): a host
+    // that does not answer in this time counts as not answering.
+    static constexpr AXMessagingTimeout mainThreadMessagingTimeoutSeconds = 0.2f;
     static constexpr Duration finalizationWallClockBudget = std::chrono::milliseconds(75);
     // Cap of every messaging time-out during a capture with a deadline.
     static constexpr AXMessagingTimeout finalizationMaximumAXMessagingTimeoutSeconds = 0.025f;

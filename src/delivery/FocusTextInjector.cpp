@@ -10,7 +10,8 @@ namespace {
 
 // The application element's calls during a reservation block the main
 // thread; a host that does not answer in this time is treated as not ready.
-constexpr AXMessagingTimeout kReservationApplicationTimeout = 0.2f;
+constexpr AXMessagingTimeout kReservationApplicationTimeout =
+    AXManualAccessibilityRetryPolicy::mainThreadMessagingTimeoutSeconds;
 
 std::vector<Duration> tableOf(std::span<const Duration> table) { return {table.begin(), table.end()}; }
 

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <thread>
 
+#include "delivery/AXManualAccessibilityRetryPolicy.h"
 #include "platform/Accessibility.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Workspace.h"
@@ -68,7 +69,8 @@ public:
     static constexpr std::size_t kMaximumCharacters = 20000;
     // The bound of the key-press reservation's calls, which block the main
     // thread the same way.
-    static constexpr AXMessagingTimeout kMessagingTimeout = 0.2f;
+    static constexpr AXMessagingTimeout kMessagingTimeout =
+        AXManualAccessibilityRetryPolicy::mainThreadMessagingTimeoutSeconds;
 
     explicit NativeSelectionReader(NativeSelectionReaderPorts ports);
 
