@@ -15,22 +15,9 @@
 #include "platform/sim/SimWebView.h"
 #include "runtime/ManualLoop.h"
 #include "runtime/URL.h"
+#include "support/BridgePageFrames.h"
 
 namespace murmo::testing {
-
-inline constexpr std::string_view kBridgeEngineURL = "http://127.0.0.1:8765";
-
-inline WebFrameInfo frameAt(const char* url, bool isMainFrame = true) { return {isMainFrame, URL::parse(url)}; }
-inline WebFrameInfo engineMainFrame() { return frameAt("http://127.0.0.1:8765/"); }
-
-// Frames no bridge of the engine's page may hear: a subframe of the page,
-// another port, scheme or host, a main frame without a URL, and a frame the
-// web view could not tell.
-inline std::vector<std::optional<WebFrameInfo>> framesNotHeard() {
-    return {frameAt("http://127.0.0.1:8765/", false), frameAt("http://127.0.0.1:8766/"),
-            frameAt("https://127.0.0.1:8765/"),       frameAt("http://example.org:8765/"),
-            WebFrameInfo{true, std::nullopt},         std::nullopt};
-}
 
 template <class Bridge, class Received>
 struct UnansweredBridgePage {

@@ -9,19 +9,18 @@
 #include <vector>
 
 #include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimWebView.h"
 #include "runtime/Base64.h"
-#include "runtime/ManualLoop.h"
+#include "support/AnsweringBridgePage.h"
 
 namespace murmo {
 namespace {
 
 using Bridge = NativeApplicationIconBridge;
+using testing::frameAt;
 const std::string kRejected(Bridge::kRejectedText);
 const std::string kUnavailable(Bridge::kUnavailableText);
 
-WebFrameInfo frameAt(bool isMainFrame, std::string_view url) { return {isMainFrame, URL::parse(url)}; }
-const WebFrameInfo kEngineFrame = frameAt(true, "http://127.0.0.1:8765/dashboard");
+const WebFrameInfo kEngineFrame = frameAt("http://127.0.0.1:8765/dashboard");
 
 // A small icon whose bytes tell it apart from others.
 PixelImage icon(std::uint8_t shade, int width = 3, int height = 2) {
@@ -37,11 +36,11 @@ std::string request(const std::vector<std::string>& identifiers, int size) {
     return json::Json{{"bundle_ids", identifiers}, {"size", size}}.dump();
 }
 
-class NativeApplicationIconBridgeTest : public ::testing::Test {
+class NativeApplicationIconBridgeTest : public ::testing::Test, protected testing::AnsweringBridgePage<Bridge> {
 protected:
-    ManualLoop loop;
+    NativeApplicationIconBridgeTest() : AnsweringBridgePage(kEngineFrame) {}
+
     SimDesktop desktop{loop};
-    SimWebView view{loop};
     std::shared_ptr<Bridge> bridge =
         Bridge::create(loop, *URL::parse("http://127.0.0.1:8765"), desktop.workspace(), desktop.iconRenderer());
     std::int32_t nextPID = 700;
@@ -59,22 +58,10 @@ protected:
         desktop.installApplication(bundleIdentifier, "/opt/apps/" + bundleIdentifier, std::move(fileIcon));
     }
 
-    std::size_t send(std::optional<std::string_view> body, const WebFrameInfo& frame = kEngineFrame) {
-        return view.postMessage(Bridge::kHandlerName, frame, body);
-    }
-    const SimReplyRecord& replyTo(std::size_t index) const { return *view.messages()[index].reply; }
-    const SimReplyRecord& post(std::optional<std::string_view> body, const WebFrameInfo& frame = kEngineFrame) {
-        const auto index = send(body, frame);
-        loop.runUntilIdle();
-        return replyTo(index);
-    }
     // The "icons" map of a successful answer, after checking the answer's
     // shape: answered once, no error, exactly the key "icons".
     json::Json icons(const std::vector<std::string>& identifiers, int size) {
-        const auto& reply = post(request(identifiers, size));
-        EXPECT_EQ(reply.answers, 1);
-        EXPECT_EQ(reply.errorMessage, std::nullopt);
-        const auto payload = json::parse(reply.valueJSON.value_or("null")).value_or(nullptr);
+        const auto payload = payloadOf(post(request(identifiers, size)));
         EXPECT_TRUE(payload.is_object() && payload.size() == 1 && payload.contains("icons")) << payload.dump();
         return payload.value("icons", json::Json());
     }
@@ -89,10 +76,10 @@ TEST_F(NativeApplicationIconBridgeTest, RefusedMessagesRenderNothingAndAreReject
         std::optional<std::string> body;
         WebFrameInfo frame = kEngineFrame;
     } rows[] = {
-        {"subframe at the engine URL", good, frameAt(false, "http://127.0.0.1:8765/dashboard")},
-        {"another loopback host", good, frameAt(true, "http://localhost:8765/")},
-        {"another port", good, frameAt(true, "http://127.0.0.1:8766/")},
-        {"not loopback", good, frameAt(true, "http://example.com:8765/")},
+        {"subframe at the engine URL", good, frameAt("http://127.0.0.1:8765/dashboard", false)},
+        {"another loopback host", good, frameAt("http://localhost:8765/")},
+        {"another port", good, frameAt("http://127.0.0.1:8766/")},
+        {"not loopback", good, frameAt("http://example.com:8765/")},
         {"no body", std::nullopt},
         {"surplus key", R"({"bundle_ids":["com.example.notes"],"size":64,"retina":true})"},
         {"size 48", request({"com.example.notes"}, 48)},
@@ -100,10 +87,7 @@ TEST_F(NativeApplicationIconBridgeTest, RefusedMessagesRenderNothingAndAreReject
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        const auto& reply = post(row.body, row.frame);
-        EXPECT_EQ(reply.answers, 1);
-        EXPECT_EQ(reply.valueJSON, std::nullopt);
-        EXPECT_EQ(reply.errorMessage, kRejected);
+        expectError(post(row.body, row.frame), kRejected);
     }
     EXPECT_EQ(renderCount(), 0u);
 }

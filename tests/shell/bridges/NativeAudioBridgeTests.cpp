@@ -10,8 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/sim/SimWebView.h"
-#include "runtime/ManualLoop.h"
+#include "support/AnsweringBridgePage.h"
 
 namespace murmo {
 namespace {
@@ -19,13 +18,13 @@ namespace {
 using namespace std::chrono_literals;
 using Bridge = NativeAudioBridge;
 using Action = NativeAudioCommand::Action;
+using testing::frameAt;
 const std::string kRejected(Bridge::kRejectedText);
 const std::string kUnavailable(Bridge::kUnavailableText);
 constexpr std::string_view kOperation = "0f8e2c1a-5b7d-4e3f-9a6b-c2d4e6f80a1b";
 constexpr std::string_view kOtherOperation = "7d3c9b1e-2a4f-4c6d-8e0a-1b3c5d7e9f20";
 
-WebFrameInfo frameAt(bool isMainFrame, std::string_view url) { return {isMainFrame, URL::parse(url)}; }
-const WebFrameInfo kEngineFrame = frameAt(true, "http://127.0.0.1:8765/notes");
+const WebFrameInfo kEngineFrame = frameAt("http://127.0.0.1:8765/notes");
 
 std::string body(std::string_view action, std::string_view operationID) {
     return json::Json{{"action", action}, {"operation_id", operationID}}.dump();
@@ -37,10 +36,10 @@ struct Received {
     std::unique_ptr<WebAudioReply> reply;
 };
 
-class NativeAudioBridgeTest : public ::testing::Test {
+class NativeAudioBridgeTest : public ::testing::Test, protected testing::AnsweringBridgePage<Bridge> {
 protected:
-    ManualLoop loop;
-    SimWebView view{loop};
+    NativeAudioBridgeTest() : AnsweringBridgePage(kEngineFrame) {}
+
     std::shared_ptr<Bridge> bridge = Bridge::create(loop, *URL::parse("http://127.0.0.1:8765"));
     std::vector<Received> received;
 
@@ -50,21 +49,6 @@ protected:
         bridge->onCommand = [this](NativeAudioCommand command, WebAudioReply reply) {
             received.push_back({std::move(command), std::make_unique<WebAudioReply>(std::move(reply))});
         };
-    }
-
-    std::size_t send(std::optional<std::string_view> text, const WebFrameInfo& frame = kEngineFrame) {
-        return view.postMessage(Bridge::kHandlerName, frame, text);
-    }
-    const SimReplyRecord& replyTo(std::size_t index) const { return *view.messages()[index].reply; }
-    const SimReplyRecord& post(std::optional<std::string_view> text, const WebFrameInfo& frame = kEngineFrame) {
-        const auto index = send(text, frame);
-        loop.runUntilIdle();
-        return replyTo(index);
-    }
-    static json::Json valueOf(const SimReplyRecord& reply) {
-        EXPECT_EQ(reply.answers, 1);
-        EXPECT_FALSE(reply.errorMessage) << *reply.errorMessage;
-        return json::parse(reply.valueJSON.value_or("null")).value_or(nullptr);
     }
 };
 
@@ -99,8 +83,8 @@ TEST_F(NativeAudioBridgeTest, RefusedMessagesNeverReachTheOwnerAndAreRejectedOnc
         std::optional<std::string> body;
         WebFrameInfo frame = kEngineFrame;
     } rows[] = {
-        {"subframe", body("begin", kOperation), frameAt(false, "http://127.0.0.1:8765/notes")},
-        {"another host", body("begin", kOperation), frameAt(true, "http://localhost:8765/notes")},
+        {"subframe", body("begin", kOperation), frameAt("http://127.0.0.1:8765/notes", false)},
+        {"another host", body("begin", kOperation), frameAt("http://localhost:8765/notes")},
         {"no body", std::nullopt},
         {"not an object", R"(["begin"])"},
         {"not a UUID", body("begin", "recording-1")},
@@ -122,10 +106,7 @@ TEST_F(NativeAudioBridgeTest, RefusedMessagesNeverReachTheOwnerAndAreRejectedOnc
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        const auto& reply = post(row.body, row.frame);
-        EXPECT_EQ(reply.answers, 1);
-        EXPECT_FALSE(reply.valueJSON);
-        EXPECT_EQ(reply.errorMessage, kRejected);
+        expectError(post(row.body, row.frame), kRejected);
     }
     EXPECT_TRUE(received.empty());
 }
@@ -151,12 +132,12 @@ TEST_F(NativeAudioBridgeTest, EachReplyAnswersItsOwnMessageInWhateverOrderTheyCo
     const json::Json failure = {{"error", "Recording was cancelled."}, {"code", "recording_cancelled"}};
     received[1].reply->answer(failure);
     EXPECT_EQ(replyTo(begin).answers, 0);
-    EXPECT_EQ(valueOf(replyTo(end)), failure);
+    EXPECT_EQ(payloadOf(replyTo(end)), failure);
 
     received[0].reply->answer(json::Json{{"started", true}});
     received[0].reply->answer(json::Json{{"started", false}});
     loop.advance(1s);
-    EXPECT_EQ(valueOf(replyTo(begin)), (json::Json{{"started", true}}));
+    EXPECT_EQ(payloadOf(replyTo(begin)), (json::Json{{"started", true}}));
     EXPECT_EQ(replyTo(end).answers, 1);
 }
 
@@ -187,7 +168,7 @@ TEST_F(NativeAudioBridgeTest, APendingCommandIsAnsweredOnceWhenThePageOrItsHandl
         received[0].reply->answer(json::Json{{"ended", true}});
         received.clear();
         loop.advance(1s);
-        EXPECT_EQ(valueOf(replyTo(index)), (json::Json{{"ended", true}}));
+        EXPECT_EQ(payloadOf(replyTo(index)), (json::Json{{"ended", true}}));
     }
 }
 
@@ -207,7 +188,7 @@ TEST_F(NativeAudioBridgeTest, ACommandTheOwnerHoldsIsStillAnsweredAfterTheBridge
     ASSERT_EQ(received.size(), 1u);
     bridge.reset();
     received[0].reply->answer(json::Json{{"ended", true}});
-    EXPECT_EQ(valueOf(replyTo(index)), (json::Json{{"ended", true}}));
+    EXPECT_EQ(payloadOf(replyTo(index)), (json::Json{{"ended", true}}));
 }
 
 TEST_F(NativeAudioBridgeTest, AReplyDroppedUnansweredStillAnswersThePageOnce) {
@@ -215,13 +196,13 @@ TEST_F(NativeAudioBridgeTest, AReplyDroppedUnansweredStillAnswersThePageOnce) {
     loop.runUntilIdle();
     received.clear();
     loop.advance(1s);
-    EXPECT_EQ(valueOf(replyTo(held)), WebAudioReply::unavailable());
+    EXPECT_EQ(payloadOf(replyTo(held)), WebAudioReply::unavailable());
     EXPECT_FALSE(replyTo(held).droppedUnanswered);
 
     // An owner that lets the reply go inside the call.
     bridge->onCommand = [](NativeAudioCommand, WebAudioReply) {};
     const auto& dropped = post(body("cancel", kOperation));
-    EXPECT_EQ(valueOf(dropped), WebAudioReply::unavailable());
+    EXPECT_EQ(payloadOf(dropped), WebAudioReply::unavailable());
     EXPECT_FALSE(dropped.droppedUnanswered);
 }
 
@@ -230,7 +211,7 @@ TEST_F(NativeAudioBridgeTest, ADictionaryThePageCannotReceiveIsAnsweredAsAnUnava
     loop.runUntilIdle();
     ASSERT_EQ(received.size(), 1u);
     received[0].reply->answer(json::Json{{"error", std::string("not UTF-8: \xFF")}});
-    EXPECT_EQ(valueOf(replyTo(index)), WebAudioReply::unavailable());
+    EXPECT_EQ(payloadOf(replyTo(index)), WebAudioReply::unavailable());
 }
 
 }  // namespace

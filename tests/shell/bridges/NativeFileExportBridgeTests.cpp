@@ -13,12 +13,10 @@
 #include <vector>
 
 #include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimWebView.h"
 #include "runtime/AtomicFileWrite.h"
-#include "runtime/ManualLoop.h"
 #include "shell/bridges/PageBridgeTexts.h"
+#include "support/AnsweringBridgePage.h"
 #include "support/TemporaryDirectory.h"
-#include "support/UnansweredBridgePage.h"
 
 namespace murmo {
 namespace {
@@ -53,12 +51,10 @@ std::vector<std::string> namesIn(const fs::path& folder) {
     return names;
 }
 
-class NativeFileExportBridgeTest : public ::testing::Test {
+class NativeFileExportBridgeTest : public ::testing::Test, protected testing::AnsweringBridgePage<Bridge> {
 protected:
-    ManualLoop loop;
     SimDesktop desktop{loop};
     SimChrome& panels = desktop.chrome();
-    SimWebView view{loop};
     std::shared_ptr<Bridge> bridge =
         Bridge::create(loop, *URL::parse(testing::kBridgeEngineURL), desktop.ports().savePanel);
     testing::TemporaryDirectory folder;
@@ -69,13 +65,9 @@ protected:
         bridge->onSuccessfulExport = [this] { ++exports; };
     }
 
-    std::size_t send(std::optional<std::string_view> body, std::optional<WebFrameInfo> frame = engineMainFrame()) {
-        return view.postMessage(Bridge::kHandlerName, std::move(frame), body);
-    }
     std::size_t sendExport(std::string_view name, std::string_view text) {
         return send(bodyWith({{"name", name}, {"text", text}}));
     }
-    const SimReplyRecord& replyTo(std::size_t index) const { return *view.messages()[index].reply; }
     // Posts, lets the panel open, and returns the index of the panel.
     std::size_t openPanelFor(std::string_view name, std::string_view text) {
         sendExport(name, text);
@@ -129,9 +121,7 @@ TEST_F(NativeFileExportBridgeTest, RefusedExportsAreRejectedOnceAndOpenNoPanel) 
         SCOPED_TRACE(row.why);
         const auto index = send(row.body, row.frame);
         loop.runUntilIdle();
-        EXPECT_EQ(replyTo(index).answers, 1);
-        EXPECT_FALSE(replyTo(index).valueJSON);
-        EXPECT_EQ(replyTo(index).errorMessage, kRejected);
+        expectError(replyTo(index), kRejected);
     }
     EXPECT_TRUE(panels.savePanels().empty());
     EXPECT_EQ(exports, 0);
@@ -298,32 +288,30 @@ public:
 };
 
 TEST(NativeFileExportBridgeLifetimeTest, APanelThatNeverCompletesAnswersCancelledWhenItGoesAway) {
-    ManualLoop loop;
-    SimWebView view{loop};
+    testing::AnsweringBridgePage<Bridge> page;
     VanishingSavePanel savePanel;
-    auto bridge = Bridge::create(loop, *URL::parse(testing::kBridgeEngineURL), savePanel);
-    ASSERT_TRUE(view.addScriptMessageHandlerWithReply(Bridge::kHandlerName, bridge->handler()));
-    const auto message = view.postMessage(Bridge::kHandlerName, engineMainFrame(), R"({"name":"a.txt","text":"x"})");
-    loop.runUntilIdle();
+    auto bridge = Bridge::create(page.loop, *URL::parse(testing::kBridgeEngineURL), savePanel);
+    ASSERT_TRUE(page.view.addScriptMessageHandlerWithReply(Bridge::kHandlerName, bridge->handler()));
+    const auto message = page.send(R"({"name":"a.txt","text":"x"})");
+    page.loop.runUntilIdle();
     ASSERT_EQ(savePanel.open.size(), 1u);
     savePanel.open.clear();
-    const auto& reply = *view.messages()[message].reply;
+    const auto& reply = page.replyTo(message);
     EXPECT_EQ(reply.answers, 1);
     EXPECT_FALSE(reply.droppedUnanswered);
     EXPECT_EQ(reply.valueJSON, kCancelled);
 }
 
 TEST(NativeFileExportBridgeLifetimeTest, AMessageReachingAGoneBridgeIsRejected) {
-    ManualLoop loop;
-    SimWebView view{loop};
+    testing::AnsweringBridgePage<Bridge> page;
     VanishingSavePanel savePanel;
-    auto bridge = Bridge::create(loop, *URL::parse(testing::kBridgeEngineURL), savePanel);
-    ASSERT_TRUE(view.addScriptMessageHandlerWithReply(Bridge::kHandlerName, bridge->handler()));
+    auto bridge = Bridge::create(page.loop, *URL::parse(testing::kBridgeEngineURL), savePanel);
+    ASSERT_TRUE(page.view.addScriptMessageHandlerWithReply(Bridge::kHandlerName, bridge->handler()));
     bridge.reset();
-    const auto message = view.postMessage(Bridge::kHandlerName, engineMainFrame(), R"({"name":"a.txt","text":"x"})");
-    loop.runUntilIdle();
-    EXPECT_EQ(view.messages()[message].reply->answers, 1);
-    EXPECT_EQ(view.messages()[message].reply->errorMessage, kRejected);
+    const auto message = page.send(R"({"name":"a.txt","text":"x"})");
+    page.loop.runUntilIdle();
+    EXPECT_EQ(page.replyTo(message).answers, 1);
+    EXPECT_EQ(page.replyTo(message).errorMessage, kRejected);
     EXPECT_TRUE(savePanel.open.empty());
 }
 

@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimWebView.h"
-#include "runtime/ManualLoop.h"
+#include "support/AnsweringBridgePage.h"
 
 namespace murmo {
 namespace {
@@ -18,16 +17,17 @@ namespace {
 using namespace std::chrono_literals;
 using Bridge = NativePermissionBridge;
 using Mic = MicrophoneAuthorizationStatus;
+using testing::frameAt;
 const std::string kRejected(Bridge::kRejectedText);
 const std::string kUnavailable(Bridge::kUnavailableText);
 constexpr std::string_view kPrivacy = "x-apple.systempreferences:com.apple.preference.security";
 
-WebFrameInfo frameAt(bool isMainFrame, std::string_view url) { return {isMainFrame, URL::parse(url)}; }
-const WebFrameInfo kEngineFrame = frameAt(true, "http://localhost:8765/");
+const WebFrameInfo kEngineFrame = frameAt("http://localhost:8765/");
 
-class NativePermissionBridgeTest : public ::testing::Test {
+class NativePermissionBridgeTest : public ::testing::Test, protected testing::AnsweringBridgePage<Bridge> {
 protected:
-    ManualLoop loop;
+    NativePermissionBridgeTest() : AnsweringBridgePage(kEngineFrame) {}
+
     SimDesktop desktop{loop};
     DesktopPorts ports = desktop.ports();
     std::shared_ptr<PermissionCenter> center = PermissionCenter::create({.loop = loop,
@@ -36,7 +36,6 @@ protected:
                                                                          .keyTap = *ports.keyTap,
                                                                          .eventPoster = ports.eventPoster,
                                                                          .workspace = ports.workspace});
-    SimWebView view{loop};
     std::shared_ptr<Bridge> bridge = Bridge::create(loop, *URL::parse("http://localhost:8765"), center);
     int changes = 0;
 
@@ -45,20 +44,6 @@ protected:
         bridge->onPermissionsChanged = [this] { ++changes; };
     }
 
-    std::size_t send(std::optional<std::string_view> body, const WebFrameInfo& frame = kEngineFrame) {
-        return view.postMessage(Bridge::kHandlerName, frame, body);
-    }
-    const SimReplyRecord& replyTo(std::size_t index) const { return *view.messages()[index].reply; }
-    const SimReplyRecord& post(std::optional<std::string_view> body, const WebFrameInfo& frame = kEngineFrame) {
-        const auto index = send(body, frame);
-        loop.runUntilIdle();
-        return replyTo(index);
-    }
-    static json::Json payloadOf(const SimReplyRecord& reply) {
-        EXPECT_EQ(reply.answers, 1);
-        EXPECT_FALSE(reply.errorMessage) << *reply.errorMessage;
-        return json::parse(reply.valueJSON.value_or("null")).value_or(nullptr);
-    }
     json::Json currentPayload() const { return center->snapshot().bridgePayload(); }
     const std::vector<std::string>& opened() { return desktop.model().workspace.openRequests; }
 };
@@ -71,11 +56,10 @@ TEST_F(NativePermissionBridgeTest, RefusedMessagesPromptForNothingAndAreRejected
         std::optional<std::string_view> body;
         WebFrameInfo frame = kEngineFrame;
     } rows[] = {
-        {"subframe", R"({"action":"request","permission":"microphone"})", frameAt(false, "http://localhost:8765/")},
-        {"another origin", R"({"action":"request","permission":"microphone"})",
-         frameAt(true, "http://127.0.0.1:8765/")},
+        {"subframe", R"({"action":"request","permission":"microphone"})", frameAt("http://localhost:8765/", false)},
+        {"another origin", R"({"action":"request","permission":"microphone"})", frameAt("http://127.0.0.1:8765/")},
         {"another port", R"({"action":"open_settings","permission":"accessibility"})",
-         frameAt(true, "http://localhost:8766/")},
+         frameAt("http://localhost:8766/")},
         {"no body", std::nullopt},
         {"not an object", R"(["status"])"},
         {"unknown action", R"({"action":"grant","permission":"microphone"})"},
@@ -91,10 +75,7 @@ TEST_F(NativePermissionBridgeTest, RefusedMessagesPromptForNothingAndAreRejected
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        const auto& reply = post(row.body, row.frame);
-        EXPECT_EQ(reply.answers, 1);
-        EXPECT_FALSE(reply.valueJSON);
-        EXPECT_EQ(reply.errorMessage, kRejected);
+        expectError(post(row.body, row.frame), kRejected);
     }
     loop.advance(1s);
     EXPECT_EQ(desktop.microphonePermission().requestCount(), 0);

@@ -10,22 +10,22 @@
 
 #include "platform/sim/SequentialIdGenerator.h"
 #include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimWebView.h"
-#include "runtime/ManualLoop.h"
+#include "support/AnsweringBridgePage.h"
 
 namespace murmo {
 namespace {
 
 using Bridge = NativePreferencesBridge;
+using testing::frameAt;
 const std::string kRejected(Bridge::kRejectedText);
 const std::string kUnavailable(Bridge::kUnavailableText);
 
-WebFrameInfo frameAt(bool isMainFrame, std::string_view url) { return {isMainFrame, URL::parse(url)}; }
-const WebFrameInfo kEngineFrame = frameAt(true, "http://127.0.0.1:8765/settings");
+const WebFrameInfo kEngineFrame = frameAt("http://127.0.0.1:8765/settings");
 
-class NativePreferencesBridgeTest : public ::testing::Test {
+class NativePreferencesBridgeTest : public ::testing::Test, protected testing::AnsweringBridgePage<Bridge> {
 protected:
-    ManualLoop loop;
+    NativePreferencesBridgeTest() : AnsweringBridgePage(kEngineFrame) {}
+
     SimDesktop desktop{loop};
     SequentialIdGenerator ids;
     std::shared_ptr<NativePreferencesController> controller =
@@ -35,25 +35,12 @@ protected:
                                              .loginItem = desktop.loginItem(),
                                              .ids = ids,
                                              .preferredLanguages = [] { return std::vector<std::string>{"en-US"}; }});
-    SimWebView view{loop};
     std::shared_ptr<Bridge> bridge = Bridge::create(loop, *URL::parse("http://127.0.0.1:8765"), controller);
 
     void SetUp() override {
         ASSERT_TRUE(view.addScriptMessageHandlerWithReply(Bridge::kHandlerName, bridge->handler()));
     }
 
-    // Posts from the engine's main frame unless told otherwise, runs the
-    // loop, and returns what the page got.
-    const SimReplyRecord& post(std::optional<std::string_view> body, const WebFrameInfo& frame = kEngineFrame) {
-        const auto index = view.postMessage(Bridge::kHandlerName, frame, body);
-        loop.runUntilIdle();
-        return *view.messages()[index].reply;
-    }
-    json::Json payloadOf(const SimReplyRecord& reply) {
-        EXPECT_EQ(reply.answers, 1);
-        EXPECT_FALSE(reply.errorMessage) << *reply.errorMessage;
-        return json::parse(reply.valueJSON.value_or("null")).value_or(nullptr);
-    }
     json::Json currentPayload() const { return controller->snapshot().bridgePayload(); }
 };
 
@@ -64,10 +51,10 @@ TEST_F(NativePreferencesBridgeTest, RefusedMessagesChangeNothingAndAreRejectedOn
         WebFrameInfo frame = kEngineFrame;
     } rows[] = {
         {"subframe", R"({"action":"set","key":"show_app_in_dock","value":true})",
-         frameAt(false, "http://127.0.0.1:8765/")},
+         frameAt("http://127.0.0.1:8765/", false)},
         {"another origin", R"({"action":"set","key":"show_app_in_dock","value":true})",
-         frameAt(true, "http://127.0.0.1:8766/")},
-        {"not loopback", R"({"action":"get_snapshot"})", frameAt(true, "http://example.org:8765/")},
+         frameAt("http://127.0.0.1:8766/")},
+        {"not loopback", R"({"action":"get_snapshot"})", frameAt("http://example.org:8765/")},
         {"no body", std::nullopt},
         {"array", R"(["get_snapshot"])"},
         {"text", R"("get_snapshot")"},
@@ -90,10 +77,7 @@ TEST_F(NativePreferencesBridgeTest, RefusedMessagesChangeNothingAndAreRejectedOn
     const auto before = currentPayload();
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        const auto& reply = post(row.body, row.frame);
-        EXPECT_EQ(reply.answers, 1);
-        EXPECT_FALSE(reply.valueJSON);
-        EXPECT_EQ(reply.errorMessage, kRejected);
+        expectError(post(row.body, row.frame), kRejected);
     }
     EXPECT_EQ(currentPayload(), before);
     EXPECT_TRUE(desktop.defaults().changes().empty());
@@ -146,10 +130,10 @@ TEST_F(NativePreferencesBridgeTest, AcceptedChangesAnswerTheSnapshotAfterThem) {
 }
 
 TEST_F(NativePreferencesBridgeTest, ReadingAndOpeningLoginItemsAnswerTheCurrentSnapshotOnALaterTurn) {
-    const auto index = view.postMessage(Bridge::kHandlerName, kEngineFrame, R"({"action":"get_snapshot"})");
-    EXPECT_EQ(view.messages()[index].reply->answers, 0) << "the action runs on the loop, not in the callback";
+    const auto index = send(R"({"action":"get_snapshot"})");
+    EXPECT_EQ(replyTo(index).answers, 0) << "the action runs on the loop, not in the callback";
     loop.runUntilIdle();
-    EXPECT_EQ(payloadOf(*view.messages()[index].reply), currentPayload());
+    EXPECT_EQ(payloadOf(replyTo(index)), currentPayload());
 
     // Registered outside the application meanwhile; settings that do not
     // open still answer, with the refreshed state.
@@ -179,11 +163,10 @@ TEST_F(NativePreferencesBridgeTest, AFailedChangeAnswersTheCatalogTextInTheInter
 }
 
 TEST_F(NativePreferencesBridgeTest, ABridgeGoneBeforeItsActionAnswersUnavailable) {
-    const auto pending = view.postMessage(Bridge::kHandlerName, kEngineFrame,
-                                          R"({"action":"set","key":"big_mode_enabled","value":true})");
+    const auto pending = send(R"({"action":"set","key":"big_mode_enabled","value":true})");
     bridge.reset();
     loop.runUntilIdle();
-    const auto& reply = *view.messages()[pending].reply;
+    const auto& reply = replyTo(pending);
     EXPECT_EQ(reply.answers, 1);
     EXPECT_EQ(reply.errorMessage, kUnavailable);
     EXPECT_FALSE(controller->snapshot().bigModeEnabled) << "nothing changed";

@@ -13,22 +13,21 @@
 #include <vector>
 
 #include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimWebView.h"
-#include "runtime/ManualLoop.h"
+#include "support/AnsweringBridgePage.h"
 
 namespace murmo {
 namespace {
 
 using namespace std::chrono_literals;
 using Bridge = NativeSelectionBridge;
+using testing::frameAt;
 
 constexpr std::int32_t kEditorPID = 700;
 constexpr std::string_view kEnglishRejection = "The Dorvex selection request was rejected.";
 constexpr std::string_view kTurkishRejection = "Dorvex seçim isteği reddedildi.";
 constexpr std::string_view kRead = R"({"action":"read"})";
 
-WebFrameInfo frameAt(bool isMainFrame, std::string_view url) { return {isMainFrame, URL::parse(url)}; }
-const WebFrameInfo kEngineFrame = frameAt(true, "http://localhost:8765/");
+const WebFrameInfo kEngineFrame = frameAt("http://localhost:8765/");
 
 std::string repeated(std::string_view piece, std::size_t times) {
     std::string text;
@@ -57,16 +56,15 @@ std::set<std::string> keysOf(const json::Json& object) {
 
 // A desktop with this application, an editor whose text field holds "hello
 // world" with "hello" selected, and the bridge on a web view. Pauses the
-// bridge takes spend the desktop's virtual time.
-struct SelectionWorld {
-    ManualLoop loop;
+// bridge takes spend the desktop's virtual time. The bridge answers before
+// postMessage returns, so its messages are sent without running the loop.
+struct SelectionWorld : testing::AnsweringBridgePage<Bridge> {
     SimDesktop desktop{loop};
-    SimWebView view{loop};
     std::vector<std::string> preferredLanguages{"en-US"};
     std::shared_ptr<Bridge> bridge;
     SimElementID field = 0;
 
-    SelectionWorld() {
+    SelectionWorld() : AnsweringBridgePage(kEngineFrame) {
         desktop.launch(
             {.pid = desktop.model().ownPID,
              .application = SimApplicationInfo{.bundleIdentifier = "local.murmo.dev", .localizedName = "Murmo"}});
@@ -106,19 +104,7 @@ struct SelectionWorld {
         element.selectedRange = range;
     }
 
-    // Answered before postMessage returns: the loop never runs.
-    const SimReplyRecord& post(std::optional<std::string_view> body, const WebFrameInfo& frame = kEngineFrame,
-                               std::string_view handlerName = Bridge::kHandlerName) {
-        const auto index = view.postMessage(handlerName, frame, body);
-        return *view.messages()[index].reply;
-    }
-
-    json::Json read() {
-        const auto& reply = post(kRead);
-        EXPECT_EQ(reply.answers, 1);
-        EXPECT_FALSE(reply.errorMessage) << *reply.errorMessage;
-        return json::parse(reply.valueJSON.value_or("null")).value_or(nullptr);
-    }
+    json::Json read() { return payloadOf(replyTo(send(kRead))); }
 
     std::vector<SimAXCall> callsTo(std::string_view attribute) const {
         std::vector<SimAXCall> calls;
@@ -419,10 +405,10 @@ TEST(NativeSelectionBridgeTest, RefusedMessagesAreRejectedInTheApplicationLangua
         {"no action", R"({})"},
         {"not an object", R"(["read"])"},
         {"no body", std::nullopt},
-        {"subframe at the engine URL", kRead, frameAt(false, "http://localhost:8765/")},
-        {"another loopback host", kRead, frameAt(true, "http://127.0.0.1:8765/")},
-        {"another port", kRead, frameAt(true, "http://localhost:8766/")},
-        {"non-loopback host", kRead, frameAt(true, "http://example.com:8765/")},
+        {"subframe at the engine URL", kRead, frameAt("http://localhost:8765/", false)},
+        {"another loopback host", kRead, frameAt("http://127.0.0.1:8765/")},
+        {"another port", kRead, frameAt("http://localhost:8766/")},
+        {"non-loopback host", kRead, frameAt("http://example.com:8765/")},
         {"registered under another name", kRead, kEngineFrame, "murmoSelectionCopy"},
     };
     const struct {
@@ -446,10 +432,7 @@ TEST(NativeSelectionBridgeTest, RefusedMessagesAreRejectedInTheApplicationLangua
         world.desktop.clearAXCalls();
         for (const auto& row : rows) {
             SCOPED_TRACE(row.why);
-            const auto& reply = world.post(row.body, row.frame, row.handlerName);
-            EXPECT_EQ(reply.answers, 1);
-            EXPECT_FALSE(reply.valueJSON);
-            EXPECT_EQ(reply.errorMessage, std::string(language.text));
+            world.expectError(world.replyTo(world.send(row.body, row.frame, row.handlerName)), language.text);
         }
         EXPECT_TRUE(world.desktop.axCalls().empty());
     }
@@ -505,7 +488,7 @@ TEST(NativeSelectionBridgeTest, AMessageAfterTheBridgeIsGoneIsRejected) {
     SelectionWorld world;
     world.activate(kEditorPID);
     world.bridge.reset();
-    const auto& reply = world.post(kRead);
+    const auto& reply = world.replyTo(world.send(kRead));
     EXPECT_EQ(reply.answers, 1);
     EXPECT_EQ(reply.errorMessage, std::string(kEnglishRejection));
 }

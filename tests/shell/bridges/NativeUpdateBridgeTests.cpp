@@ -11,8 +11,7 @@
 #include "platform/sim/SequentialIdGenerator.h"
 #include "platform/sim/SimBundle.h"
 #include "platform/sim/SimUpdater.h"
-#include "platform/sim/SimWebView.h"
-#include "runtime/ManualLoop.h"
+#include "support/AnsweringBridgePage.h"
 
 namespace murmo {
 namespace {
@@ -20,11 +19,11 @@ namespace {
 using namespace std::chrono_literals;
 using Bridge = NativeUpdateBridge;
 using Command = NativeUpdateCommand;
+using testing::frameAt;
 const std::string kRejected(Bridge::kRejectedText);
 const std::string kUnavailable(Bridge::kUnavailableText);
 
-WebFrameInfo frameAt(bool isMainFrame, std::string_view url) { return {isMainFrame, URL::parse(url)}; }
-const WebFrameInfo kEngineFrame = frameAt(true, "http://127.0.0.1:8765/settings/updates");
+const WebFrameInfo kEngineFrame = frameAt("http://127.0.0.1:8765/settings/updates");
 
 // A bundle whose update configuration is usable; without the two keys there
 // is no updater at all.
@@ -38,13 +37,13 @@ json::Json infoDictionary(bool configured) {
     return info;
 }
 
-class NativeUpdateBridgeTest : public ::testing::Test {
+class NativeUpdateBridgeTest : public ::testing::Test, protected testing::AnsweringBridgePage<Bridge> {
 protected:
-    ManualLoop loop;
+    NativeUpdateBridgeTest() : AnsweringBridgePage(kEngineFrame) {}
+
     SequentialIdGenerator ids;
     SimUpdaterFactory updaters;
     SimBundle bundle{"/Applications/Murmo.app", infoDictionary(true)};
-    SimWebView view{loop};
     std::shared_ptr<UpdateCoordinator> coordinator;
     std::shared_ptr<Bridge> bridge;
 
@@ -59,20 +58,6 @@ protected:
         ASSERT_TRUE(view.addScriptMessageHandlerWithReply(Bridge::kHandlerName, bridge->handler()));
     }
 
-    std::size_t send(std::optional<std::string_view> body, const WebFrameInfo& frame = kEngineFrame) {
-        return view.postMessage(Bridge::kHandlerName, frame, body);
-    }
-    const SimReplyRecord& replyTo(std::size_t index) const { return *view.messages()[index].reply; }
-    const SimReplyRecord& post(std::optional<std::string_view> body, const WebFrameInfo& frame = kEngineFrame) {
-        const auto index = send(body, frame);
-        loop.runUntilIdle();
-        return replyTo(index);
-    }
-    static json::Json payloadOf(const SimReplyRecord& reply) {
-        EXPECT_EQ(reply.answers, 1);
-        EXPECT_FALSE(reply.errorMessage) << *reply.errorMessage;
-        return json::parse(reply.valueJSON.value_or("null")).value_or(nullptr);
-    }
     SimUpdater& updater() { return *updaters.updater; }
 };
 
@@ -115,8 +100,8 @@ TEST_F(NativeUpdateBridgeTest, RefusedMessagesTouchNoUpdaterAndAreRejectedOnce) 
         std::optional<std::string_view> body;
         WebFrameInfo frame = kEngineFrame;
     } rows[] = {
-        {"subframe", R"({"action":"check"})", frameAt(false, "http://127.0.0.1:8765/")},
-        {"another port", R"({"action":"check"})", frameAt(true, "http://127.0.0.1:8766/")},
+        {"subframe", R"({"action":"check"})", frameAt("http://127.0.0.1:8765/", false)},
+        {"another port", R"({"action":"check"})", frameAt("http://127.0.0.1:8766/")},
         {"no body", std::nullopt},
         {"surplus key", R"({"action":"check","enabled":true})"},
         {"a string for true", R"({"action":"set_automatic_checks","enabled":"true"})"},
@@ -128,10 +113,7 @@ TEST_F(NativeUpdateBridgeTest, RefusedMessagesTouchNoUpdaterAndAreRejectedOnce) 
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        const auto& reply = post(row.body, row.frame);
-        EXPECT_EQ(reply.answers, 1);
-        EXPECT_FALSE(reply.valueJSON);
-        EXPECT_EQ(reply.errorMessage, kRejected);
+        expectError(post(row.body, row.frame), kRejected);
     }
     EXPECT_EQ(updater().checks, 0);
     EXPECT_TRUE(updater().automaticallyChecksForUpdates());

@@ -8,10 +8,8 @@
 #include <vector>
 
 #include "platform/sim/SimDesktop.h"
-#include "platform/sim/SimWebView.h"
-#include "runtime/ManualLoop.h"
 #include "shell/bridges/PageBridgeTexts.h"
-#include "support/UnansweredBridgePage.h"
+#include "support/AnsweringBridgePage.h"
 
 namespace murmo {
 namespace {
@@ -26,11 +24,9 @@ constexpr std::string_view kCopied = R"({"copied":true})";
 
 std::vector<PasteboardItem> clipboardOf(std::string_view text) { return {PasteboardItem::plainText(text)}; }
 
-class NativeWritingCopyBridgeTest : public ::testing::Test {
+class NativeWritingCopyBridgeTest : public ::testing::Test, protected testing::AnsweringBridgePage<Bridge> {
 protected:
-    ManualLoop loop;
     SimDesktop desktop{loop};
-    SimWebView view{loop};
     std::shared_ptr<Bridge> bridge =
         Bridge::create(loop, *URL::parse(testing::kBridgeEngineURL), desktop.ports().pasteboard);
     int copies = 0;
@@ -42,21 +38,6 @@ protected:
         desktop.model().pasteboard.calls.clear();
     }
 
-    std::size_t send(std::optional<std::string_view> body, std::optional<WebFrameInfo> frame = engineMainFrame(),
-                     std::string_view handler = Bridge::kHandlerName) {
-        return view.postMessage(handler, std::move(frame), body);
-    }
-    const SimReplyRecord& post(std::optional<std::string_view> body,
-                               std::optional<WebFrameInfo> frame = engineMainFrame()) {
-        const auto index = send(body, std::move(frame));
-        loop.runUntilIdle();
-        return *view.messages()[index].reply;
-    }
-    static void expectError(const SimReplyRecord& reply, const std::string& text) {
-        EXPECT_EQ(reply.answers, 1);
-        EXPECT_FALSE(reply.valueJSON);
-        EXPECT_EQ(reply.errorMessage, text);
-    }
     void expectClipboardUntouched() {
         EXPECT_EQ(desktop.pasteboardItems(), clipboardOf("the user's own"));
         EXPECT_EQ(desktop.model().pasteboard.changeCount, 2);
@@ -97,7 +78,7 @@ TEST_F(NativeWritingCopyBridgeTest, RefusedCopiesAreRejectedOnceAndNeverTouchThe
     const auto renamed = send(bodyWith({{"text", "x"}}), engineMainFrame(), "dorvexWritingCopy2");
     loop.runUntilIdle();
     EXPECT_FALSE(view.messages()[elsewhere].delivered);
-    expectError(*view.messages()[renamed].reply, kRejected);
+    expectError(replyTo(renamed), kRejected);
 
     expectClipboardUntouched();
     EXPECT_TRUE(desktop.model().pasteboard.calls.empty());
@@ -117,10 +98,10 @@ TEST_F(NativeWritingCopyBridgeTest, AcceptedTextsAreCopiedExactlyAsSentInOneStep
         desktop.model().pasteboard.calls.clear();
         const auto index = send(bodyWith({{"text", text}}));
         int answersSeenByCallback = -1;
-        bridge->onSuccessfulCopy = [&] { answersSeenByCallback = view.messages()[index].reply->answers; };
+        bridge->onSuccessfulCopy = [&] { answersSeenByCallback = replyTo(index).answers; };
         EXPECT_TRUE(desktop.model().pasteboard.calls.empty()) << "written on a later turn, not in the callback";
         loop.runUntilIdle();
-        const auto& reply = *view.messages()[index].reply;
+        const auto& reply = replyTo(index);
         EXPECT_EQ(reply.answers, 1);
         EXPECT_EQ(reply.valueJSON, kCopied);
         EXPECT_EQ(answersSeenByCallback, 0);
@@ -181,8 +162,8 @@ TEST_F(NativeWritingCopyBridgeTest, AnAcceptedCopyIsAnsweredOnceAfterThePageAndB
     bridge.reset();
     loop.runUntilIdle();
     for (const auto index : {first, second}) {
-        EXPECT_EQ(view.messages()[index].reply->answers, 1);
-        EXPECT_EQ(view.messages()[index].reply->valueJSON, kCopied);
+        EXPECT_EQ(replyTo(index).answers, 1);
+        EXPECT_EQ(replyTo(index).valueJSON, kCopied);
     }
     EXPECT_EQ(desktop.pasteboardItems(), clipboardOf("two")) << "in the order they were posted";
     EXPECT_EQ(copies, 2);
