@@ -24,6 +24,18 @@ template <class Bridge>
 struct AnsweringBridgePage {
     explicit AnsweringBridgePage(WebFrameInfo engineFrame = engineMainFrame()) : engineFrame(std::move(engineFrame)) {}
 
+    // After every test: no message was answered twice, and none was dropped
+    // without an answer (the page's promise would resolve with nothing). A
+    // message still pending, say behind an open save panel, is neither.
+    ~AnsweringBridgePage() {
+        for (std::size_t index = 0; index < view.messages().size(); ++index) {
+            const auto& reply = view.messages()[index].reply;
+            if (!reply) continue;
+            EXPECT_LE(reply->answers, 1) << "message " << index;
+            EXPECT_FALSE(reply->droppedUnanswered) << "message " << index;
+        }
+    }
+
     // Posts without running the loop and returns the message's index.
     std::size_t send(std::optional<std::string_view> body) { return send(body, engineFrame); }
     std::size_t send(std::optional<std::string_view> body, std::optional<WebFrameInfo> frame,
