@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/menus/MenuAction.h"
+#include "platform/MenuAction.h"
 
 namespace murmo {
 
