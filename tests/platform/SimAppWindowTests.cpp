@@ -178,5 +178,28 @@ TEST(SimAppWindowTest, TheWindowOwnsItsWebViewAndLeavesTheDesktopWhenDropped) {
     EXPECT_FALSE(desktop.chrome().hasVisibleWindows());
 }
 
+TEST(SimAppWindowTest, AnOwnerMayDropAnotherWindowWhileItIsTold) {
+    ManualLoop loop;
+    SimDesktop desktop{loop};
+    auto first = desktop.ports().windows.makeWindow({.title = "First"});
+    auto second = desktop.ports().windows.makeWindow({.title = "Second"});
+    SimAppWindow& firstSim = *desktop.chrome().windows().front();
+    first->showAndMakeKey();
+    second->showAndMakeKey();
+    desktop.chrome().userActivates();
+    loop.runUntilIdle();
+    ASSERT_TRUE(second->isKey());
+    first->setHandlers({.onEvent = [&](WindowEvent event) {
+        if (event == WindowEvent::becameKey) second.reset();
+    }});
+
+    // The second window would lose its focus in the same change.
+    firstSim.userFocuses();
+    loop.runUntilIdle();
+    EXPECT_FALSE(second);
+    EXPECT_TRUE(first->isKey());
+    EXPECT_EQ(desktop.chrome().windows().size(), 1u);
+}
+
 }  // namespace
 }  // namespace murmo

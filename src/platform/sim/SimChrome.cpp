@@ -84,7 +84,10 @@ void SimChrome::changeWindows(const std::function<void()>& change, bool onTheLoo
     // The application becomes active before its key window hears of it, and
     // its windows lose focus before it resigns.
     if (!wasActive && active_) tellActive();
-    for (const auto& [window, observed] : before) window->tellChanges(observed, onTheLoop);
+    for (const auto& [window, observed] : before) {
+        // An owner told at once may have dropped another window meanwhile.
+        if (std::ranges::find(windows_, window) != windows_.end()) window->tellChanges(observed, onTheLoop);
+    }
     if (wasActive && !active_) tellActive();
 }
 
