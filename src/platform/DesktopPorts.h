@@ -3,6 +3,8 @@
 #include <memory>
 
 #include "platform/Accessibility.h"
+#include "platform/Alert.h"
+#include "platform/AppWindow.h"
 #include "platform/AudioDevices.h"
 #include "platform/AudioEngine.h"
 #include "platform/Chrome.h"
@@ -19,6 +21,7 @@
 #include "platform/ProcessInfo.h"
 #include "platform/SavePanel.h"
 #include "platform/SpeechSynthesizer.h"
+#include "platform/StatusItem.h"
 #include "platform/TextMeasure.h"
 #include "platform/UserInputWatch.h"
 #include "platform/Workspace.h"
@@ -45,6 +48,9 @@ struct DesktopPorts {
     DefaultsStore& defaults;
     Chrome& chrome;
     SavePanel& savePanel;
+    Alerts& alerts;
+    StatusBar& statusBar;
+    AppWindowFactory& windows;
     LoginItem& loginItem;
     SpeechSynthesizer& speechSynthesizer;
     HUDSurface& hud;

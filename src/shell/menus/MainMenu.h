@@ -7,9 +7,9 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/Menu.h"
 #include "services/NativeStringCatalog.h"
 #include "shell/bridges/NativeUIStateTypes.h"
-#include "shell/menus/Menu.h"
 #include "shell/menus/NativeEditMenu.h"
 
 namespace murmo {

@@ -5,11 +5,11 @@
 
 #include <optional>
 
+#include "platform/MenuAction.h"
 #include "services/NativePreferenceTypes.h"
 #include "services/PermissionSnapshot.h"
 #include "shell/bridges/NativeSettingsBridge.h"
 #include "shell/bridges/NativeUIStateTypes.h"
-#include "shell/menus/MenuAction.h"
 
 namespace murmo {
 

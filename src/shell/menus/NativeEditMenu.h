@@ -8,8 +8,8 @@
 #include <span>
 #include <string>
 
+#include "platform/Menu.h"
 #include "services/NativeAppLanguage.h"
-#include "shell/menus/Menu.h"
 
 namespace murmo {
 

@@ -7,11 +7,11 @@
 
 #include <string_view>
 
+#include "platform/Menu.h"
 #include "services/NativePreferenceTypes.h"
 #include "services/NativeStringCatalog.h"
 #include "services/PermissionSnapshot.h"
 #include "shell/menus/CoordinatorMenuStatus.h"
-#include "shell/menus/Menu.h"
 
 namespace murmo {
 

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/Menu.h"
 #include "services/NativeAppLanguage.h"
 #include "services/NativeStringCatalog.h"
-#include "shell/menus/Menu.h"
 
 namespace murmo::testing {
 

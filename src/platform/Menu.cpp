@@ -1,4 +1,4 @@
-#include "shell/menus/Menu.h"
+#include "platform/Menu.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "shell/menus/MenuAction.h"
+#include "platform/MenuAction.h"
 
 namespace murmo {
 

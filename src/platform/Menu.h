@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/menus/MenuAction.h"
+#include "platform/MenuAction.h"
 
 namespace murmo {
 
@@ -52,10 +52,10 @@ enum class MenuTarget {
 struct Menu;
 
 struct MenuItem {
-    std::string title;
-    std::optional<MenuAction> action;
+    std::string title{};
+    std::optional<MenuAction> action{};
     // One character ("q"), or empty for none.
-    std::string keyEquivalent;
+    std::string keyEquivalent{};
     // Meaningful only with a key equivalent.
     MenuModifierMask modifierMask = MenuModifierMask::none;
     MenuItemState state = MenuItemState::off;
@@ -64,7 +64,7 @@ struct MenuItem {
     MenuTarget target = MenuTarget::firstResponder;
     // Held by value; a vector so that an item may hold the menu type it is
     // part of. Empty, or exactly one menu.
-    std::vector<Menu> submenu;
+    std::vector<Menu> submenu{};
 
     static MenuItem separator();
     // A command of the application delegate.
@@ -81,13 +81,13 @@ struct MenuItem {
 };
 
 struct Menu {
-    std::string title;
-    std::vector<MenuItem> items;
+    std::string title{};
+    std::vector<MenuItem> items{};
     // On: the platform enables each item by whether its target can act; off:
     // `MenuItem::enabled` decides.
     bool autoenablesItems = true;
     // Told just before the menu opens, when set.
-    std::optional<MenuTarget> delegate;
+    std::optional<MenuTarget> delegate{};
 
     bool operator==(const Menu&) const;
 };
