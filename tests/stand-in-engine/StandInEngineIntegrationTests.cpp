@@ -135,6 +135,27 @@ TEST_F(StandInEngineTest, HealthFollowsReadinessAndRepliesCanBeScriptedPerPath) 
     EXPECT_EQ(engine->requestCount("/api/settings"), 2u);
 }
 
+TEST_F(StandInEngineTest, ServesTheDashboardPageToTheDesktopOnly) {
+    const auto page = get("workspace?surface=x");
+    EXPECT_EQ(page.status, 200u);
+    EXPECT_NE(page.body.find("stand-in engine"), std::string::npos) << page.body;
+    EXPECT_EQ(page.body.find("<script"), std::string::npos) << "the page runs no script";
+    StandInRequest pageRequest;
+    pageRequest.method = "GET";
+    pageRequest.path = "/workspace";
+    const auto builtIn = standInDefaultReply(pageRequest);
+    ASSERT_TRUE(builtIn);
+    EXPECT_EQ(builtIn->contentType, "text/html; charset=utf-8");
+
+    for (auto token : {std::optional<std::string>(), std::optional<std::string>("wrong")}) {
+        const auto refused = get("workspace", token);
+        EXPECT_EQ(refused.status, 401u);
+        EXPECT_EQ(refused.body, R"({"detail":"missing or invalid desktop token"})");
+    }
+    EXPECT_EQ(post("workspace").status, 404u);
+    EXPECT_EQ(get("workspace/more").status, 404u);
+}
+
 TEST_F(StandInEngineTest, KeepsOnlyTheMostRecentRecordsAndCountsTheRest) {
     start(3);
 

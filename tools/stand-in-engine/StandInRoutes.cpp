@@ -20,6 +20,15 @@ StandInReply json(const Json& body) {
 
 StandInReply okReply() { return json(Json{{"ok", true}}); }
 
+// The dashboard's page: no script and no close function, so the window finds
+// nothing to wait for when it asks the page before closing.
+StandInReply workspacePage() {
+    return StandInReply{200,
+                        "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Murmo stand-in engine</title>"
+                        "</head>\n<body><p>This is a stand-in engine: it shows no dashboard.</p></body></html>\n",
+                        "text/html; charset=utf-8"};
+}
+
 // The operation named by the body of a start request, if it names one.
 Json operationFromBody(const std::string& body) {
     auto parsed = Json::parse(body, nullptr, false);
@@ -63,6 +72,7 @@ std::optional<StandInReply> standInDefaultReply(const StandInRequest& request) {
     const auto segments = URLPath::literal(request.path).segments();
     const auto& method = request.method;
     if (method == "GET" && matches(segments, "api/settings")) return StandInReply{200, standInDefaultSettings()};
+    if (method == "GET" && matches(segments, "workspace")) return workspacePage();
     if (method == "GET" && matches(segments, "api/v1/agent/operations/*")) {
         return json(Json{{"operation_id", segments[4]}, {"phase", "processing"}});
     }

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "platform/sim/SimPageLoader.h"
+
 namespace murmo {
 
 namespace {
@@ -78,6 +80,10 @@ SimWebView::SimWebView(MainLoop& loop, bool knowsSendingFrames)
     : loop_(loop), knowsSendingFrames_(knowsSendingFrames) {}
 
 SimWebView::~SimWebView() { failPendingEvaluations(); }
+
+void SimWebView::setPageFetcher(std::shared_ptr<PageFetcher> fetcher) {
+    pageLoader_ = std::make_unique<SimPageLoader>(loop_, *this, std::move(fetcher));
+}
 
 // ---- Handlers ----------------------------------------------------------------------------
 
@@ -162,6 +168,8 @@ void SimWebView::startEvaluation(bool awaitsPromises, std::string_view source, j
     record(fmt::format("{} #{} {}", awaitsPromises ? "callAsync" : "evaluate", index, source));
 
     SimScriptOutcome outcome;
+    // A fetched page has no close function: asked whether it may close, it says yes.
+    if (pageLoader_ && awaitsPromises) outcome = SimScriptOutcome::resolveValue(true);
     if (!outcomes_.empty()) {
         outcome = std::move(outcomes_.front());
         outcomes_.erase(outcomes_.begin());
@@ -239,10 +247,12 @@ void SimWebView::load(const WebLoadRequest& request) {
     loads_.push_back(request);
     loading_ = true;
     record(fmt::format("load {}{}", request.url.text(), request.ignoreLocalCache ? " ignoring-cache" : ""));
+    if (pageLoader_) pageLoader_->load(request);
 }
 
 void SimWebView::stopLoading() {
     record("stop");
+    if (pageLoader_) pageLoader_->cancel();
     if (!loading_) return;
     loading_ = false;
     // The view may be gone by the time the loop runs this.
@@ -279,6 +289,7 @@ void SimWebView::failProvisionalLoad(const WebLoadError& error) {
 
 void SimWebView::terminateWebProcess(WebProcessTermination reason) {
     loading_ = false;
+    if (pageLoader_) pageLoader_->cancel();
     failPendingEvaluations();
     record(fmt::format("terminated {}", describe(reason)));
     if (events_.webProcessTerminated) events_.webProcessTerminated(reason);

@@ -9,10 +9,13 @@
 #include <variant>
 #include <vector>
 
+#include "platform/PageFetcher.h"
 #include "platform/WebView.h"
 #include "runtime/MainLoop.h"
 
 namespace murmo {
+
+class SimPageLoader;
 
 // How the page answers the next evaluation.
 struct SimScriptOutcome {
@@ -86,6 +89,12 @@ struct SimConfirm {
 // once, as a backend's signal handlers run from the loop. The page goes away
 // when the web process ends or the view is destroyed. The loop outlives the
 // view.
+//
+// Given a page fetcher, the view plays the network itself instead: each load
+// is fetched (SimPageLoader) and its events come on the main loop as a web
+// engine's would. The page it shows runs no script: evaluations have no value
+// and an async call answers true (the page has nothing to do before it
+// closes), unless a test scripts them.
 class SimWebView final : public WebView {
 public:
     explicit SimWebView(MainLoop& loop, bool knowsSendingFrames = true);
@@ -111,6 +120,9 @@ public:
     bool isLoading() const override { return loading_; }
 
     void setEvents(WebViewEvents events) override { events_ = std::move(events); }
+
+    // Loads from now on are fetched over `fetcher`.
+    void setPageFetcher(std::shared_ptr<PageFetcher> fetcher);
 
     // ---- The page --------------------------------------------------------------------
     // Posts a body given as the JSON text the page's value serialises to;
@@ -177,6 +189,7 @@ private:
     UserScriptID nextUserScript_ = 1;
     std::vector<WebLoadRequest> loads_;
     bool loading_ = false;
+    std::unique_ptr<SimPageLoader> pageLoader_;
     // Shared with replies and confirm answers, which may come after the view.
     std::shared_ptr<std::vector<std::string>> log_ = std::make_shared<std::vector<std::string>>();
     std::shared_ptr<std::vector<SimConfirm>> confirms_ = std::make_shared<std::vector<SimConfirm>>();
