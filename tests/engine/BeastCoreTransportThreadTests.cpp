@@ -26,12 +26,13 @@ constexpr std::string_view kToken = "thread-token";
 // Collects completions from the transport's thread.
 class Outcomes {
 public:
+    // Notifies under the lock: a test may destroy the collection as soon as
+    // its wait ends, while the transport's thread would still be inside
+    // notify_all() had it let go of the lock first.
     void add(std::string outcome) {
-        {
-            std::lock_guard lock(mutex_);
-            outcomes_.push_back(std::move(outcome));
-            threads_.insert(std::this_thread::get_id());
-        }
+        std::lock_guard lock(mutex_);
+        outcomes_.push_back(std::move(outcome));
+        threads_.insert(std::this_thread::get_id());
         changed_.notify_all();
     }
     bool waitFor(std::size_t count, Duration timeout = 10s) {
