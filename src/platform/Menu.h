@@ -64,7 +64,7 @@ struct MenuItem {
     MenuTarget target = MenuTarget::firstResponder;
     // Held by value; a vector so that an item may hold the menu type it is
     // part of. Empty, or exactly one menu.
-    std::vector<Menu> submenu{};
+    std::vector<Menu> submenu;
 
     static MenuItem separator();
     // A command of the application delegate.
