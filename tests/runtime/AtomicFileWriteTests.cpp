@@ -17,18 +17,8 @@ namespace murmo {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string contents(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
-
-std::vector<std::string> namesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-    std::ranges::sort(names);
-    return names;
-}
+using testing::fileContents;
+using testing::fileNamesIn;
 
 mode_t modeOf(const fs::path& path) {
     struct stat status {};
@@ -62,10 +52,10 @@ TEST(AtomicFileWriteTest, TheNewFileHoldsTheBytesWithTheModeAskedFor) {
         const auto path = folder.path() / ("file-" + std::to_string(row++));
         if (row % 2 == 0) folder.writeFile(path.filename(), "an older, longer file", fs::perms::owner_all);
         ASSERT_TRUE(writeUnderUmask(mask, path, bytes, mode));
-        EXPECT_EQ(contents(path), bytes);
+        EXPECT_EQ(fileContents(path), bytes);
         EXPECT_EQ(modeOf(path), expected);
     }
-    EXPECT_EQ(namesIn(folder.path()).size(), std::size(rows)) << "no temporary file is left";
+    EXPECT_EQ(fileNamesIn(folder.path()).size(), std::size(rows)) << "no temporary file is left";
 }
 
 TEST(AtomicFileWriteTest, AFailedWriteRemovesItsTemporaryAndLeavesTheTarget) {
@@ -89,9 +79,9 @@ TEST(AtomicFileWriteTest, AFailedWriteRemovesItsTemporaryAndLeavesTheTarget) {
         EXPECT_EQ(written.error().code, row.error);
         EXPECT_NE(written.error().message.find(row.path.string()), std::string::npos) << written.error().message;
     }
-    EXPECT_EQ(namesIn(folder.path()), (std::vector<std::string>{"in the way"}));
-    EXPECT_EQ(namesIn(folder.path() / "in the way"), (std::vector<std::string>{"kept"}));
-    EXPECT_EQ(contents(folder.path() / "in the way" / "kept"), "kept");
+    EXPECT_EQ(fileNamesIn(folder.path()), (std::vector<std::string>{"in the way"}));
+    EXPECT_EQ(fileNamesIn(folder.path() / "in the way"), (std::vector<std::string>{"kept"}));
+    EXPECT_EQ(fileContents(folder.path() / "in the way" / "kept"), "kept");
 }
 
 TEST(AtomicFileWriteTest, APathHoldingNulIsRefusedNotCutShort) {
@@ -104,14 +94,14 @@ TEST(AtomicFileWriteTest, APathHoldingNulIsRefusedNotCutShort) {
         EXPECT_EQ(written.error().reason, "name");
         EXPECT_EQ(written.error().code, EINVAL);
     }
-    EXPECT_TRUE(namesIn(folder.path()).empty());
+    EXPECT_TRUE(fileNamesIn(folder.path()).empty());
 }
 
 TEST(AtomicFileWriteTest, ANameAsLongAsTheFolderAllowsStillGetsATemporary) {
     testing::TemporaryDirectory folder;
     const auto path = folder.path() / (std::string(250, 'n') + ".json");
     ASSERT_TRUE(writeFileAtomically(path, "{}", NewFileMode::ordinary));
-    EXPECT_EQ(contents(path), "{}");
+    EXPECT_EQ(fileContents(path), "{}");
 }
 
 }  // namespace

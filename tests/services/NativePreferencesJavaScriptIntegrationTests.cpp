@@ -8,22 +8,18 @@ namespace {
 
 using nlohmann::json;
 using testing::javaScriptString;
-using testing::runNodeScript;
-using testing::stubDocumentModule;
+using testing::runStubPageProgram;
 
 // Runs `scenario` in Node after loading the stub page module and binding
 // `script` to the generated script; returns the JSON the scenario prints.
 json runScenario(const std::string& script, std::string_view scenario) {
-    const auto source = "const { createPage } = require(" + javaScriptString(stubDocumentModule().string()) +
-                        ");\nconst script = " + javaScriptString(script) + ";\n" + std::string(scenario);
-    auto output = runNodeScript(source);
-    if (!output) {
-        ADD_FAILURE() << output.error().message;
+    const auto program = "const script = " + javaScriptString(script) + ";\n" + std::string(scenario);
+    auto printed = runStubPageProgram(program);
+    if (!printed) {
+        ADD_FAILURE() << printed.error().message;
         return json();
     }
-    auto parsed = json::parse(*output, nullptr, false);
-    EXPECT_FALSE(parsed.is_discarded()) << *output;
-    return parsed;
+    return *printed;
 }
 
 // What the root element shows, as the scenarios print it.

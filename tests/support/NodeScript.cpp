@@ -34,4 +34,14 @@ Result<std::string> runNodeScript(std::string_view source) {
     return output;
 }
 
+Result<nlohmann::json> runStubPageProgram(std::string_view program) {
+    const auto source = "const { createPage } = require(" + javaScriptString(stubDocumentModule().string()) + ");\n" +
+                        std::string(program);
+    auto output = runNodeScript(source);
+    if (!output) return fail(output.error());
+    auto parsed = nlohmann::json::parse(*output, nullptr, false);
+    if (parsed.is_discarded()) return fail("NodeScript", 3, "the program printed no JSON: " + *output);
+    return parsed;
+}
+
 }  // namespace murmo::testing

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include <nlohmann/json.hpp>
+
 #include "runtime/Error.h"
 
 namespace murmo::testing {
@@ -18,5 +20,10 @@ Result<std::string> runNodeScript(std::string_view source);
 
 // `text` as a JavaScript string literal.
 std::string javaScriptString(std::string_view text);
+
+// Runs `program` in Node.js with `createPage` bound from the stub page module
+// and returns the JSON the program printed; fails when Node.js fails or the
+// output is not JSON.
+Result<nlohmann::json> runStubPageProgram(std::string_view program);
 
 }  // namespace murmo::testing

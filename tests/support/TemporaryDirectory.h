@@ -1,7 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace murmo::testing {
 
@@ -28,5 +30,10 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The file's bytes; empty when it cannot be read.
+std::string fileContents(const std::filesystem::path& path);
+// The names of the folder's entries, sorted.
+std::vector<std::string> fileNamesIn(const std::filesystem::path& folder);
 
 }  // namespace murmo::testing

@@ -25,6 +25,8 @@ namespace fs = std::filesystem;
 using Bridge = NativeFileExportBridge;
 using testing::bodyWith;
 using testing::engineMainFrame;
+using testing::fileContents;
+using testing::fileNamesIn;
 using testing::frameAt;
 const std::string kRejected(Bridge::kRejectedText);
 constexpr std::string_view kSaved = R"({"saved":true})";
@@ -37,18 +39,6 @@ std::string repeated(std::string_view piece, std::size_t count) {
     std::string text;
     for (std::size_t index = 0; index < count; ++index) text += piece;
     return text;
-}
-
-std::string contents(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
-
-std::vector<std::string> namesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-    std::ranges::sort(names);
-    return names;
 }
 
 class NativeFileExportBridgeTest : public ::testing::Test, protected testing::AnsweringBridgePage<Bridge> {
@@ -167,9 +157,9 @@ TEST_F(NativeFileExportBridgeTest, ASavedFileHoldsTheTextByteForByteAndIsReporte
         expectAnsweredOnce(replyTo(message), kSaved);
         EXPECT_EQ(answersSeenByCallback, 0);
         ASSERT_TRUE(fs::is_regular_file(path));
-        EXPECT_EQ(contents(path), text);
+        EXPECT_EQ(fileContents(path), text);
     }
-    EXPECT_EQ(namesIn(folder.path()), (std::vector<std::string>{"export-0.txt", "export-1.txt", "export-2.txt"}))
+    EXPECT_EQ(fileNamesIn(folder.path()), (std::vector<std::string>{"export-0.txt", "export-1.txt", "export-2.txt"}))
         << "no temporary file is left behind";
 }
 
@@ -192,7 +182,7 @@ TEST_F(NativeFileExportBridgeTest, ASavedFileGetsTheModeOfAnyNewFile) {
         struct stat status {};
         ASSERT_EQ(::stat(path.c_str(), &status), 0);
         EXPECT_EQ(status.st_mode & 07777, 0666 & ~mask);
-        EXPECT_EQ(contents(path), "{}");
+        EXPECT_EQ(fileContents(path), "{}");
     }
 }
 
@@ -204,7 +194,7 @@ TEST_F(NativeFileExportBridgeTest, ACancelledPanelAnswersCancelledAndWritesNothi
     loop.runUntilIdle();
     expectAnsweredOnce(replyTo(message), kCancelled);
     EXPECT_EQ(exports, 0);
-    EXPECT_TRUE(namesIn(folder.path()).empty());
+    EXPECT_TRUE(fileNamesIn(folder.path()).empty());
 }
 
 TEST_F(NativeFileExportBridgeTest, AFailedWriteAnswersItsErrorAndLeavesTheTargetUntouched) {
@@ -224,9 +214,9 @@ TEST_F(NativeFileExportBridgeTest, AFailedWriteAnswersItsErrorAndLeavesTheTarget
         EXPECT_NE(expected.error().message.find(path.filename().string()), std::string::npos);
     }
     EXPECT_EQ(exports, 0);
-    EXPECT_EQ(namesIn(folder.path()), (std::vector<std::string>{"in the way.txt"})) << "no temporary file is left";
-    EXPECT_EQ(namesIn(inTheWay), (std::vector<std::string>{"kept"}));
-    EXPECT_EQ(contents(inTheWay / "kept"), "kept");
+    EXPECT_EQ(fileNamesIn(folder.path()), (std::vector<std::string>{"in the way.txt"})) << "no temporary file is left";
+    EXPECT_EQ(fileNamesIn(inTheWay), (std::vector<std::string>{"kept"}));
+    EXPECT_EQ(fileContents(inTheWay / "kept"), "kept");
 }
 
 TEST_F(NativeFileExportBridgeTest, TheLargestTextIsSavedAndOneByteMoreIsRejected) {
@@ -242,7 +232,7 @@ TEST_F(NativeFileExportBridgeTest, TheLargestTextIsSavedAndOneByteMoreIsRejected
     save(panels.openSavePanels().back(), path);
     expectAnsweredOnce(replyTo(message), kSaved);
     EXPECT_EQ(fs::file_size(path), largest.size());
-    EXPECT_TRUE(contents(path) == largest);
+    EXPECT_TRUE(fileContents(path) == largest);
 }
 
 TEST_F(NativeFileExportBridgeTest, PendingExportsAreEachAnsweredOnceWhateverHappensToThePage) {
@@ -270,8 +260,8 @@ TEST_F(NativeFileExportBridgeTest, PendingExportsAreEachAnsweredOnceWhateverHapp
     expectAnsweredOnce(replyTo(first), kCancelled);
     expectAnsweredOnce(replyTo(second), kSaved);
     expectAnsweredOnce(replyTo(third), kSaved);
-    EXPECT_EQ(contents(folder.path() / "second.json"), "[2]");
-    EXPECT_EQ(contents(folder.path() / "third.txt"), "three");
+    EXPECT_EQ(fileContents(folder.path() / "second.json"), "[2]");
+    EXPECT_EQ(fileContents(folder.path() / "third.txt"), "three");
     EXPECT_EQ(exports, 2);
     EXPECT_TRUE(weak.expired()) << "released once every panel has closed";
     EXPECT_FALSE(panels.cancelSavePanel(0)) << "a closed panel cannot complete again";

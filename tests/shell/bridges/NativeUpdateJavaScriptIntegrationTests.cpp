@@ -13,25 +13,21 @@ namespace {
 
 using nlohmann::json;
 using testing::javaScriptString;
-using testing::runNodeScript;
-using testing::stubDocumentModule;
+using testing::runStubPageProgram;
 
 // Runs `scenario` in Node, inside an async function, after loading the stub
 // page module and binding `script` to the facade; returns the JSON the
 // scenario prints.
 json runScenario(std::string_view scenario) {
-    const auto source = "const { createPage } = require(" + javaScriptString(stubDocumentModule().string()) +
-                        ");\nconst script = " + javaScriptString(NativeUpdateJavaScript::documentStart()) +
-                        ";\n(async () => {\n" + std::string(scenario) +
-                        "\n})().catch((error) => { console.error(error); process.exit(1); });\n";
-    auto output = runNodeScript(source);
-    if (!output) {
-        ADD_FAILURE() << output.error().message;
+    const auto program = "const script = " + javaScriptString(NativeUpdateJavaScript::documentStart()) +
+                         ";\n(async () => {\n" + std::string(scenario) +
+                         "\n})().catch((error) => { console.error(error); process.exit(1); });\n";
+    auto printed = runStubPageProgram(program);
+    if (!printed) {
+        ADD_FAILURE() << printed.error().message;
         return json();
     }
-    auto parsed = json::parse(*output, nullptr, false);
-    EXPECT_FALSE(parsed.is_discarded()) << *output;
-    return parsed;
+    return *printed;
 }
 
 // A page whose handler records each body and answers with a promise of its

@@ -14,8 +14,7 @@ namespace {
 
 using nlohmann::json;
 using testing::javaScriptString;
-using testing::runNodeScript;
-using testing::stubDocumentModule;
+using testing::runStubPageProgram;
 
 namespace scripts = DashboardPageScripts;
 
@@ -26,16 +25,13 @@ json runScenario(const std::vector<std::string>& generated, std::string_view sce
     std::string list = "[";
     for (const auto& script : generated) list += javaScriptString(script) + ",\n";
     list += "]";
-    const auto source = "const { createPage } = require(" + javaScriptString(stubDocumentModule().string()) +
-                        ");\nconst scripts = " + list + ";\n" + std::string(scenario);
-    auto output = runNodeScript(source);
-    if (!output) {
-        ADD_FAILURE() << output.error().message;
+    const auto program = "const scripts = " + list + ";\n" + std::string(scenario);
+    auto printed = runStubPageProgram(program);
+    if (!printed) {
+        ADD_FAILURE() << printed.error().message;
         return json();
     }
-    auto parsed = json::parse(*output, nullptr, false);
-    EXPECT_FALSE(parsed.is_discarded()) << *output;
-    return parsed;
+    return *printed;
 }
 
 std::string required(std::optional<std::string> script) {
