@@ -12,6 +12,7 @@
 
 #include "platform/Alert.h"
 #include "platform/WebView.h"
+#include "platform/WindowAppearance.h"
 
 namespace murmo {
 
@@ -39,8 +40,34 @@ struct WindowRequest {
     WindowSize contentSize{};
     WindowSize minimumSize{};
     WindowStyle style{};
+    // Empty: none. Otherwise the window's frame is kept under this name: a
+    // frame saved earlier is restored when the window is made, else the
+    // window comes up centred.
+    std::string frameAutosaveName{};
 
     bool operator==(const WindowRequest&) const = default;
+};
+
+// What covers the web view while its page is not there: a running spinner
+// above a one-line label, in the window chrome colour.
+struct WindowLoadingView {
+    // Hidden, the web view shows; shown, the spinner runs.
+    bool shown = true;
+    std::string label{};
+
+    bool operator==(const WindowLoadingView&) const = default;
+};
+
+// The colours the window paints itself in.
+struct WindowColors {
+    // The window's background, the loading view's and what the web view
+    // shows beyond its page.
+    RGBAColor chrome{};
+    // The strip along the leading edge, under the transparent title bar,
+    // beside the page's own sidebar.
+    RGBAColor sidebar{};
+
+    bool operator==(const WindowColors&) const = default;
 };
 
 enum class WindowEvent {
@@ -56,6 +83,8 @@ struct AppWindowHandlers {
     // The user asks to close the window; true lets it close. Absent: it
     // closes.
     std::function<bool()> shouldClose{};
+    // The user pressed the toolbar's sidebar button.
+    std::function<void()> onSidebarButtonPressed{};
 };
 
 class AppWindow {
@@ -82,6 +111,19 @@ public:
     virtual WebView& webView() = 0;
     // An alert attached to this window; as Alerts::showAlert otherwise.
     virtual void beginSheet(const AlertRequest& request, AlertCompletion completion) = 0;
+
+    // ---- What the dashboard window shows around its page -------------------------
+    // Shown at creation, with an empty label.
+    virtual void setLoadingView(const WindowLoadingView& loadingView) = 0;
+    // Follow the system at creation, in transparent colours.
+    virtual void setAppearance(WindowAppearance appearance, const WindowColors& colors) = 0;
+    // The width of the sidebar strip in points, from 0 up to the window's
+    // width (more is cut to it, less than 0 is 0).
+    virtual void setSidebarStripWidth(double points) = 0;
+    // The title bar's toolbar holds one button, which shows or hides the
+    // page's sidebar (AppWindowHandlers::onSidebarButtonPressed); this text
+    // is its label, tool tip and accessibility label.
+    virtual void setSidebarButtonLabel(std::string text) = 0;
 };
 
 class AppWindowFactory {

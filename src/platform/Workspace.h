@@ -2,12 +2,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/PixelImage.h"
+#include "runtime/ObserverHandle.h"
 #include "runtime/URL.h"
 
 namespace murmo {
@@ -55,6 +57,9 @@ public:
     virtual std::int32_t ownProcessIdentifier() = 0;
     // On-screen windows without desktop elements, front to back.
     virtual std::vector<WindowListEntry> onScreenWindows() = 0;
+    // Called on the main thread with each application that becomes the
+    // active one (this one included); dropping the handle stops the notices.
+    virtual ObserverHandle observeActivations(std::function<void(const RunningApplication&)> onActivation) = 0;
 
     // Opens an address with the application that handles it (a settings
     // pane, a web page); false when nothing opened it.

@@ -135,4 +135,28 @@ URL URL::withScheme(std::string_view scheme) const {
     return URL(std::move(result));
 }
 
+URL URL::withPath(std::string_view encodedPath) const {
+    urls::url result = url_;
+    result.set_encoded_path(encodedPath);
+    return URL(std::move(result));
+}
+
+URL URL::removingQueryParameters(std::string_view name) const {
+    urls::url result = url_;
+    if (!result.has_query()) return URL(std::move(result));
+    result.params().erase(name);
+    if (result.encoded_query().empty()) result.remove_query();
+    return URL(std::move(result));
+}
+
+URL URL::withFragment(std::optional<std::string_view> fragment) const {
+    urls::url result = url_;
+    if (fragment) {
+        result.set_fragment(*fragment);
+    } else {
+        result.remove_fragment();
+    }
+    return URL(std::move(result));
+}
+
 }  // namespace murmo

@@ -34,8 +34,10 @@ private:
 };
 
 // An absolute URL, parsed and kept by Boost.URL in its encoded form. The
-// scheme is lower case and a fragment is dropped: neither a request nor a
-// configuration ever uses one.
+// scheme is lower case, an empty query counts as none, and a fragment is
+// dropped: neither a request nor a configuration ever uses one. The one
+// exception is a page address the dashboard opens at an anchor
+// (withFragment); what goes on the wire (target()) never holds it.
 class URL {
 public:
     // Empty: names nothing, and no transport connects to it.
@@ -69,6 +71,14 @@ public:
     // between each; the query stays.
     URL appending(const URLPath& path) const;
     URL withScheme(std::string_view scheme) const;
+    // This URL with its path replaced by `encodedPath` (from "/").
+    URL withPath(std::string_view encodedPath) const;
+    // Without the query parameters whose decoded name is exactly `name`; a
+    // query left with none goes.
+    URL removingQueryParameters(std::string_view name) const;
+    // This URL at the anchor `fragment` (taken as data and encoded where it
+    // must be); absent removes the anchor.
+    URL withFragment(std::optional<std::string_view> fragment) const;
 
 private:
     explicit URL(boost::urls::url url) : url_(std::move(url)) {}

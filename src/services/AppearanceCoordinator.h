@@ -4,28 +4,11 @@
 // system's current mode, into the appearance windows are given, and into the
 // fixed colours of the dashboard window's chrome.
 
-#include <cstdint>
-
 #include "platform/Chrome.h"
+#include "platform/WindowAppearance.h"
 #include "services/NativePreferenceTypes.h"
 
 namespace murmo {
-
-// What a window is told to look like: nothing (follow the system), light or
-// dark.
-enum class WindowAppearance { followSystem, aqua, darkAqua };
-
-struct RGBAColor {
-    double red = 0;
-    double green = 0;
-    double blue = 0;
-    double alpha = 1;
-
-    static constexpr RGBAColor fromBytes(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
-        return RGBAColor{red / 255.0, green / 255.0, blue / 255.0, 1.0};
-    }
-    bool operator==(const RGBAColor&) const = default;
-};
 
 class AppearanceCoordinator {
 public:

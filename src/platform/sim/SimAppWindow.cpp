@@ -44,6 +44,22 @@ void SimAppWindow::beginSheet(const AlertRequest& request, AlertCompletion compl
     chrome_.addAlert(request, id_, std::move(completion));
 }
 
+void SimAppWindow::setLoadingView(const WindowLoadingView& loadingView) {
+    if (loadingView_ == loadingView) return;
+    loadingView_ = loadingView;
+    loadingViewObservers_.notify(loadingView_);
+}
+
+void SimAppWindow::setAppearance(WindowAppearance appearance, const WindowColors& colors) {
+    appearance_ = appearance;
+    colors_ = colors;
+}
+
+void SimAppWindow::userPressesSidebarButton() {
+    // A copy: the owner may replace its handlers while it answers.
+    if (const auto pressed = handlers_->onSidebarButtonPressed) pressed();
+}
+
 bool SimAppWindow::userCloses() {
     if (!visible_ || !request_.style.closable) return false;
     ++closeRequests_;

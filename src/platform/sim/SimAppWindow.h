@@ -7,6 +7,7 @@
 
 #include "platform/AppWindow.h"
 #include "platform/sim/SimWebView.h"
+#include "runtime/ObserverList.h"
 
 namespace murmo {
 
@@ -41,6 +42,10 @@ public:
     void setHandlers(AppWindowHandlers handlers) override;
     WebView& webView() override { return *webView_; }
     void beginSheet(const AlertRequest& request, AlertCompletion completion) override;
+    void setLoadingView(const WindowLoadingView& loadingView) override;
+    void setAppearance(WindowAppearance appearance, const WindowColors& colors) override;
+    void setSidebarStripWidth(double points) override { sidebarStripWidth_ = points; }
+    void setSidebarButtonLabel(std::string text) override { sidebarButtonLabel_ = std::move(text); }
 
     // The user presses the close button: the owner's should-close decides.
     // True when the window closed (it is then hidden).
@@ -52,6 +57,8 @@ public:
     void userDeminiaturizes();
     // Other windows cover all of it, or uncover it.
     void setCoveredByOtherWindows(bool covered);
+    // The user presses the toolbar's sidebar button.
+    void userPressesSidebarButton();
 
     std::size_t id() const { return id_; }
     const WindowRequest& request() const { return request_; }
@@ -59,6 +66,16 @@ public:
     SimWebView& simWebView() { return *webView_; }
     int closeRequests() const { return closeRequests_; }
     const std::vector<WindowEvent>& deliveredEvents() const { return *delivered_; }
+    const WindowLoadingView& loadingView() const { return loadingView_; }
+    // Told at once of every change of the loading view, as it is then.
+    ObserverHandle observeLoadingView(std::function<void(const WindowLoadingView&)> onChange) {
+        return loadingViewObservers_.add(std::move(onChange));
+    }
+    WindowAppearance appearance() const { return appearance_; }
+    const WindowColors& colors() const { return colors_; }
+    // As last set (drawing cuts it to the window).
+    double sidebarStripWidth() const { return sidebarStripWidth_; }
+    const std::string& sidebarButtonLabel() const { return sidebarButtonLabel_; }
 
     // For SimChrome, which sequences changes across windows.
     Observed observed() const { return {isKey(), miniaturized_, isOcclusionVisible()}; }
@@ -81,6 +98,12 @@ private:
     bool miniaturized_ = false;
     bool occluded_ = false;
     int closeRequests_ = 0;
+    WindowLoadingView loadingView_{};
+    ObserverList<const WindowLoadingView&> loadingViewObservers_;
+    WindowAppearance appearance_ = WindowAppearance::followSystem;
+    WindowColors colors_{.chrome = {0, 0, 0, 0}, .sidebar = {0, 0, 0, 0}};
+    double sidebarStripWidth_ = 0;
+    std::string sidebarButtonLabel_;
     // Shared with posted notices, which outlive neither.
     std::shared_ptr<AppWindowHandlers> handlers_ = std::make_shared<AppWindowHandlers>();
     std::shared_ptr<std::vector<WindowEvent>> delivered_ = std::make_shared<std::vector<WindowEvent>>();

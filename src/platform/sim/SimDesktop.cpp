@@ -151,6 +151,11 @@ AXElement SimDesktop::axElement(SimElementID id) const { return accessibility_->
 
 void SimDesktop::setFrontmost(std::optional<std::int32_t> pid) { model_.frontmostPID = pid; }
 
+void SimDesktop::userActivatesApplication(std::int32_t pid) {
+    model_.frontmostPID = pid;
+    if (const auto application = workspace_->runningApplication(pid)) workspace_->tellActivation(*application);
+}
+
 void SimDesktop::setFocusedElement(std::int32_t pid, std::optional<SimElementID> focused) {
     process(pid).focusedElement = focused;
 }

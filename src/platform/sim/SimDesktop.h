@@ -386,6 +386,10 @@ public:
     AXElement axElement(SimElementID id) const;
 
     void setFrontmost(std::optional<std::int32_t> pid);
+    // The user switches to the application `pid`: it becomes frontmost and
+    // the workspace's activation observers are told at once. A process that
+    // is no application only becomes frontmost.
+    void userActivatesApplication(std::int32_t pid);
     void setFocusedElement(std::int32_t pid, std::optional<SimElementID> element);
     void setFocusedWindow(std::int32_t pid, std::optional<SimElementID> window);
 

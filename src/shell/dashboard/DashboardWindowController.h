@@ -126,8 +126,7 @@ public:
     void deliverDictation(const std::string& operationID, const std::string& text,
                           std::function<void(bool delivered)> completion);
     void cancelDictation(const std::string& operationID);
-    void reportNativeAudioFailure(const std::string& operationID, const std::string& code,
-                                  const std::string& message);
+    void reportNativeAudioFailure(const std::string& operationID, const std::string& code, const std::string& message);
     void broadcastWindowActivity();
     void broadcastNativePreferences(const NativePreferencesSnapshot& snapshot);
     void setPendingSettingsSection(std::optional<NativeSettingsSection> section);
@@ -151,6 +150,34 @@ public:
 
 private:
     struct State;
+
+    // What needs the controller's own weak reference: the callbacks of the
+    // bridges, the window, the web view and the observers.
+    void start();
+    void installBridgeCallbacks();
+    // After shutdown the toolbar's button no longer answers.
+    void installWindowHandlers(bool toolbarAnswers);
+    void installWebViewEvents();
+    void observeDesktop();
+
+    // ---- Loading ----------------------------------------------------------------
+    void showLoadFailure();
+    void loadTimedOut();
+    void provisionalLoadStarted();
+    void loadFinished();
+    void loadFailed(const WebLoadError& error);
+    void webProcessTerminated();
+    PolicyVerdict decideResponse(const NavigationResponse& response);
+    PolicyVerdict decideNavigationAction(const NavigationAction& action);
+    void newWindowRequested(const NavigationAction& action);
+    void confirmRequested(const ConfirmRequest& request, ConfirmReply reply);
+
+    bool windowShouldClose();
+    void setLoadingViewShown(bool shown);
+    void updateSidebarButton();
+    void sendPermissionsChangedIfLoaded();
+    void evaluate(std::string_view script);
+
     std::unique_ptr<State> state_;
 };
 
