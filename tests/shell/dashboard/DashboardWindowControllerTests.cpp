@@ -138,19 +138,22 @@ TEST_F(DashboardWindowControllerTest, SidebarTogglesOverWhateverIsStored) {
     EXPECT_EQ(desktop.defaults().value(NativeUIStateStore::sidebarKey), "collapsed");
     EXPECT_EQ(window->sidebarButtonLabel(), "Show Navigation");
     EXPECT_TRUE(view->evaluations().empty());
+    EXPECT_EQ(log, std::vector<std::string>{"sidebar collapsed"});
 
     showLoaded();
+    log.clear();
     const auto before = view->evaluations().size();
     controller->toggleSidebar();
     EXPECT_EQ(desktop.defaults().value(NativeUIStateStore::sidebarKey), "expanded");
     EXPECT_EQ(window->sidebarButtonLabel(), "Hide Navigation");
     EXPECT_EQ(evaluatedSince(before),
               std::vector<std::string>{DashboardPageScripts::sidebar(NativeSidebarPreference::expanded)});
-    EXPECT_EQ(log, (std::vector<std::string>{"sidebar collapsed", "sidebar expanded"}));
+    EXPECT_EQ(log, std::vector<std::string>{"sidebar expanded"});
 }
 
 TEST_F(DashboardWindowControllerTest, ThePageMovesTheSidebarAndAsksForSettings) {
     showLoaded();
+    log.clear();
     const auto engine = testing::engineMainFrame();
     view->postMessage("murmoUIState", engine, R"({"sidebar":"collapsed"})");
     view->postMessage("murmoUIState", engine, R"({"sidebarWidth":180.5})");

@@ -232,9 +232,13 @@ TEST_F(DashboardWindowLoadingTest, NewWindowsLoadInTheViewOpenOutsideOrAreDroppe
         const auto opensBefore = opened().size();
         view->requestNewWindow({row.url ? URL::parse(*row.url) : std::nullopt, row.target});
         EXPECT_EQ(loads(), loadsBefore + (row.loaded ? 1 : 0));
-        if (row.loaded) EXPECT_EQ(view->loads().back().url.text(), *row.loaded);
+        if (row.loaded) {
+            EXPECT_EQ(view->loads().back().url.text(), *row.loaded);
+        }
         EXPECT_EQ(opened().size(), opensBefore + (row.opened ? 1 : 0));
-        if (row.opened) EXPECT_EQ(opened().back(), *row.opened);
+        if (row.opened) {
+            EXPECT_EQ(opened().back(), *row.opened);
+        }
     }
 }
 
