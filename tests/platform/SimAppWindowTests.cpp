@@ -201,5 +201,33 @@ TEST(SimAppWindowTest, AnOwnerMayDropAnotherWindowWhileItIsTold) {
     EXPECT_EQ(desktop.chrome().windows().size(), 1u);
 }
 
+TEST(SimAppWindowDashboardTest, RecordsWhatTheDashboardShowsAndTellsLoadingChangesOnce) {
+    ManualLoop loop;
+    SimDesktop desktop{loop};
+    auto window = desktop.ports().windows.makeWindow(kDashboard);
+    auto& sim = *desktop.chrome().windows().front();
+    int pressed = 0;
+    window->setHandlers({.onSidebarButtonPressed = [&pressed] { ++pressed; }});
+    std::vector<WindowLoadingView> seen;
+    auto handle = sim.observeLoadingView([&seen](const WindowLoadingView& view) { seen.push_back(view); });
+
+    EXPECT_EQ(sim.loadingView(), (WindowLoadingView{.shown = true, .label = ""}));
+    window->setLoadingView({.shown = true, .label = "Starting"});
+    window->setLoadingView({.shown = true, .label = "Starting"});
+    window->setLoadingView({.shown = false, .label = "Starting"});
+    EXPECT_EQ(seen, (std::vector<WindowLoadingView>{{true, "Starting"}, {false, "Starting"}}));
+
+    const WindowColors colors{.chrome = RGBAColor::fromBytes(28, 28, 27), .sidebar = RGBAColor::fromBytes(32, 32, 31)};
+    window->setAppearance(WindowAppearance::darkAqua, colors);
+    window->setSidebarStripWidth(74);
+    window->setSidebarButtonLabel("Show Navigation");
+    EXPECT_EQ(sim.appearance(), WindowAppearance::darkAqua);
+    EXPECT_EQ(sim.colors(), colors);
+    EXPECT_EQ(sim.sidebarStripWidth(), 74);
+    EXPECT_EQ(sim.sidebarButtonLabel(), "Show Navigation");
+    sim.userPressesSidebarButton();
+    EXPECT_EQ(pressed, 1);
+}
+
 }  // namespace
 }  // namespace murmo

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
+#include <vector>
 
 #include "platform/sim/SimDesktop.h"
 #include "runtime/ManualLoop.h"
@@ -91,6 +93,21 @@ TEST_F(SimDesktopTest, CanonicalPathsFollowLinksAndDropDotsAndTrailingSlashes) {
     // A link loop ends instead of spinning.
     auto looped = processes.canonicalPath("/Loop/a/x");
     EXPECT_TRUE(looped == "/Loop/a/x" || looped == "/Loop/b/x");
+}
+
+TEST_F(SimDesktopTest, TheUserActivatingAnApplicationIsToldToWorkspaceObservers) {
+    desktop.launch({.pid = 700, .application = SimApplicationInfo{.localizedName = "Editor"}});
+    desktop.launch({.pid = 701, .application = std::nullopt});
+    std::vector<std::int32_t> told;
+    auto handle = desktop.workspace().observeActivations(
+        [&told](const RunningApplication& app) { told.push_back(app.processIdentifier); });
+    desktop.userActivatesApplication(700);
+    // A helper process becomes frontmost without being an application.
+    desktop.userActivatesApplication(701);
+    EXPECT_EQ(desktop.model().frontmostPID, 701);
+    handle.reset();
+    desktop.userActivatesApplication(700);
+    EXPECT_EQ(told, std::vector<std::int32_t>{700});
 }
 
 }  // namespace
