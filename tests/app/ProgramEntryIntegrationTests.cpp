@@ -34,12 +34,4 @@ TEST(ProgramEntryTest, DeliverySmokeAnywhereInTheArgumentsEndsWith69AndTheNotice
     }
 }
 
-TEST(ProgramEntryTest, OutsideABundleWithoutAnEngineTheStartFailsWithTheRuntimeMessage) {
-    const auto run = runApp("");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.standardError.find("Dorvex core runtime was not found in the app bundle or development environment."),
-              std::string::npos)
-        << run.standardError;
-}
-
 }  // namespace

@@ -48,6 +48,10 @@ MurmoLaunchConfiguration CoordinatorWorld::attachingConfiguration() {
 
 std::shared_ptr<DesktopCoordinator> CoordinatorWorld::makeCoordinator(MurmoLaunchConfiguration configuration,
                                                                       std::shared_ptr<UpdateCoordinator> updates) {
+    return DesktopCoordinator::create(std::move(configuration), std::move(updates), makeDependencies());
+}
+
+DesktopCoordinatorDependencies CoordinatorWorld::makeDependencies() {
     auto dependencies = composeDesktopCoordinator(desktop.ports(), options_);
     routersMade = 0;
     factoryCalls.clear();
@@ -75,7 +79,7 @@ std::shared_ptr<DesktopCoordinator> CoordinatorWorld::makeCoordinator(MurmoLaunc
         recorded("client", [this, make = factories.client](std::string baseURL, std::string desktopToken) {
             return client = make(std::move(baseURL), std::move(desktopToken));
         });
-    return DesktopCoordinator::create(std::move(configuration), std::move(updates), std::move(dependencies));
+    return dependencies;
 }
 
 std::size_t CoordinatorWorld::errorCuesPlayed() {

@@ -35,6 +35,10 @@ public:
     DesktopCoordinatorCompositionOptions& options() { return options_; }
     std::shared_ptr<DesktopCoordinator> makeCoordinator(MurmoLaunchConfiguration configuration,
                                                         std::shared_ptr<UpdateCoordinator> updates = nullptr);
+    // What makeCoordinator builds from, for a test that lets another owner
+    // (the application delegate) create the coordinator; the collaborators
+    // below are recorded as they are made.
+    DesktopCoordinatorDependencies makeDependencies();
 
     // The error cues played so far.
     std::size_t errorCuesPlayed();

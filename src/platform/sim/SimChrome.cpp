@@ -144,6 +144,7 @@ void SimChrome::finishTermination() {
     terminationSteps_.push_back("will-terminate");
     if (const auto willTerminate = handlers_.willTerminate) willTerminate();
     terminationSteps_.push_back("terminated");
+    if (onTerminated_) onTerminated_();
 }
 
 // ---- Save panels -----------------------------------------------------------------------
@@ -242,6 +243,7 @@ std::unique_ptr<AppWindow> SimChrome::makeWindow(const WindowRequest& request) {
     if (!loop_) throw std::logic_error("SimChrome makes windows only with a loop for their web views");
     auto window = std::make_unique<SimAppWindow>(*this, *loop_, nextWindowID_++, request);
     windows_.push_back(window.get());
+    if (pageFetcher_) window->simWebView().setPageFetcher(pageFetcher_);
     return window;
 }
 

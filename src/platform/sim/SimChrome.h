@@ -13,6 +13,7 @@
 #include "platform/Alert.h"
 #include "platform/AppWindow.h"
 #include "platform/Chrome.h"
+#include "platform/PageFetcher.h"
 #include "platform/SavePanel.h"
 #include "platform/StatusItem.h"
 #include "runtime/MainLoop.h"
@@ -106,6 +107,9 @@ public:
     const std::vector<std::string>& terminationSteps() const { return terminationSteps_; }
     bool waitsForTerminateReply() const { return waitingForTerminateReply_; }
     bool terminated() const { return terminated_; }
+    // Runs once the run loop has ended, after the will-terminate handler:
+    // where a program built on the simulated desktop ends its own loop.
+    void setOnTerminated(std::function<void()> onTerminated) { onTerminated_ = std::move(onTerminated); }
 
     // ---- Save panels ------------------------------------------------------------------
     // Every save panel opened, in order; an index names one panel.
@@ -135,6 +139,9 @@ public:
     // The live ones, oldest first.
     const std::vector<SimStatusItem*>& statusItems() const { return statusItems_; }
     const std::vector<SimAppWindow*>& windows() const { return windows_; }
+    // Every window made from now on loads its main documents through
+    // `fetcher`; without one, tests script each load.
+    void setPageFetcher(std::shared_ptr<PageFetcher> fetcher) { pageFetcher_ = std::move(fetcher); }
     bool hasVisibleWindows() const;
 
     // For SimStatusItem and SimAppWindow.
@@ -173,6 +180,8 @@ private:
     std::vector<MenuAction> focusedActions_;
     std::vector<std::string> terminationSteps_;
     bool waitingForTerminateReply_ = false;
+    std::function<void()> onTerminated_;
+    std::shared_ptr<PageFetcher> pageFetcher_;
     bool terminated_ = false;
     std::vector<SimSavePanel> panels_;
     std::map<std::size_t, SavePanelCompletion> completions_;
