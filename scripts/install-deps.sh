@@ -11,6 +11,8 @@ packages=(
   libplist-dev libglib2.0-dev
   nodejs
   libcairo2-dev libpango1.0-dev fonts-inter
+  libx11-dev libxi-dev libxtst-dev libxfixes-dev
+  xvfb dbus x11-utils x11-xkb-utils matchbox-window-manager
 )
 
 missing=()
