@@ -1,0 +1,107 @@
+#include "platform/linux/X11Connection.h"
+
+#include <map>
+#include <mutex>
+
+#include <X11/Xlib.h>
+
+namespace murmo {
+
+namespace {
+
+// What the process-wide handlers know of each open connection.
+struct ConnectionRecord {
+    std::shared_ptr<std::atomic<bool>> broken;
+    bool trapping = false;
+    std::vector<X11ProtocolError> trapped{};
+};
+
+std::mutex& registryMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::map<Display*, ConnectionRecord>& registry() {
+    static std::map<Display*, ConnectionRecord> connections;
+    return connections;
+}
+
+int onProtocolError(Display* display, XErrorEvent* event) {
+    const std::lock_guard lock(registryMutex());
+    const auto found = registry().find(display);
+    if (found != registry().end() && found->second.trapping) {
+        found->second.trapped.push_back(X11ProtocolError{.errorCode = event->error_code,
+                                                         .requestCode = event->request_code,
+                                                         .minorCode = event->minor_code,
+                                                         .resourceID = event->resourceid});
+    }
+    return 0;
+}
+
+int onConnectionBroken(Display* display) {
+    const std::lock_guard lock(registryMutex());
+    if (const auto found = registry().find(display); found != registry().end()) found->second.broken->store(true);
+    return 0;
+}
+
+// Xlib ends the process after the I/O error handler unless the connection
+// has an exit handler of its own; this one lets the caller carry on, and
+// every later call on the connection returns at once.
+void keepRunningAfterConnectionBroke(Display*, void*) {}
+
+void installHandlersOnce() {
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        XSetErrorHandler(onProtocolError);
+        XSetIOErrorHandler(onConnectionBroken);
+    });
+}
+
+}  // namespace
+
+Result<std::unique_ptr<X11Connection>> X11Connection::open(const std::string& displayName) {
+    installHandlersOnce();
+    Display* display = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
+    if (!display) {
+        return std::unexpected(Error(std::string(kX11ErrorDomain), 1, "The X server could not be reached.",
+                                     displayName.empty() ? std::string("DISPLAY") : displayName));
+    }
+    XSetIOErrorExitHandler(display, keepRunningAfterConnectionBroke, nullptr);
+    auto broken = std::make_shared<std::atomic<bool>>(false);
+    {
+        const std::lock_guard lock(registryMutex());
+        registry()[display] = ConnectionRecord{.broken = broken};
+    }
+    return std::unique_ptr<X11Connection>(new X11Connection(display, std::move(broken)));
+}
+
+int X11Connection::fileDescriptor() const { return ConnectionNumber(display_); }
+
+X11Connection::~X11Connection() {
+    XCloseDisplay(display_);
+    const std::lock_guard lock(registryMutex());
+    registry().erase(display_);
+}
+
+X11ErrorTrap::X11ErrorTrap(X11Connection& connection) : connection_(connection) {
+    XSync(connection_.display(), False);
+    const std::lock_guard lock(registryMutex());
+    auto& record = registry().at(connection_.display());
+    record.trapping = true;
+    record.trapped.clear();
+}
+
+X11ErrorTrap::~X11ErrorTrap() {
+    const std::lock_guard lock(registryMutex());
+    auto& record = registry().at(connection_.display());
+    record.trapping = false;
+    record.trapped.clear();
+}
+
+std::vector<X11ProtocolError> X11ErrorTrap::sync() {
+    XSync(connection_.display(), False);
+    const std::lock_guard lock(registryMutex());
+    return std::exchange(registry().at(connection_.display()).trapped, {});
+}
+
+}  // namespace murmo
