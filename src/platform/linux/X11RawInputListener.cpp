@@ -95,7 +95,11 @@ Result<std::shared_ptr<X11RawInputListener>> X11RawInputListener::open(const std
 X11RawInputListener::X11RawInputListener(std::unique_ptr<X11Connection> connection, int opcode)
     : connection_(std::move(connection)), opcode_(opcode) {
     findXTestDevices();
-    thread_ = std::thread([this] { run(); });
+    thread_ = std::thread([this] {
+        run();
+        connection_.reset();
+        listening_.store(false);
+    });
 }
 
 X11RawInputListener::~X11RawInputListener() {

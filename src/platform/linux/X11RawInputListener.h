@@ -47,7 +47,7 @@ public:
     // Any thread.
     std::uint32_t userEventCount(InputEventType type) const;
     // Whether the connection still serves events.
-    bool isListening() const { return !connection_->isBroken(); }
+    bool isListening() const { return listening_.load(); }
 
     // Any thread. The observer is called on the listener's thread for every
     // press, the user's and the synthetic ones.
@@ -65,10 +65,13 @@ private:
     void findXTestDevices();
     void dispatch(const UserInputEvent& event);
 
+    // The listener's thread only, after construction; it closes the
+    // connection itself: Xlib hangs closing a broken connection on any thread
+    // but the one that found it broken.
     std::unique_ptr<X11Connection> connection_;
     int opcode_;
-    // The listener's thread only, after construction.
     std::vector<int> xtestDevices_;
+    std::atomic<bool> listening_{true};
 
     std::array<std::atomic<std::uint32_t>, 4> counts_{};
     // Held while an observer runs, so removal waits for it; recursive so an

@@ -118,6 +118,7 @@ std::optional<std::uint8_t> X11TypingKeymap::spareKey(unsigned long keysym) {
     for (const auto& spare : spares_) {
         if (spare.keysym == keysym) return spare.keycode;
     }
+    if (sealed_) return std::nullopt;
     for (auto& spare : spares_) {
         if (spare.keysym != 0) continue;
         spare.keysym = keysym;
@@ -127,16 +128,12 @@ std::optional<std::uint8_t> X11TypingKeymap::spareKey(unsigned long keysym) {
     return std::nullopt;
 }
 
-std::size_t X11TypingKeymap::freeSpareCount() const {
-    return static_cast<std::size_t>(
-        std::count_if(spares_.begin(), spares_.end(), [](const Spare& spare) { return spare.keysym == 0; }));
-}
-
 bool X11TypingKeymap::hasRemapped() const {
     return std::any_of(spares_.begin(), spares_.end(), [](const Spare& spare) { return spare.keysym != 0; });
 }
 
 void X11TypingKeymap::restore() {
+    sealed_ = false;
     if (connection_.isBroken()) {
         spares_.clear();
         return;
@@ -156,7 +153,9 @@ void X11TypingKeymap::restore() {
         kept.push_back(spare);
     }
     spares_ = std::move(kept);
-    XFlush(display);
+    // Done when this returns, so a keymap read or changed next, by this
+    // client or another, sees it restored.
+    XSync(display, False);
 }
 
 void X11TypingKeymap::remap(std::uint8_t keycode, unsigned long keysym) {

@@ -53,10 +53,15 @@ public:
     std::optional<X11TypedKey> layoutKey(unsigned long keysym) const;
 
     // A spare keycode mapped to this keysym: the one already mapped to it, or
-    // a free one remapped now. Absent when every spare keycode is in use.
+    // a free one remapped now. Absent when every spare keycode is in use, or
+    // once sealed.
     std::optional<std::uint8_t> spareKey(unsigned long keysym);
-    // How many more distinct keysyms spareKey() can take before restore().
-    std::size_t freeSpareCount() const;
+    // Keys were typed with the spare keycodes: until restore(), no other
+    // character is mapped. A client that is still reading the keys typed
+    // before a mapping change can look them up in a keymap that changed in
+    // between (Xlib does, from time to time); one change before the keys and
+    // one after keeps every client's lookups right.
+    void seal() { sealed_ = hasRemapped(); }
     // Whether a spare keycode is mapped to a keysym.
     bool hasRemapped() const;
     // Gives every remapped spare keycode its empty mapping back, unless another
@@ -78,6 +83,7 @@ private:
     std::vector<unsigned long> keysyms_;
     std::vector<Spare> spares_;
     bool firstGroupUnlocked_ = true;
+    bool sealed_ = false;
 };
 
 }  // namespace murmo

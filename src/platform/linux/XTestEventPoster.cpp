@@ -116,11 +116,11 @@ bool XTestEventPoster::postNow(KeyboardEvent& event) {
         typeText(event.unicodeString);
         return event.unicodeString.empty();
     }
-    if (event.virtualKey == virtual_key::v) postChord(event);
+    if (event.virtualKey == virtual_key::v) return postChord(event);
     return true;
 }
 
-void XTestEventPoster::postChord(const KeyboardEvent& event) {
+bool XTestEventPoster::postChord(const KeyboardEvent& event) {
     if (!event.keyDown) {
         if (const auto held = heldKeys_.find(event.virtualKey); held != heldKeys_.end()) {
             fakeKey(held->second, false);
@@ -133,9 +133,9 @@ void XTestEventPoster::postChord(const KeyboardEvent& event) {
             }
             heldModifiers_.clear();
         }
-        return;
+        return true;
     }
-    if (heldKeys_.contains(event.virtualKey)) return;
+    if (heldKeys_.contains(event.virtualKey)) return true;
     keymap_.refresh();
     // The chord's modifier on this desktop is Control, whichever of the two
     // flags the core sets.
@@ -143,15 +143,16 @@ void XTestEventPoster::postChord(const KeyboardEvent& event) {
     if ((event.flags & (key_event_flags::command | key_event_flags::control)) != 0) {
         control = modifierKeycode(XK_Control_L, XK_Control_R);
         // Without Control the key would type a "v" into the document.
-        if (*control == 0) return;
+        if (*control == 0) return true;
     }
     std::uint8_t key = keymap_.keycodeOf(XK_v);
     if (key == 0) {
         // A layout without a Latin "v" (Cyrillic, Greek): a spare keycode
         // mapped to it pastes, as clients match Control+v by keysym.
         const auto spare = keymap_.spareKey(XK_v);
-        if (!spare) return;
+        if (!spare) return !keymap_.hasRemapped();
         key = *spare;
+        keymap_.seal();
         scheduleRestore();
     }
     if (control && std::find(heldModifiers_.begin(), heldModifiers_.end(), *control) == heldModifiers_.end()) {
@@ -160,6 +161,7 @@ void XTestEventPoster::postChord(const KeyboardEvent& event) {
     }
     fakeKey(key, true);
     heldKeys_.emplace(event.virtualKey, key);
+    return true;
 }
 
 void XTestEventPoster::typeText(std::u16string& text) {
@@ -183,8 +185,8 @@ void XTestEventPoster::typeText(std::u16string& text) {
             keys.push_back(X11TypedKey{.keycode = *spare});
             usedSpare = true;
         } else if (keymap_.hasRemapped()) {
-            // Every spare keycode holds a character typed moments ago: the
-            // rest waits for the restore.
+            // The spare keycodes hold characters typed moments ago: the rest
+            // waits for the restore.
             break;
         }
         // Otherwise the keyboard has no spare keycode at all and the character
@@ -198,6 +200,7 @@ void XTestEventPoster::typeText(std::u16string& text) {
         if (key.shift) fakeKey(shift, false);
     }
     text.erase(0, consumed);
+    if (usedSpare) keymap_.seal();
     if (usedSpare || (!text.empty() && !restoreTimer_.armed())) scheduleRestore();
 }
 
@@ -207,6 +210,7 @@ std::uint8_t XTestEventPoster::modifierKeycode(unsigned long keysym, unsigned lo
 }
 
 void XTestEventPoster::fakeKey(std::uint8_t keycode, bool down) {
+    if (down) ++keyPressCount_;
     XTestFakeKeyEvent(connection_->display(), keycode, down ? True : False, CurrentTime);
 }
 

@@ -53,6 +53,9 @@ public:
 
     // Events posted but not typed yet: text waiting for spare keycodes.
     std::size_t pendingCount() const { return queue_.size(); }
+    // Key presses sent so far, modifiers included: what a client that has
+    // handled everything typed has received.
+    std::uint64_t keyPressCount() const { return keyPressCount_; }
 
 private:
     XTestEventPoster(MainLoop& loop, std::unique_ptr<X11Connection> connection, bool hasXTest);
@@ -61,7 +64,8 @@ private:
     void drain();
     // False when the event must wait for the spare keycodes' restore.
     bool postNow(KeyboardEvent& event);
-    void postChord(const KeyboardEvent& event);
+    // False when the chord's key needs a spare keycode after the restore.
+    bool postChord(const KeyboardEvent& event);
     // Types what it can of `text` now and leaves the rest in it.
     void typeText(std::u16string& text);
     // The keycode of a modifier keysym, or of its right-hand twin; 0 for none.
@@ -80,6 +84,7 @@ private:
     // modifiers in pressing order.
     std::map<std::uint16_t, std::uint8_t> heldKeys_;
     std::vector<std::uint8_t> heldModifiers_;
+    std::uint64_t keyPressCount_ = 0;
     Timer restoreTimer_;
 };
 
