@@ -145,7 +145,8 @@ void XTestClientProcess::takeLine(const std::string& line) {
     const std::string_view text(line);
     if (text.starts_with("ready")) {
         ready_ = true;
-        window_ = std::stoul(std::string(field(text, "window")), nullptr, 16);
+        const auto window = field(text, "window");
+        if (!window.empty()) window_ = std::stoul(std::string(window), nullptr, 16);
         return;
     }
     const bool press = text.starts_with("press ");
