@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <mutex>
 #include <set>
 #include <utility>
@@ -26,6 +27,22 @@ bool anyFunctionShortcut(const std::map<ShortcutPurpose, ShortcutChoice>& shortc
         if (shortcut.isFunction()) return true;
     }
     return false;
+}
+
+// The keys the router may swallow: Fn/Globe on its own, and each chord's key
+// pressed with at least its modifiers (its repeats and key-up follow).
+KeyTapSwallowCandidates swallowCandidates(const std::map<ShortcutPurpose, ShortcutChoice>& shortcuts) {
+    KeyTapSwallowCandidates candidates;
+    for (const auto& [purpose, shortcut] : shortcuts) {
+        const KeyTapSwallowCandidate candidate =
+            shortcut.isFunction()
+                ? KeyTapSwallowCandidate{.keyCode = kFunctionKeyCode, .flags = 0}
+                : KeyTapSwallowCandidate{.keyCode = shortcut.keyCode(), .flags = shortcut.modifiers().eventFlags()};
+        if (std::find(candidates.keys.begin(), candidates.keys.end(), candidate) == candidates.keys.end()) {
+            candidates.keys.push_back(candidate);
+        }
+    }
+    return candidates;
 }
 
 }  // namespace
@@ -271,6 +288,12 @@ GlobalShortcutRouter::StartResult GlobalShortcutRouter::start() {
 
     auto tap = keyTap_->createTap(makeShortcutTapCallback(std::weak_ptr<Shared>(shared_)));
     if (!tap) return std::unexpected(ShortcutMonitorError::eventTapUnavailable);
+    // Refused when another application holds a shortcut's keys: the router
+    // could not keep them from the frontmost application.
+    if (!tap->setSwallowCandidates(swallowCandidates(shared_->shortcuts()))) {
+        tap->invalidate();
+        return std::unexpected(ShortcutMonitorError::eventTapUnavailable);
+    }
 
     const auto generation = shared_->beginStart(tap);
     if (!generation) {

@@ -82,6 +82,16 @@ ShortcutModifiers ShortcutModifiers::fromEventFlags(std::uint64_t flags) {
     return result;
 }
 
+std::uint64_t ShortcutModifiers::eventFlags() const {
+    std::uint64_t flags = 0;
+    if (contains(command)) flags |= key_event_flags::command;
+    if (contains(option)) flags |= key_event_flags::alternate;
+    if (contains(control)) flags |= key_event_flags::control;
+    if (contains(shift)) flags |= key_event_flags::shift;
+    if (contains(function)) flags |= key_event_flags::secondaryFn;
+    return flags;
+}
+
 bool isModifierKeyCode(std::uint16_t keyCode) { return keyCode >= 54 && keyCode <= 63; }
 
 std::string keyName(std::uint16_t keyCode) {

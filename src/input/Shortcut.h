@@ -42,6 +42,8 @@ struct ShortcutModifiers {
 
     // The members whose platform flag is set in a keyboard event's flags.
     static ShortcutModifiers fromEventFlags(std::uint64_t flags);
+    // The platform flags of the members (the inverse of fromEventFlags).
+    std::uint64_t eventFlags() const;
 };
 
 inline constexpr ShortcutModifiers ShortcutModifiers::command{1};

@@ -26,6 +26,12 @@ ShortcutCaptureMonitor::StartResult ShortcutCaptureMonitor::start() {
 
     auto tap = keyTap_->createTap(makeShortcutTapCallback(weak_from_this()));
     if (!tap) return std::unexpected(ShortcutMonitorError::eventTapUnavailable);
+    // The capture keeps every key press from every application, so it takes
+    // the whole keyboard; refused while another application holds it.
+    if (!tap->setSwallowCandidates(KeyTapSwallowCandidates::everyKey())) {
+        tap->invalidate();
+        return std::unexpected(ShortcutMonitorError::eventTapUnavailable);
+    }
 
     {
         std::unique_lock lock(mutex_);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "runtime/Clock.h"
 #include "runtime/MainLoop.h"
@@ -57,6 +58,27 @@ struct KeyTapEvent {
 
 enum class KeyTapVerdict { pass, swallow };
 
+// A key whose events a tap's callback may swallow: its key-down while at
+// least `flags` are held (more may be), and then, whatever the flags, its
+// repeats and its key-up.
+struct KeyTapSwallowCandidate {
+    std::int64_t keyCode = 0;
+    std::uint64_t flags = 0;
+
+    bool operator==(const KeyTapSwallowCandidate&) const = default;
+};
+
+// Which key events a tap's callback may swallow: those of the candidate keys,
+// or every key event of the whole keyboard.
+struct KeyTapSwallowCandidates {
+    bool wholeKeyboard = false;
+    std::vector<KeyTapSwallowCandidate> keys;
+
+    static KeyTapSwallowCandidates everyKey() { return {.wholeKeyboard = true, .keys = {}}; }
+
+    bool operator==(const KeyTapSwallowCandidates&) const = default;
+};
+
 // Called for every key event and every disabled notice, on whatever serves the
 // tap (below). A notice's verdict is ignored: the notice always passes.
 using KeyTapCallback = std::function<KeyTapVerdict(const KeyTapEvent&)>;
@@ -74,6 +96,15 @@ public:
     // Any thread; idempotent. The tap is switched off for good: no event is
     // handed to its callback after this returns, beyond one already in hand.
     virtual void invalidate() = 0;
+
+    // Any thread. Which events the callback may swallow from now on: a
+    // platform that can withhold an event only when it claimed its key
+    // beforehand claims exactly these (and, before the first call, nothing),
+    // and lets every other event through whatever the verdict. False when the
+    // platform refuses a claim because another application holds that key or
+    // the keyboard; the tap then claims nothing. Invalidating the tap gives up
+    // its claims.
+    virtual bool setSwallowCandidates(const KeyTapSwallowCandidates& candidates) = 0;
 
     // Serving on a dedicated thread. attachToCurrentThread makes the calling
     // thread the one that serves the tap; runOnce, on that thread, hands at

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -51,6 +52,18 @@ const auto kCommandK = ShortcutChoice::chord(40, ShortcutModifiers::command);
 KeyTapEvent marked(KeyTapEvent event) {
     MurmoSyntheticKeyboardEventPolicy::mark(event);
     return event;
+}
+
+// Whether a tap that claimed `claims` can withhold `event` where only claimed
+// keys can be withheld: a key-down needs its candidate's flags, its repeats
+// and key-up follow whatever the flags.
+bool claimed(const KeyTapSwallowCandidates& claims, const KeyTapEvent& event) {
+    if (claims.wholeKeyboard) return true;
+    return std::ranges::any_of(claims.keys, [&](const KeyTapSwallowCandidate& candidate) {
+        if (candidate.keyCode != event.keyCode) return false;
+        const bool press = event.type == KeyTapEventType::keyDown && event.autorepeat == 0;
+        return !press || (event.flags & candidate.flags) == candidate.flags;
+    });
 }
 
 class GlobalShortcutRouterTest : public testing::Test {
@@ -191,12 +204,58 @@ TEST_F(GlobalShortcutRouterTest, SwallowAndReportTable) {
     for (const auto& [name, dictation, agent, steps] : cases) {
         auto router = makeRouter(dictation, agent);
         ASSERT_TRUE(router->start().has_value()) << name;
+        const auto claims = keys->swallowCandidates(keys->createdTapCount());
+        ASSERT_TRUE(claims.has_value()) << name;
         for (std::size_t i = 0; i < steps.size(); ++i) {
             EXPECT_EQ(keys->send(steps[i].event), steps[i].verdict) << name << ", step " << i;
             EXPECT_EQ(takeReported(), steps[i].actions) << name << ", step " << i;
+            // Every event the router swallows must be one its tap claimed.
+            if (steps[i].verdict == kSwallow) {
+                EXPECT_TRUE(claimed(*claims, steps[i].event)) << name << ", step " << i;
+            }
         }
         router->stop();
     }
+}
+
+TEST_F(GlobalShortcutRouterTest, ClaimsExactlyItsShortcutKeysAndGivesThemUpWhenStopped) {
+    struct ClaimCase {
+        std::string name;
+        ShortcutChoice dictation;
+        std::optional<ShortcutChoice> agent;
+        std::vector<KeyTapSwallowCandidate> claimed;
+    };
+    const std::vector<ClaimCase> cases{
+        {"Fn alone", kFunction, std::nullopt, {{63, 0}}},
+        {"Fn and a chord", kFunction, kSpaceChord, {{63, 0}, {49, kControl | kOption}}},
+        {"two chords", kCommandK, kSpaceChord, {{40, kCommand}, {49, kControl | kOption}}},
+        {"one chord for both", kSpaceChord, kSpaceChord, {{49, kControl | kOption}}},
+        {"a chord of Shift alone", ShortcutChoice::chord(122, ShortcutModifiers::shift), std::nullopt, {{122, kShift}}},
+    };
+    for (const auto& [name, dictation, agent, expected] : cases) {
+        auto router = makeRouter(dictation, agent);
+        ASSERT_TRUE(router->start().has_value()) << name;
+        const auto tapID = keys->createdTapCount();
+        EXPECT_EQ(keys->swallowCandidates(tapID), (KeyTapSwallowCandidates{.wholeKeyboard = false, .keys = expected}))
+            << name;
+        router->stop();
+        EXPECT_EQ(keys->swallowCandidates(tapID), std::nullopt) << name;
+    }
+}
+
+TEST_F(GlobalShortcutRouterTest, AClaimAnotherApplicationHoldsFailsTheStart) {
+    auto router = makeRouter(kSpaceChord);
+    keys->setSwallowClaimsRefused(true);
+    EXPECT_EQ(router->start(), std::unexpected(ShortcutMonitorError::eventTapUnavailable));
+    EXPECT_EQ(keys->liveTapCount(), 0u);
+    EXPECT_EQ(keys->threadServedTapCount(), 0u);
+    EXPECT_EQ(keys->send(K::keyDown(49, kControl | kOption)), kPass);
+    EXPECT_TRUE(takeReported().empty());
+
+    keys->setSwallowClaimsRefused(false);
+    ASSERT_TRUE(router->start().has_value());
+    EXPECT_EQ(keys->send(K::keyDown(49, kControl | kOption)), kSwallow);
+    EXPECT_EQ(takeReported(), (std::vector<Reported>{{kDictation, kPressed}}));
 }
 
 TEST_F(GlobalShortcutRouterTest, ActionsCarryTheEventTimeAndArriveOnTheRouterThread) {

@@ -124,9 +124,15 @@ TEST_F(ShortcutCaptureMonitorTest, StartChecksPermissionsInOrderThenTapCreation)
     EXPECT_EQ(keys->send(SimKeyTap::keyDown(53)), kPass);
 
     keys->setCreationFails(false);
+    keys->setSwallowClaimsRefused(true);
+    EXPECT_EQ(monitor->start(), std::unexpected(ShortcutMonitorError::eventTapUnavailable));
+    EXPECT_EQ(keys->liveTapCount(), 0u);
+    EXPECT_EQ(keys->send(SimKeyTap::keyDown(53)), kPass);
+
+    keys->setSwallowClaimsRefused(false);
     ASSERT_TRUE(monitor->start().has_value());
     ASSERT_TRUE(monitor->start().has_value());
-    EXPECT_EQ(keys->createdTapCount(), 1u);
+    EXPECT_EQ(keys->createdTapCount(), 2u);
     EXPECT_EQ(keys->enabledTapCount(), 1u);
     EXPECT_EQ(keys->send(SimKeyTap::keyDown(53)), kSwallow);
     EXPECT_EQ(actions, std::vector{ShortcutCaptureAction::cancelled()});
@@ -161,9 +167,11 @@ TEST_F(ShortcutCaptureMonitorTest, ACompletedCaptureReportsNothingWhenItsTapIsDi
 
 TEST_F(ShortcutCaptureMonitorTest, StopAndDropReleaseTheKeyboard) {
     ASSERT_TRUE(monitor->start().has_value());
+    EXPECT_EQ(keys->swallowCandidates(1), KeyTapSwallowCandidates::everyKey());
     monitor->stop();
     monitor->stop();
     EXPECT_EQ(keys->liveTapCount(), 0u);
+    EXPECT_EQ(keys->swallowCandidates(1), std::nullopt);
     EXPECT_EQ(keys->send(SimKeyTap::keyDown(53)), kPass);
     EXPECT_TRUE(actions.empty());
 
@@ -172,8 +180,10 @@ TEST_F(ShortcutCaptureMonitorTest, StopAndDropReleaseTheKeyboard) {
     EXPECT_EQ(keys->send(SimKeyTap::keyDown(53)), kSwallow);
     EXPECT_EQ(actions.size(), 1u);
 
+    EXPECT_EQ(keys->swallowCandidates(2), KeyTapSwallowCandidates::everyKey());
     monitor.reset();
     EXPECT_EQ(keys->liveTapCount(), 0u);
+    EXPECT_EQ(keys->swallowCandidates(2), std::nullopt);
     EXPECT_EQ(keys->send(SimKeyTap::keyDown(0)), kPass);
 }
 

@@ -1,5 +1,7 @@
 #include "platform/linux/X11Connection.h"
 
+#include <unistd.h>
+
 #include <map>
 #include <mutex>
 
@@ -78,7 +80,14 @@ Result<std::unique_ptr<X11Connection>> X11Connection::open(const std::string& di
 int X11Connection::fileDescriptor() const { return ConnectionNumber(display_); }
 
 X11Connection::~X11Connection() {
-    XCloseDisplay(display_);
+    if (isBroken()) {
+        // Xlib leaves a connection that broke in one thread locked for every
+        // other, and XCloseDisplay there waits for ever: only the socket is
+        // closed, and the display's memory is left behind.
+        ::close(ConnectionNumber(display_));
+    } else {
+        XCloseDisplay(display_);
+    }
     const std::lock_guard lock(registryMutex());
     registry().erase(display_);
 }

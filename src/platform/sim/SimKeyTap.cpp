@@ -29,6 +29,7 @@ struct SimKeyTap::State {
     int listenAccessRequests = 0;
     bool accessibilityTrusted = true;
     bool creationFails = false;
+    bool swallowClaimsRefused = false;
     bool attachmentsHeld = false;
     std::uint64_t nextTapID = 0;
     std::vector<std::weak_ptr<Tap>> taps;
@@ -56,7 +57,16 @@ public:
         valid_ = false;
         enabled_ = false;
         callback_ = nullptr;
+        claims_.reset();
         state_->changed.notify_all();
+    }
+
+    bool setSwallowCandidates(const KeyTapSwallowCandidates& candidates) override {
+        std::lock_guard lock(state_->mutex);
+        claims_.reset();
+        if (!valid_ || state_->swallowClaimsRefused) return false;
+        claims_ = candidates;
+        return true;
     }
 
     void attachToCurrentThread() override {
@@ -144,6 +154,7 @@ public:
     bool enabledLocked() const { return enabled_; }
     bool threadServedLocked() const { return servingThread_.has_value(); }
     void disableLocked() { enabled_ = false; }
+    const std::optional<KeyTapSwallowCandidates>& claimsLocked() const { return claims_; }
 
 private:
     // Calls the callback outside the lock and records the verdict.
@@ -184,6 +195,7 @@ private:
     std::optional<std::thread::id> servingThread_;
     MainLoop* mainLoop_ = nullptr;
     std::deque<std::shared_ptr<Pending>> queue_;
+    std::optional<KeyTapSwallowCandidates> claims_;
 };
 
 SimKeyTap::SimKeyTap() : state_(std::make_shared<State>()) {}
@@ -242,6 +254,11 @@ void SimKeyTap::setAccessibilityTrusted(bool trusted) {
 void SimKeyTap::setCreationFails(bool fails) {
     std::lock_guard lock(state_->mutex);
     state_->creationFails = fails;
+}
+
+void SimKeyTap::setSwallowClaimsRefused(bool refused) {
+    std::lock_guard lock(state_->mutex);
+    state_->swallowClaimsRefused = refused;
 }
 
 void SimKeyTap::holdThreadAttachments() {
@@ -327,6 +344,15 @@ bool SimKeyTap::waitUntilNoLiveTaps(Duration timeout) const {
 std::vector<SimKeyTap::Delivery> SimKeyTap::deliveries() const {
     std::lock_guard lock(state_->mutex);
     return state_->deliveries;
+}
+
+std::optional<KeyTapSwallowCandidates> SimKeyTap::swallowCandidates(std::uint64_t tapID) const {
+    std::lock_guard lock(state_->mutex);
+    for (const auto& weak : state_->taps) {
+        auto tap = weak.lock();
+        if (tap && tap->id() == tapID) return tap->claimsLocked();
+    }
+    return std::nullopt;
 }
 
 KeyTapEvent SimKeyTap::keyDown(std::int64_t keyCode, std::uint64_t flags, bool isRepeat) {

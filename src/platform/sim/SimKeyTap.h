@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/KeyTap.h"
@@ -47,6 +48,9 @@ public:
     void setAccessibilityTrusted(bool trusted);
     // While set, createTap() returns null.
     void setCreationFails(bool fails);
+    // While set, a tap's setSwallowCandidates() is refused, as when another
+    // application holds the keys.
+    void setSwallowClaimsRefused(bool refused);
     // While held, a thread that attaches to serve a tap waits inside
     // attachToCurrentThread(): a tap thread that never confirms its start.
     void holdThreadAttachments();
@@ -69,6 +73,9 @@ public:
     bool waitUntilNoLiveTaps(Duration timeout) const;
     // Every event a callback was given, in order, with its verdict.
     std::vector<Delivery> deliveries() const;
+    // What a tap claims now: nothing before its first accepted claim, after a
+    // refused one and once it is invalidated.
+    std::optional<KeyTapSwallowCandidates> swallowCandidates(std::uint64_t tapID) const;
 
     static KeyTapEvent keyDown(std::int64_t keyCode, std::uint64_t flags = 0, bool isRepeat = false);
     static KeyTapEvent keyUp(std::int64_t keyCode, std::uint64_t flags = 0);

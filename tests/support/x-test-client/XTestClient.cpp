@@ -1,0 +1,172 @@
+// murmo-x-test-client: an X client for tests that records the key events it
+// receives. It maps a window on $DISPLAY, takes the input focus (and asks the
+// window manager to activate it), prints "ready window=0x<id>" once it holds
+// the focus, then one line per key event:
+//
+//   press keycode=38 keysym=a state=0x0 text=a
+//   release keycode=38 keysym=a state=0x0 text=
+//
+// `text` is what the key types (presses only), with backslash and control
+// characters escaped as \\ and \xNN; it runs to the end of the line. Every
+// line is flushed at once. The client ends when its standard input closes
+// (so it never outlives the test that started it) or the server goes away
+// (Xlib's default handler ends it).
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <clocale>
+#include <cstdio>
+#include <string>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace {
+
+constexpr auto kFocusTimeout = std::chrono::seconds(10);
+
+std::string escaped(const char* bytes, int length) {
+    std::string text;
+    for (int i = 0; i < length; ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (byte == '\\') {
+            text += "\\\\";
+        } else if (byte < 0x20 || byte == 0x7f) {
+            std::array<char, 8> code{};
+            std::snprintf(code.data(), code.size(), "\\x%02x", byte);
+            text += code.data();
+        } else {
+            text += static_cast<char>(byte);
+        }
+    }
+    return text;
+}
+
+std::string keysymName(KeySym keysym) {
+    if (keysym == NoSymbol) return "NoSymbol";
+    if (const char* name = XKeysymToString(keysym)) return name;
+    std::array<char, 32> number{};
+    std::snprintf(number.data(), number.size(), "0x%lx", keysym);
+    return number.data();
+}
+
+void printKey(XKeyEvent& event, XIC inputContext) {
+    std::array<char, 64> buffer{};
+    KeySym keysym = NoSymbol;
+    int length = XLookupString(&event, buffer.data(), static_cast<int>(buffer.size()), &keysym, nullptr);
+    if (event.type == KeyRelease) {
+        length = 0;
+    } else if (inputContext) {
+        // No XFilterEvent: every key is recorded as it came, a dead key too.
+        Status status = 0;
+        KeySym ignored = NoSymbol;
+        length =
+            Xutf8LookupString(inputContext, &event, buffer.data(), static_cast<int>(buffer.size()), &ignored, &status);
+        if (status != XLookupChars && status != XLookupBoth) length = 0;
+    }
+    std::printf("%s keycode=%u keysym=%s state=0x%x text=%s\n", event.type == KeyPress ? "press" : "release",
+                event.keycode, keysymName(keysym).c_str(), event.state, escaped(buffer.data(), length).c_str());
+    std::fflush(stdout);
+}
+
+void askToActivate(Display* display, Window window) {
+    XEvent message{};
+    message.xclient.type = ClientMessage;
+    message.xclient.window = window;
+    message.xclient.message_type = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
+    message.xclient.format = 32;
+    message.xclient.data.l[0] = 2;  // from a pager: no focus-stealing prevention applies
+    message.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask, &message);
+}
+
+bool holdsFocus(Display* display, Window window) {
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(display, &focus, &revert);
+    return focus == window;
+}
+
+}  // namespace
+
+int main() {
+    // Xutf8LookupString gives UTF-8 in any locale; the built-in input method
+    // keeps a desktop's input method server out.
+    std::setlocale(LC_ALL, "C.UTF-8");
+    XSetLocaleModifiers("@im=none");
+
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+        std::fprintf(stderr, "murmo-x-test-client: cannot open the display\n");
+        return 1;
+    }
+    const int screen = DefaultScreen(display);
+    Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, 400, 200, 0,
+                                        BlackPixel(display, screen), WhitePixel(display, screen));
+    XStoreName(display, window, "murmo-x-test-client");
+    XWMHints hints{};
+    hints.flags = InputHint;
+    hints.input = True;
+    XSetWMHints(display, window, &hints);
+    const auto pid = static_cast<unsigned long>(getpid());
+    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&pid), 1);
+    XSelectInput(display, window, KeyPressMask | KeyReleaseMask | FocusChangeMask | StructureNotifyMask);
+
+    XIM inputMethod = XOpenIM(display, nullptr, nullptr, nullptr);
+    XIC inputContext = inputMethod ? XCreateIC(inputMethod, XNInputStyle, XIMPreeditNothing | XIMStatusNothing,
+                                               XNClientWindow, window, XNFocusWindow, window, nullptr)
+                                   : nullptr;
+
+    XMapWindow(display, window);
+    XFlush(display);
+
+    const auto deadline = std::chrono::steady_clock::now() + kFocusTimeout;
+    bool ready = false;
+    bool mapped = false;
+    std::array<pollfd, 2> watched{pollfd{.fd = ConnectionNumber(display), .events = POLLIN, .revents = 0},
+                                  pollfd{.fd = STDIN_FILENO, .events = POLLIN, .revents = 0}};
+    for (;;) {
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            switch (event.type) {
+                case MapNotify:
+                    if (!mapped) {
+                        mapped = true;
+                        XSetInputFocus(display, window, RevertToParent, CurrentTime);
+                        askToActivate(display, window);
+                    }
+                    break;
+                case FocusIn:
+                    if (!ready && holdsFocus(display, window)) {
+                        ready = true;
+                        std::printf("ready window=0x%lx\n", window);
+                        std::fflush(stdout);
+                    }
+                    break;
+                case MappingNotify: XRefreshKeyboardMapping(&event.xmapping); break;
+                case KeyPress:
+                case KeyRelease: printKey(event.xkey, inputContext); break;
+                default: break;
+            }
+        }
+        if (!ready && std::chrono::steady_clock::now() > deadline) {
+            std::fprintf(stderr, "murmo-x-test-client: the window never got the input focus\n");
+            return 2;
+        }
+        if (::poll(watched.data(), watched.size(), 100) < 0) continue;
+        if (watched[1].revents & (POLLIN | POLLHUP)) {
+            std::array<char, 256> discard{};
+            if (::read(STDIN_FILENO, discard.data(), discard.size()) <= 0) break;
+        }
+    }
+    if (inputContext) XDestroyIC(inputContext);
+    if (inputMethod) XCloseIM(inputMethod);
+    XCloseDisplay(display);
+    return 0;
+}
