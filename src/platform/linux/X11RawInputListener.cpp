@@ -37,7 +37,8 @@ std::optional<InputEventType> buttonType(int button) {
     return std::nullopt;
 }
 
-// The server marks the devices that carry XTest's events with this property.
+// The devices that carry XTest's events: the server names them "... XTEST
+// keyboard/pointer" and marks them with the "XTEST Device" property.
 bool isXTestDevice(Display* display, const XIDeviceInfo& device) {
     if (std::string_view(device.name).find("XTEST") != std::string_view::npos) return true;
     const Atom property = XInternAtom(display, "XTEST Device", True);

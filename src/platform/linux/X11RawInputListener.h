@@ -65,9 +65,8 @@ private:
     void findXTestDevices();
     void dispatch(const UserInputEvent& event);
 
-    // The listener's thread only, after construction; it closes the
-    // connection itself: Xlib hangs closing a broken connection on any thread
-    // but the one that found it broken.
+    // The listener's thread only, after construction; the thread closes it
+    // as it ends, on the thread that may have found it broken.
     std::unique_ptr<X11Connection> connection_;
     int opcode_;
     std::vector<int> xtestDevices_;
