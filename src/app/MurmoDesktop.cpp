@@ -27,42 +27,14 @@ std::string currentLocaleIdentifier() {
 
 MurmoDesktop::MurmoDesktop(GLibLoop& loop, MurmoLaunchConfiguration configuration)
     : loop_(loop),
-      // Blocking calls cost the simulated desktop nothing on a real clock.
-      desktop_(
-          loop.clock(), [](Duration) {}, &loop),
       bundle_(FileSystemBundle::mainBundle()),
-      defaults_(currentEnvironment(), Logger("defaults")),
-      console_(desktop_.chrome(), desktop_.chrome(), ConsoleChrome::printToStandardOutput) {
+      desktop_(loop, currentEnvironment(), bundle_),
+      console_(desktop_.simulated().chrome(), desktop_.simulated().chrome(), ConsoleChrome::printToStandardOutput) {
     // The simulated web view asks the engine for each page it loads.
-    desktop_.chrome().setPageFetcher(
+    desktop_.simulated().chrome().setPageFetcher(
         std::make_shared<CoreTransportPageFetcher>(std::make_shared<BeastCoreTransport>(StderrLogSink::shared())));
 
-    const auto simulated = desktop_.ports();
-    const DesktopPorts ports{
-        .accessibility = simulated.accessibility,
-        .workspace = simulated.workspace,
-        .processInfo = simulated.processInfo,
-        .inputActivity = simulated.inputActivity,
-        .pasteboard = simulated.pasteboard,
-        .eventPoster = simulated.eventPoster,
-        .userInputWatch = simulated.userInputWatch,
-        .defaults = defaults_,
-        .chrome = simulated.chrome,
-        .savePanel = simulated.savePanel,
-        .alerts = simulated.alerts,
-        .statusBar = console_.statusBar(),
-        .windows = console_.windows(),
-        .loginItem = simulated.loginItem,
-        .speechSynthesizer = simulated.speechSynthesizer,
-        .hud = simulated.hud,
-        .textMeasure = simulated.textMeasure,
-        .iconRenderer = simulated.iconRenderer,
-        .keyTap = simulated.keyTap,
-        .audioEngines = simulated.audioEngines,
-        .audioDevices = simulated.audioDevices,
-        .microphonePermission = simulated.microphonePermission,
-        .cuePlayers = simulated.cuePlayers,
-    };
+    const auto ports = desktop_.ports().withChrome(console_.statusBar(), console_.windows());
 
     auto coordinator = composeDesktopCoordinator(
         ports, DesktopCoordinatorCompositionOptions{
@@ -88,11 +60,11 @@ MurmoDesktop::MurmoDesktop(GLibLoop& loop, MurmoLaunchConfiguration configuratio
 MurmoDesktop::~MurmoDesktop() = default;
 
 void MurmoDesktop::setOnTerminated(std::function<void()> onTerminated) {
-    desktop_.chrome().setOnTerminated(std::move(onTerminated));
+    desktop_.simulated().chrome().setOnTerminated(std::move(onTerminated));
 }
 
 void MurmoDesktop::launch() { delegate_->applicationDidFinishLaunching(); }
 
-void MurmoDesktop::terminate() { desktop_.chrome().terminate(); }
+void MurmoDesktop::terminate() { desktop_.simulated().chrome().terminate(); }
 
 }  // namespace murmo

@@ -1,9 +1,10 @@
 #pragma once
 
 // The program's composition root: one place that builds the platform and the
-// application on it. Until the Linux backends land, every desktop port is the
-// simulated desktop's (so nothing reaches the user's real windows, keyboard
-// or clipboard); the stored defaults, the bundle, the engine process and its
+// application on it. LinuxDesktop gives every port whose Linux backend exists
+// (the defaults file, launch at login, the keyboard on an X display) and the
+// simulated desktop's for the rest, so nothing reaches the user's windows or
+// clipboard before their backends land; the bundle, the engine process and its
 // sockets are real. What a person would see of the status menu and the
 // dashboard is printed as lines on standard output meanwhile.
 
@@ -13,9 +14,8 @@
 #include "app/ConsoleChrome.h"
 #include "engine/MurmoLaunchConfiguration.h"
 #include "platform/linux/FileSystemBundle.h"
-#include "platform/linux/JsonFileDefaultsStore.h"
+#include "platform/linux/LinuxDesktop.h"
 #include "platform/linux/LinuxUpdaterFactory.h"
-#include "platform/sim/SimDesktop.h"
 #include "runtime/SystemIdGenerator.h"
 #include "runtime/glib/GLibLoop.h"
 #include "shell/MurmoAppDelegate.h"
@@ -33,16 +33,18 @@ public:
     // handshake).
     void setOnTerminated(std::function<void()> onTerminated);
 
+    // What stays simulated for want of what it needs, one line each.
+    const std::vector<std::string>& missingCapabilities() const { return desktop_.missingCapabilities(); }
+
     void launch();
     // What a quit from the menu, the system or a signal does.
     void terminate();
 
 private:
     GLibLoop& loop_;
-    SimDesktop desktop_;
     std::shared_ptr<SystemIdGenerator> ids_ = std::make_shared<SystemIdGenerator>();
     std::shared_ptr<FileSystemBundle> bundle_;
-    JsonFileDefaultsStore defaults_;
+    LinuxDesktop desktop_;
     LinuxUpdaterFactory updaters_;
     ConsoleChrome console_;
     std::shared_ptr<MurmoAppDelegate> delegate_;

@@ -53,6 +53,9 @@ int runMurmo(std::span<char* const> arguments, const ProgramEntryServices& servi
 
     GLibLoop loop;
     MurmoDesktop desktop(loop, std::move(*configuration));
+    for (const auto& missing : desktop.missingCapabilities()) {
+        writeLine(services.errorOutput, "murmo: " + missing + "; it is simulated instead.\n");
+    }
     desktop.setOnTerminated([&loop] { loop.quit(); });
     // A quit from a terminal or the session manager runs the same handshake
     // as the menu's Quit.

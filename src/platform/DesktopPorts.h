@@ -61,6 +61,10 @@ struct DesktopPorts {
     std::shared_ptr<AudioDevices> audioDevices;
     std::shared_ptr<MicrophonePermission> microphonePermission;
     std::shared_ptr<CuePlayerFactory> cuePlayers;
+
+    // The same ports with another status bar and window factory (which pass
+    // through to these ones, say).
+    DesktopPorts withChrome(StatusBar& otherStatusBar, AppWindowFactory& otherWindows) const;
 };
 
 }  // namespace murmo

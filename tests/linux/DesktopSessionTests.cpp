@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "FocusedClientTest.h"
 #include "platform/linux/X11Connection.h"
 #include "support/XTestClientProcess.h"
 #include "support/x11/XServerKeyboard.h"
@@ -44,20 +45,7 @@ unsigned long windowProperty(Display* display, Window window, const char* name) 
     return value;
 }
 
-class DesktopSessionTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        auto launched = XTestClientProcess::launch(MURMO_X_TEST_CLIENT_PATH);
-        ASSERT_TRUE(launched) << launched.error().message;
-        client = std::move(*launched);
-        auto opened = XServerKeyboard::open();
-        ASSERT_TRUE(opened) << opened.error().message;
-        keyboard = std::move(*opened);
-    }
-
-    std::unique_ptr<XTestClientProcess> client;
-    std::unique_ptr<XServerKeyboard> keyboard;
-};
+using DesktopSessionTest = testing::FocusedClientTest;
 
 TEST_F(DesktopSessionTest, TheClientHoldsTheFocusOnAManagedScreenWithASessionBus) {
     auto connection = X11Connection::open();

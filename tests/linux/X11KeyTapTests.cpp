@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "FocusedClientTest.h"
 #include "platform/InputActivity.h"
 #include "platform/linux/X11Connection.h"
 #include "platform/linux/X11KeyTap.h"
@@ -109,35 +110,16 @@ private:
     std::thread thread_;
 };
 
-class X11KeyTapTest : public ::testing::Test {
+class X11KeyTapTest : public testing::FocusedClientTest {
 protected:
     void SetUp() override {
-        auto launched = XTestClientProcess::launch(MURMO_X_TEST_CLIENT_PATH);
-        ASSERT_TRUE(launched) << launched.error().message;
-        client = std::move(*launched);
-        auto opened = XServerKeyboard::open();
-        ASSERT_TRUE(opened) << opened.error().message;
-        keyboard = std::move(*opened);
+        FocusedClientTest::SetUp();
+        if (HasFatalFailure()) return;
         auto tap = X11KeyTap::open();
         ASSERT_TRUE(tap) << tap.error().message;
         keys = std::move(*tap);
     }
 
-    bool clientGot(unsigned keycode) {
-        return std::ranges::any_of(client->keyEvents(), [&](const auto& e) { return e.keycode == keycode; });
-    }
-
-    // Types `keycode` and waits until the client has it: every key event
-    // before it has arrived by then.
-    void typeAndAwait(unsigned keycode) {
-        keyboard->tap(keycode);
-        ASSERT_TRUE(client->waitUntil([&](const auto& events) {
-            return std::ranges::count_if(events, [&](const auto& e) { return e.keycode == keycode && !e.press; }) > 0;
-        }));
-    }
-
-    std::unique_ptr<XTestClientProcess> client;
-    std::unique_ptr<XServerKeyboard> keyboard;
     std::shared_ptr<X11KeyTap> keys;
 };
 

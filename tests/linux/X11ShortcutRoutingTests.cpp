@@ -10,6 +10,7 @@
 #include <mutex>
 #include <vector>
 
+#include "FocusedClientTest.h"
 #include "input/GlobalShortcutRouter.h"
 #include "input/ShortcutCaptureMonitor.h"
 #include "platform/linux/X11Connection.h"
@@ -73,15 +74,11 @@ private:
     std::vector<Reported> reported_;
 };
 
-class X11ShortcutRoutingTest : public ::testing::Test {
+class X11ShortcutRoutingTest : public testing::FocusedClientTest {
 protected:
     void SetUp() override {
-        auto launched = XTestClientProcess::launch(MURMO_X_TEST_CLIENT_PATH);
-        ASSERT_TRUE(launched) << launched.error().message;
-        client = std::move(*launched);
-        auto opened = XServerKeyboard::open();
-        ASSERT_TRUE(opened) << opened.error().message;
-        keyboard = std::move(*opened);
+        FocusedClientTest::SetUp();
+        if (HasFatalFailure()) return;
         auto tap = X11KeyTap::open();
         ASSERT_TRUE(tap) << tap.error().message;
         keys = std::move(*tap);
@@ -94,23 +91,6 @@ protected:
         return router;
     }
 
-    // Types `keycode` and waits until the client has its release: every key
-    // event before it has arrived by then.
-    void typeAndAwait(unsigned keycode) {
-        const auto releases = [&](const auto& events) {
-            return std::ranges::count_if(events, [&](const auto& e) { return e.keycode == keycode && !e.press; });
-        };
-        const auto before = releases(client->keyEvents());
-        keyboard->tap(keycode);
-        ASSERT_TRUE(client->waitUntil([&](const auto& events) { return releases(events) > before; }));
-    }
-
-    long clientEventsOf(unsigned keycode) {
-        return std::ranges::count_if(client->keyEvents(), [&](const auto& e) { return e.keycode == keycode; });
-    }
-
-    std::unique_ptr<XTestClientProcess> client;
-    std::unique_ptr<XServerKeyboard> keyboard;
     std::shared_ptr<X11KeyTap> keys;
     ReportedActions actions;
 };

@@ -1,0 +1,59 @@
+#pragma once
+
+// The desktop of a Linux session: every port whose Linux backend exists is
+// the real one, and the simulated desktop stands in for the rest (windows,
+// tray, accessibility, clipboard, audio, cues, speech, the HUD's surface) until
+// their backends land. The keyboard ports (the shortcut tap, posted keys, the
+// input counters and the input watch) need an X display; without one they stay
+// simulated, and missingCapabilities() says why.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/DesktopPorts.h"
+#include "platform/linux/CairoIconRenderer.h"
+#include "platform/linux/JsonFileDefaultsStore.h"
+#include "platform/linux/PangoTextMeasure.h"
+#include "platform/linux/XdgAutostartLoginItem.h"
+#include "platform/sim/SimDesktop.h"
+#include "runtime/Environment.h"
+#include "runtime/MainLoop.h"
+
+namespace murmo {
+
+class X11KeyTap;
+class XTestEventPoster;
+class XInputActivity;
+class XInputUserInputWatch;
+
+class LinuxDesktop {
+public:
+    // `environment` names the display (DISPLAY) and the XDG folders.
+    LinuxDesktop(MainLoop& loop, const EnvironmentMap& environment, std::shared_ptr<const Bundle> mainBundle);
+    ~LinuxDesktop();
+    LinuxDesktop(const LinuxDesktop&) = delete;
+    LinuxDesktop& operator=(const LinuxDesktop&) = delete;
+
+    DesktopPorts ports();
+    // What stands in for the ports without a Linux backend.
+    SimDesktop& simulated() { return simulated_; }
+    // One line per capability that stays simulated for want of what it needs.
+    const std::vector<std::string>& missingCapabilities() const { return missing_; }
+
+private:
+    void openKeyboard(MainLoop& loop, const EnvironmentMap& environment);
+
+    SimDesktop simulated_;
+    JsonFileDefaultsStore defaults_;
+    XdgAutostartLoginItem loginItem_;
+    CairoIconRenderer iconRenderer_;
+    PangoTextMeasure textMeasure_;
+    std::shared_ptr<X11KeyTap> keyTap_;
+    std::unique_ptr<XTestEventPoster> eventPoster_;
+    std::unique_ptr<XInputActivity> inputActivity_;
+    std::unique_ptr<XInputUserInputWatch> userInputWatch_;
+    std::vector<std::string> missing_;
+};
+
+}  // namespace murmo
