@@ -1,7 +1,9 @@
 #include "platform/linux/X11Connection.h"
 
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <map>
 #include <mutex>
 
@@ -26,6 +28,13 @@ std::mutex& registryMutex() {
 std::map<Display*, ConnectionRecord>& registry() {
     static std::map<Display*, ConnectionRecord> connections;
     return connections;
+}
+
+// Displays of broken connections, which cannot be freed (below); held until
+// the process ends, past every static destructor, so they are kept, not lost.
+std::vector<Display*>& abandonedDisplays() {
+    static auto* displays = new std::vector<Display*>();
+    return *displays;
 }
 
 int onProtocolError(Display* display, XErrorEvent* event) {
@@ -79,17 +88,28 @@ Result<std::unique_ptr<X11Connection>> X11Connection::open(const std::string& di
 
 int X11Connection::fileDescriptor() const { return ConnectionNumber(display_); }
 
+// Whether the server has closed the connection, without asking Xlib: a call
+// on a connection whose server is gone runs Xlib's I/O error path, which
+// frees nothing.
+static bool serverClosed(int fd) {
+    char byte = 0;
+    const auto got = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
 X11Connection::~X11Connection() {
+    if (!isBroken() && serverClosed(fileDescriptor())) broken_->store(true);
     if (isBroken()) {
         // Xlib leaves a connection that broke in one thread locked for every
         // other, and XCloseDisplay there waits for ever: only the socket is
-        // closed, and the display's memory is left behind.
+        // closed, and the display's memory is kept.
         ::close(ConnectionNumber(display_));
     } else {
         XCloseDisplay(display_);
     }
     const std::lock_guard lock(registryMutex());
     registry().erase(display_);
+    if (isBroken()) abandonedDisplays().push_back(display_);
 }
 
 X11ErrorTrap::X11ErrorTrap(X11Connection& connection) : connection_(connection) {
