@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "FocusedClientTest.h"
+#include "XKeycodes.h"
 #include "platform/linux/X11Connection.h"
 #include "support/XTestClientProcess.h"
 #include "support/x11/XServerKeyboard.h"
@@ -23,11 +24,7 @@ using testing::XServerKeyboard;
 using testing::XTestClientKeyEvent;
 using testing::XTestClientProcess;
 
-// X keycodes by position (evdev code + 8), whatever the layout.
-constexpr unsigned kShiftL = 50;
-constexpr unsigned kDigit2 = 11;
-constexpr unsigned kY = 29;
-constexpr unsigned kSemicolon = 47;
+using namespace testing::x_keycode;
 
 unsigned long windowProperty(Display* display, Window window, const char* name) {
     Atom type = 0;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "FocusedClientTest.h"
+#include "XKeycodes.h"
 #include "platform/InputActivity.h"
 #include "platform/linux/X11Connection.h"
 #include "platform/linux/X11KeyTap.h"
@@ -33,14 +34,7 @@ using namespace std::chrono_literals;
 using testing::XServerKeyboard;
 using testing::XTestClientProcess;
 
-// X keycodes by position (evdev code + 8).
-constexpr unsigned kA = 38;
-constexpr unsigned kY = 29;
-constexpr unsigned kSpace = 65;
-constexpr unsigned kControlL = 37;
-constexpr unsigned kShiftR = 62;
-constexpr unsigned kAltR = 108;
-constexpr unsigned kMenu = 135;
+using namespace testing::x_keycode;
 
 namespace f = key_event_flags;
 

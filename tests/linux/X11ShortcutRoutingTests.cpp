@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "FocusedClientTest.h"
+#include "XKeycodes.h"
 #include "input/GlobalShortcutRouter.h"
 #include "input/ShortcutCaptureMonitor.h"
 #include "platform/linux/X11Connection.h"
@@ -31,16 +32,7 @@ using testing::PrivateXServer;
 using testing::XServerKeyboard;
 using testing::XTestClientProcess;
 
-// X keycodes by position (evdev code + 8).
-constexpr unsigned kA = 38;
-constexpr unsigned kK = 45;
-constexpr unsigned kSpace = 65;
-constexpr unsigned kControlL = 37;
-constexpr unsigned kShiftL = 50;
-constexpr unsigned kAltL = 64;
-constexpr unsigned kMenu = 135;
-constexpr unsigned kCapsLock = 66;
-constexpr unsigned kNumLock = 77;
+using namespace testing::x_keycode;
 
 const auto kControlOptionSpace = ShortcutChoice::chord(49, ShortcutModifiers::control | ShortcutModifiers::option);
 

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "XKeycodes.h"
 #include "platform/KeyTap.h"
 #include "platform/linux/X11Connection.h"
 #include "platform/linux/X11RawInputListener.h"
@@ -37,7 +38,7 @@ using testing::PrivateXServer;
 using testing::XServerKeyboard;
 using testing::XServerPointer;
 
-constexpr unsigned kKeyA = 38;
+using namespace testing::x_keycode;
 
 // What a monitor heard, read from the test's thread.
 class HeardEvents {
@@ -124,8 +125,8 @@ TEST_F(XInputActivityTest, OnlyTheUsersPressesCountAndThePostedOnesReachMonitors
     for (const unsigned button : {1u, 3u, 2u}) postClick(button);
     // The user's: two keys, and left, right, middle and a wheel step (no
     // press).
-    keyboard->tap(kKeyA);
-    keyboard->tap(kKeyA);
+    keyboard->tap(kA);
+    keyboard->tap(kA);
     for (const unsigned button : {1u, 3u, 2u, 4u}) pointer->click(button);
 
     ASSERT_TRUE(heard.waitForCount(12));
@@ -162,11 +163,11 @@ TEST_F(XInputActivityTest, ARemovedMonitorHearsNothingMoreAndAMonitorMayRemoveIt
         selfRemoving = std::move(monitor);
     }
 
-    keyboard->tap(kKeyA);
+    keyboard->tap(kA);
     ASSERT_TRUE(kept.waitForCount(1));
     ASSERT_TRUE(removed.waitForCount(1));
     removedMonitor.reset();
-    keyboard->tap(kKeyA);
+    keyboard->tap(kA);
     ASSERT_TRUE(kept.waitForCount(2));
 
     EXPECT_EQ(removed.events().size(), 1u);
