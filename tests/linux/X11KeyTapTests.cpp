@@ -252,9 +252,14 @@ TEST_F(X11KeyTapTest, ATapInvalidatedWhileASwallowedKeyIsDownGivesTheKeyboardBac
     served.tap->invalidate();
     keyboard->release(kSpace);
     typeAndAwait(kA);
-    ASSERT_GE(client->keyEvents().size(), 3u);
-    EXPECT_FALSE(client->keyEvents().front().press);
-    EXPECT_EQ(client->keyEvents().front().keycode, kSpace);
+    // The swallow may not have reached the server before the tap went; the
+    // press then passes. Either way the release follows: no key stays held.
+    std::vector<bool> spaceEvents;
+    for (const auto& event : client->keyEvents()) {
+        if (event.keycode == kSpace) spaceEvents.push_back(event.press);
+    }
+    EXPECT_TRUE(spaceEvents == std::vector<bool>{false} || spaceEvents == (std::vector<bool>{true, false}))
+        << spaceEvents.size();
     // Nothing of ours grabs the keyboard any more.
     auto other = X11Connection::open();
     ASSERT_TRUE(other);
