@@ -226,10 +226,10 @@ TEST_F(X11ShortcutRoutingTest, AServerThatGoesAwayEndsTheTapWithANoticeAndThePro
     (*server)->kill();
     // The held shortcut ends with the tap's disabled notice.
     EXPECT_EQ(actions.take(1), (std::vector<Reported>{{kDictation, ShortcutAction::cancelled}}));
+    // Nothing more is asked of the gone server: another test's server may
+    // take its display number at once.
     router->stop();
-    EXPECT_EQ(router->start(), std::unexpected(ShortcutMonitorError::eventTapUnavailable));
     router.reset();
-    EXPECT_FALSE(X11KeyTap::open((*server)->displayName()).has_value());
 }
 
 }  // namespace
