@@ -7,13 +7,16 @@
 # kills only its direct child on a time-out).
 #
 # A missing tool or a desktop that does not come up fails the command: a test
-# that needs the desktop must never pass without one.
+# that needs the desktop must never pass without one. Nothing but the command
+# itself is waited for without a deadline: the server and the window manager
+# each have 10 s to come up, and a process that does not end on TERM is killed.
 #
 # Usage: desktop-session.sh command [argument...]
 set -u
 
 me=desktop-session
 setup_failed=70
+start_deadline=10
 
 fail() {
     echo "$me: $*" >&2
@@ -21,7 +24,7 @@ fail() {
 }
 
 [ $# -gt 0 ] || fail "usage: $0 command [argument...]"
-for tool in Xvfb matchbox-window-manager dbus-run-session xprop setsid; do
+for tool in Xvfb matchbox-window-manager dbus-run-session xprop setsid timeout; do
     command -v "$tool" >/dev/null 2>&1 || fail "$tool is missing; scripts/install-deps.sh installs it"
 done
 
@@ -31,10 +34,45 @@ wm_pid=
 command_pid=
 watchdog_pid=
 
+read_stat() {
+    # $1: a process's stat file under /proc. Sets proc_state and proc_parent;
+    # false once the process is gone.
+    line=
+    read -r line 2>/dev/null <"$1" || return 1
+    line=${line##*) }
+    proc_state=${line%% *}
+    line=${line#* }
+    proc_parent=${line%% *}
+}
+
+running() {
+    # $1: pid of a child of ours. True until it ends. The shell reaps a
+    # background child whenever it waits for any command, and pids come round
+    # again within a minute on a busy machine, so a pid counts only while it
+    # is still our child.
+    read_stat "/proc/$1/stat" && [ "$proc_parent" = "$$" ] && [ "$proc_state" != Z ] && [ "$proc_state" != X ]
+}
+
 stop() {
-    # $1: pid of a child of ours, or empty.
+    # $1: pid of a child of ours, or empty; $2: what it is. Sends TERM, again
+    # every half second: Xvfb misses a TERM that lands just before it goes to
+    # sleep, and then sleeps on with no client left to wake it. Kills it after
+    # about 5 s and gives up on it after about 10 s rather than block.
     [ -n "$1" ] || return 0
-    kill -TERM "$1" 2>/dev/null
+    ticks=0
+    while running "$1"; do
+        if [ "$ticks" -ge 200 ]; then
+            echo "$me: $2 (pid $1) did not end on KILL; leaving it" >&2
+            return 0
+        elif [ "$ticks" -eq 100 ]; then
+            echo "$me: $2 did not end on TERM within 5 s; killing it" >&2
+            kill -KILL "$1" 2>/dev/null
+        elif [ "$ticks" -lt 100 ] && [ $((ticks % 10)) -eq 0 ]; then
+            kill -TERM "$1" 2>/dev/null
+        fi
+        ticks=$((ticks + 1))
+        sleep 0.05
+    done
     wait "$1" 2>/dev/null
 }
 
@@ -42,9 +80,9 @@ teardown() {
     trap '' INT TERM HUP
     # Whatever the command left behind in its process group goes with it.
     [ -n "$command_pid" ] && kill -KILL "-$command_pid" 2>/dev/null
-    stop "$wm_pid"
-    stop "$xvfb_pid"
-    stop "$watchdog_pid"
+    stop "$wm_pid" matchbox-window-manager
+    stop "$xvfb_pid" Xvfb
+    stop "$watchdog_pid" "the watchdog"
     [ -n "$workdir" ] && rm -rf "$workdir"
 }
 
@@ -77,10 +115,10 @@ mkfifo "$workdir/display" || fail "no fifo in $workdir"
 # is one) and drops whoever connects meanwhile.
 Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 1280x800x24 3>"$workdir/display" </dev/null >"$workdir/xvfb.log" 2>&1 &
 xvfb_pid=$!
-display=
-read -r display <"$workdir/display"
+display=$(timeout "$start_deadline" head -n 1 "$workdir/display")
 if [ -z "$display" ]; then
     show_log Xvfb "$workdir/xvfb.log"
+    running "$xvfb_pid" && fail "Xvfb did not announce a display within $start_deadline s"
     fail "Xvfb did not start"
 fi
 
@@ -93,12 +131,13 @@ GSK_RENDERER=cairo
 export GSK_RENDERER
 
 # Stops what the session started when this script dies without running its
-# traps: the pids it names in $workdir/pids (the window manager, the
-# command's process group as a negative number), then the server.
+# traps (its own parent then changes): the pids it names in $workdir/pids (the
+# window manager, the command's process group as a negative number), then the
+# server.
 parent=$$
 (
     trap '' INT HUP
-    while kill -0 "$parent" 2>/dev/null; do sleep 1; done
+    while read_stat /proc/self/stat && [ "$proc_parent" = "$parent" ]; do sleep 1; done
     while read -r pid; do kill -KILL "$pid"; done <"$workdir/pids"
     kill -KILL "$xvfb_pid"
     rm -rf "$workdir"
@@ -108,18 +147,19 @@ watchdog_pid=$!
 matchbox-window-manager -use_titlebar no </dev/null >"$workdir/wm.log" 2>&1 &
 wm_pid=$!
 echo "$wm_pid" >>"$workdir/pids"
-# The window manager manages the screen once it has published its check window.
-waited=0
-until xprop -root -notype _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
-    if ! kill -0 "$wm_pid" 2>/dev/null; then
+# The window manager manages the screen once it has published its check
+# window. A probe gets 2 s: a server that stops answering must not hold it.
+deadline=$(($(date +%s) + start_deadline))
+until timeout 2 xprop -root -notype _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
+    if ! running "$wm_pid"; then
         show_log matchbox-window-manager "$workdir/wm.log"
         show_log Xvfb "$workdir/xvfb.log"
         fail "the window manager exited on display $DISPLAY"
     fi
-    waited=$((waited + 1))
-    if [ "$waited" -gt 1000 ]; then
+    if [ "$(date +%s)" -ge "$deadline" ]; then
         show_log matchbox-window-manager "$workdir/wm.log"
-        fail "the window manager did not manage the screen within 10 s"
+        show_log Xvfb "$workdir/xvfb.log"
+        fail "the window manager did not manage the screen on display $DISPLAY within $start_deadline s"
     fi
     sleep 0.01
 done
