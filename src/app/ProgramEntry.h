@@ -5,6 +5,8 @@
 // loop, and the quit signals. The steps before the application exists are
 // separate so that their exits can be tested in-process.
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -23,7 +25,7 @@ inline constexpr int kConfigurationFailureStatus = 78;
 
 struct ProgramEntryServices {
     // Where the one-line diagnostics go.
-    int errorOutput = 2;
+    int errorOutput = STDERR_FILENO;
     std::function<Result<std::uint16_t>()> reservePort = reserveLoopbackPort;
 };
 
