@@ -18,9 +18,12 @@ MurmoAppDelegate::MurmoAppDelegate(Passkey, MurmoLaunchConfiguration configurati
 
 MurmoAppDelegate::~MurmoAppDelegate() = default;
 
-NativeLocalizedStrings MurmoAppDelegate::currentStrings() const {
-    const auto preferred = ports_.preferences.preferredLanguages();
-    return strings(resolved(preferences_->snapshot().uiLanguage, preferred));
+NativeAppLanguage MurmoAppDelegate::resolvedLanguage(NativeAppLanguage language) const {
+    return resolved(language, ports_.preferences.preferredLanguages());
+}
+
+NativeAppLanguage MurmoAppDelegate::currentLanguage() const {
+    return resolvedLanguage(preferences_->snapshot().uiLanguage);
 }
 
 void MurmoAppDelegate::applicationDidFinishLaunching() {

@@ -100,7 +100,10 @@ public:
     bool didFinishShutdown() const { return didFinishShutdown_; }
 
 private:
-    NativeLocalizedStrings currentStrings() const;
+    // Against the system's preferred languages as they are now.
+    NativeAppLanguage resolvedLanguage(NativeAppLanguage language) const;
+    // The interface language in force.
+    NativeAppLanguage currentLanguage() const;
 
     void createUpdateCoordinator();
     void installPreferenceCallbacks();

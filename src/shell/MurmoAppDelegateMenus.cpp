@@ -66,22 +66,21 @@ void MurmoAppDelegate::publishStatusMenu() {
 void MurmoAppDelegate::publishMainMenu() { ports_.chrome.setMainMenu(menus_.main().menu()); }
 
 void MurmoAppDelegate::refreshLocalizedChrome(NativeAppLanguage language) {
-    const auto preferred = ports_.preferences.preferredLanguages();
     const auto sidebar = dashboard_ ? std::optional(dashboard_->sidebarPreference()) : std::nullopt;
-    menus_.refreshLocalizedChrome(strings(resolved(language, preferred)), sidebar);
+    menus_.refreshLocalizedChrome(strings(resolvedLanguage(language)), sidebar);
     publishMainMenu();
     publishStatusMenu();
 }
 
 void MurmoAppDelegate::refreshSidebarMenuItem() {
     if (!dashboard_) return;
-    menus_.refreshSidebarItem(dashboard_->sidebarPreference(), currentStrings());
+    menus_.refreshSidebarItem(dashboard_->sidebarPreference(), strings(currentLanguage()));
     publishMainMenu();
 }
 
 void MurmoAppDelegate::refreshMenu() {
     if (!coordinator_) return;
-    const auto language = resolved(preferences_->snapshot().uiLanguage, ports_.preferences.preferredLanguages());
+    const auto language = currentLanguage();
     menus_.refreshMenu(CoordinatorMenuStatus::read(*coordinator_, language), ports_.permissions->snapshot(),
                        preferences_->snapshot().launchAtLogin, strings(language));
     publishStatusMenu();
@@ -135,7 +134,7 @@ void MurmoAppDelegate::toggleLaunchAtLogin() {
     const auto change = preferences_->setLaunchAtLogin(request);
     if (!change) {
         ports_.log.error("{}", logPublic(LaunchAtLoginFailureAlert::logLine(change.error())));
-        const auto alert = LaunchAtLoginFailureAlert::make(currentStrings());
+        const auto alert = LaunchAtLoginFailureAlert::make(strings(currentLanguage()));
         ports_.alerts.showAlert(AlertRequest{.style = alertStyle(alert.style),
                                              .messageText = alert.messageText,
                                              .informativeText = alert.informativeText},

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "platform/linux/X11KeyTap.h"
 #include "support/XTestClientProcess.h"
 #include "support/x11/XServerKeyboard.h"
 
@@ -42,6 +43,20 @@ protected:
 
     std::unique_ptr<XTestClientProcess> client;
     std::unique_ptr<XServerKeyboard> keyboard;
+};
+
+// The same with the X11 key tap of the session's server.
+class KeyTapOnFocusedClientTest : public FocusedClientTest {
+protected:
+    void SetUp() override {
+        FocusedClientTest::SetUp();
+        if (HasFatalFailure()) return;
+        auto tap = X11KeyTap::open();
+        ASSERT_TRUE(tap) << tap.error().message;
+        keys = std::move(*tap);
+    }
+
+    std::shared_ptr<X11KeyTap> keys;
 };
 
 }  // namespace murmo::testing

@@ -104,18 +104,7 @@ private:
     std::thread thread_;
 };
 
-class X11KeyTapTest : public testing::FocusedClientTest {
-protected:
-    void SetUp() override {
-        FocusedClientTest::SetUp();
-        if (HasFatalFailure()) return;
-        auto tap = X11KeyTap::open();
-        ASSERT_TRUE(tap) << tap.error().message;
-        keys = std::move(*tap);
-    }
-
-    std::shared_ptr<X11KeyTap> keys;
-};
+using X11KeyTapTest = testing::KeyTapOnFocusedClientTest;
 
 TEST_F(X11KeyTapTest, TheServerOffersWhatTheTapNeeds) {
     EXPECT_TRUE(keys->listenEventAccessGranted());

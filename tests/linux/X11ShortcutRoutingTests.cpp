@@ -66,16 +66,8 @@ private:
     std::vector<Reported> reported_;
 };
 
-class X11ShortcutRoutingTest : public testing::FocusedClientTest {
+class X11ShortcutRoutingTest : public testing::KeyTapOnFocusedClientTest {
 protected:
-    void SetUp() override {
-        FocusedClientTest::SetUp();
-        if (HasFatalFailure()) return;
-        auto tap = X11KeyTap::open();
-        ASSERT_TRUE(tap) << tap.error().message;
-        keys = std::move(*tap);
-    }
-
     std::unique_ptr<GlobalShortcutRouter> makeRouter(ShortcutChoice dictation,
                                                      std::optional<ShortcutChoice> agent = std::nullopt) {
         auto router = GlobalShortcutRouter::create(keys, SystemClock::shared(), dictation, agent);
@@ -83,7 +75,6 @@ protected:
         return router;
     }
 
-    std::shared_ptr<X11KeyTap> keys;
     ReportedActions actions;
 };
 

@@ -7,6 +7,7 @@
 
 #include "platform/InputActivity.h"
 #include "platform/linux/X11GrabVariants.h"
+#include "platform/linux/X11InputDevices.h"
 #include "platform/linux/X11KeyCodes.h"
 
 #include <X11/XKBlib.h>
@@ -49,21 +50,6 @@ X11ModifierMasks modifierMasks(Display* display) {
     return masks;
 }
 
-// The slave keyboards that XTest events come from.
-std::set<int> xtestKeyboards(Display* display) {
-    std::set<int> devices;
-    int count = 0;
-    XIDeviceInfo* info = XIQueryDevice(display, XIAllDevices, &count);
-    if (!info) return devices;
-    constexpr std::string_view kSuffix = "XTEST keyboard";
-    for (int i = 0; i < count; ++i) {
-        const std::string_view name = info[i].name ? info[i].name : "";
-        if (info[i].use == XISlaveKeyboard && name.ends_with(kSuffix)) devices.insert(info[i].deviceid);
-    }
-    XIFreeDeviceInfo(info);
-    return devices;
-}
-
 }  // namespace
 
 std::shared_ptr<X11KeyEventTap> X11KeyEventTap::open(const std::string& displayName, KeyTapCallback callback) {
@@ -72,26 +58,21 @@ std::shared_ptr<X11KeyEventTap> X11KeyEventTap::open(const std::string& displayN
     if (!grabbing || !raw) return nullptr;
     Display* rawDisplay = (*raw)->display();
 
-    int opcode = 0;
-    int event = 0;
-    int error = 0;
-    if (!XQueryExtension(rawDisplay, "XInputExtension", &opcode, &event, &error)) return nullptr;
-    int major = 2;
-    int minor = 2;
-    if (XIQueryVersion(rawDisplay, &major, &minor) != Success || (major == 2 && minor < 2)) return nullptr;
+    const auto opcode = x11_input::xinput2Opcode(rawDisplay, 2);
+    if (!opcode) return nullptr;
 
     std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> bits{};
     XISetMask(bits.data(), XI_RawKeyPress);
     XISetMask(bits.data(), XI_RawKeyRelease);
     XIEventMask mask{XIAllMasterDevices, static_cast<int>(bits.size()), bits.data()};
     XISelectEvents(rawDisplay, DefaultRootWindow(rawDisplay), &mask, 1);
-    auto xtest = xtestKeyboards(rawDisplay);
+    auto xtest = x11_input::xtestDevices(rawDisplay);
     XSync(rawDisplay, False);
 
     // A held grabbed key then repeats as presses alone, with no release
     // between them.
     XkbSetDetectableAutoRepeat((*grabbing)->display(), True, nullptr);
-    return std::make_shared<X11KeyEventTap>(Passkey{}, std::move(*grabbing), std::move(*raw), opcode, std::move(xtest),
+    return std::make_shared<X11KeyEventTap>(Passkey{}, std::move(*grabbing), std::move(*raw), *opcode, std::move(xtest),
                                             std::move(callback));
 }
 

@@ -1,11 +1,10 @@
 #include "platform/linux/X11KeyTap.h"
 
 #include "platform/linux/X11Connection.h"
+#include "platform/linux/X11InputDevices.h"
 #include "platform/linux/X11KeyEventTap.h"
 
 #include <X11/Xlib.h>
-#include <X11/extensions/XInput2.h>
-#include <X11/extensions/XTest.h>
 
 namespace murmo {
 
@@ -14,18 +13,8 @@ Result<std::shared_ptr<X11KeyTap>> X11KeyTap::open(const std::string& displayNam
     if (!connection) return std::unexpected(connection.error());
     Display* display = (*connection)->display();
 
-    int opcode = 0;
-    int event = 0;
-    int error = 0;
-    bool rawEvents = false;
-    if (XQueryExtension(display, "XInputExtension", &opcode, &event, &error)) {
-        int major = 2;
-        int minor = 2;
-        rawEvents = XIQueryVersion(display, &major, &minor) == Success && (major > 2 || (major == 2 && minor >= 2));
-    }
-    int major = 0;
-    int minor = 0;
-    const bool xtest = XTestQueryExtension(display, &event, &error, &major, &minor);
+    const bool rawEvents = x11_input::xinput2Opcode(display, 2).has_value();
+    const bool xtest = x11_input::offersXTest(display);
     return std::make_shared<X11KeyTap>(Passkey{}, displayName, rawEvents, xtest);
 }
 

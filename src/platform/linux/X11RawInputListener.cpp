@@ -1,8 +1,6 @@
 #include "platform/linux/X11RawInputListener.h"
 
-#include <algorithm>
 #include <optional>
-#include <string_view>
 #include <vector>
 
 #include <cerrno>
@@ -10,8 +8,8 @@
 #include <poll.h>
 
 #include "platform/InputActivity.h"
+#include "platform/linux/X11InputDevices.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 
@@ -37,37 +35,14 @@ std::optional<InputEventType> buttonType(int button) {
     return std::nullopt;
 }
 
-// The devices that carry XTest's events: the server names them "... XTEST
-// keyboard/pointer" and marks them with the "XTEST Device" property.
-bool isXTestDevice(Display* display, const XIDeviceInfo& device) {
-    if (std::string_view(device.name).find("XTEST") != std::string_view::npos) return true;
-    const Atom property = XInternAtom(display, "XTEST Device", True);
-    if (property == None) return false;
-    Atom type = None;
-    int format = 0;
-    unsigned long items = 0;
-    unsigned long remaining = 0;
-    unsigned char* data = nullptr;
-    const bool found = XIGetProperty(display, device.deviceid, property, 0, 1, False, AnyPropertyType, &type, &format,
-                                     &items, &remaining, &data) == Success &&
-                       items > 0 && data && data[0] != 0;
-    if (data) XFree(data);
-    return found;
-}
-
 }  // namespace
 
 Result<std::shared_ptr<X11RawInputListener>> X11RawInputListener::open(const std::string& displayName) {
     auto connection = X11Connection::open(displayName);
     if (!connection) return std::unexpected(connection.error());
     Display* display = (*connection)->display();
-    int opcode = 0;
-    int event = 0;
-    int error = 0;
-    int major = 2;
-    int minor = 2;
-    if (!XQueryExtension(display, "XInputExtension", &opcode, &event, &error) ||
-        XIQueryVersion(display, &major, &minor) != Success || major < 2 || (major == 2 && minor < 1)) {
+    const auto opcode = x11_input::xinput2Opcode(display, 1);
+    if (!opcode) {
         return std::unexpected(
             Error(std::string(kX11ErrorDomain), 2, "The X server offers no XInput 2.1 raw events.", "XInputExtension"));
     }
@@ -90,7 +65,7 @@ Result<std::shared_ptr<X11RawInputListener>> X11RawInputListener::open(const std
     if ((*connection)->isBroken()) {
         return std::unexpected(Error(std::string(kX11ErrorDomain), 1, "The X server went away.", "XInputExtension"));
     }
-    return std::shared_ptr<X11RawInputListener>(new X11RawInputListener(std::move(*connection), opcode));
+    return std::shared_ptr<X11RawInputListener>(new X11RawInputListener(std::move(*connection), *opcode));
 }
 
 X11RawInputListener::X11RawInputListener(std::unique_ptr<X11Connection> connection, int opcode)
@@ -156,23 +131,12 @@ void X11RawInputListener::handle(void* data) {
     std::optional<InputEventType> type = InputEventType::keyDown;
     if (cookie.evtype == XI_RawButtonPress) type = buttonType(raw.detail);
     if (!type) return;
-    const bool synthetic = std::find(xtestDevices_.begin(), xtestDevices_.end(), raw.sourceid) != xtestDevices_.end();
+    const bool synthetic = xtestDevices_.contains(raw.sourceid);
     if (!synthetic) counts_[indexOf(*type)].fetch_add(1, std::memory_order_relaxed);
     dispatch(UserInputEvent{.type = *type, .sourceUserData = synthetic ? kSyntheticEventUserDataMarker : 0});
 }
 
-void X11RawInputListener::findXTestDevices() {
-    Display* display = connection_->display();
-    int count = 0;
-    XIDeviceInfo* devices = XIQueryDevice(display, XIAllDevices, &count);
-    xtestDevices_.clear();
-    for (int index = 0; devices && index < count; ++index) {
-        const auto& device = devices[index];
-        const bool slave = device.use == XISlaveKeyboard || device.use == XISlavePointer;
-        if (slave && isXTestDevice(display, device)) xtestDevices_.push_back(device.deviceid);
-    }
-    if (devices) XIFreeDeviceInfo(devices);
-}
+void X11RawInputListener::findXTestDevices() { xtestDevices_ = x11_input::xtestDevices(connection_->display()); }
 
 void X11RawInputListener::dispatch(const UserInputEvent& event) {
     const std::lock_guard lock(observersMutex_);

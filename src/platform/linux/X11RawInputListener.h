@@ -22,6 +22,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -69,7 +70,7 @@ private:
     // as it ends, on the thread that may have found it broken.
     std::unique_ptr<X11Connection> connection_;
     int opcode_;
-    std::vector<int> xtestDevices_;
+    std::set<int> xtestDevices_;
     std::atomic<bool> listening_{true};
 
     std::array<std::atomic<std::uint32_t>, 4> counts_{};

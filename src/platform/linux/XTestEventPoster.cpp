@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/KeyTap.h"
+#include "platform/linux/X11InputDevices.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -51,20 +52,12 @@ std::vector<DecodedCharacter> decode(std::u16string_view text) {
     return characters;
 }
 
-bool hasExtension(X11Connection& connection) {
-    int eventBase = 0;
-    int errorBase = 0;
-    int major = 0;
-    int minor = 0;
-    return XTestQueryExtension(connection.display(), &eventBase, &errorBase, &major, &minor) == True;
-}
-
 }  // namespace
 
 Result<std::unique_ptr<XTestEventPoster>> XTestEventPoster::open(MainLoop& loop, const std::string& displayName) {
     auto connection = X11Connection::open(displayName);
     if (!connection) return std::unexpected(connection.error());
-    const bool hasXTest = hasExtension(**connection);
+    const bool hasXTest = x11_input::offersXTest((*connection)->display());
     return std::unique_ptr<XTestEventPoster>(new XTestEventPoster(loop, std::move(*connection), hasXTest));
 }
 
