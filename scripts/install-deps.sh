@@ -13,6 +13,8 @@ packages=(
   libcairo2-dev libpango1.0-dev fonts-inter
   libx11-dev libxi-dev libxtst-dev libxfixes-dev
   xvfb dbus x11-utils x11-xkb-utils matchbox-window-manager
+  at-spi2-core libatspi2.0-dev libgtk-4-dev
+  pulseaudio pulseaudio-utils libpulse-dev libsndfile1-dev libespeak-ng-dev espeak-ng-data
 )
 
 missing=()
