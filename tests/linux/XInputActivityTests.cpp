@@ -1,7 +1,8 @@
 // The user's input counters and the global input watch on X11: the user's
 // presses (from the server's own devices) count and reach monitors as the
 // user's; the application's own (from XTest) reach monitors marked and never
-// count; a server that goes away stops the listener, not the process.
+// count; a server that goes away stops the listener, not the process; secure
+// input is on while password text has the focus.
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "AtspiGtkAppTest.h"
 #include "XKeycodes.h"
 #include "platform/KeyTap.h"
 #include "platform/linux/X11Connection.h"
@@ -196,6 +198,21 @@ TEST(XInputListenerLifetimeTest, AServerThatGoesAwayStopsTheListenerNotTheProces
     EXPECT_FALSE(watch.addGlobalMonitor(heard.handler()));
     EXPECT_EQ(activity.eventCount(InputEventType::keyDown), 0u);
     monitor.reset();
+}
+
+class XInputActivitySecureInputTest : public testing::AtspiGtkAppTest {};
+
+TEST_F(XInputActivitySecureInputTest, SecureInputIsOnWhilePasswordTextHasTheFocusAndOffAfter) {
+    auto opened = XInputActivity::open({}, [this] { return accessibility->isSecureTextFocused(); });
+    ASSERT_TRUE(opened) << opened.error().message;
+    auto& activity = **opened;
+    ASSERT_TRUE(accessibility->startFocusTracking(kTimeout));
+    EXPECT_FALSE(activity.isSecureEventInputEnabled());
+
+    ASSERT_TRUE(app->focus(testing::GtkTestWidget::password));
+    EXPECT_TRUE(testing::pumpUntil([&] { return activity.isSecureEventInputEnabled(); }));
+    ASSERT_TRUE(app->focus(testing::GtkTestWidget::view));
+    EXPECT_TRUE(testing::pumpUntil([&] { return !activity.isSecureEventInputEnabled(); }));
 }
 
 }  // namespace

@@ -1,0 +1,220 @@
+#include "GtkTestAppProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace murmo::testing {
+
+namespace {
+
+constexpr char kDomain[] = "GtkTestAppProcess";
+constexpr auto kAnswerTimeout = std::chrono::seconds(10);
+constexpr auto kExitWait = std::chrono::seconds(2);
+
+const char* widgetName(GtkTestWidget widget) {
+    switch (widget) {
+        case GtkTestWidget::entry: return "entry";
+        case GtkTestWidget::view: return "view";
+        case GtkTestWidget::password: return "password";
+        case GtkTestWidget::paste: return "paste";
+    }
+    return "";
+}
+
+// The application's escaping: "\\" and "\xHH" for control bytes.
+std::string escaped(std::string_view text) {
+    std::string out;
+    for (const unsigned char byte : text) {
+        if (byte == '\\') {
+            out += "\\\\";
+        } else if (byte < 0x20 || byte == 0x7f) {
+            std::array<char, 5> code{};
+            std::snprintf(code.data(), code.size(), "\\x%02x", byte);
+            out += code.data();
+        } else {
+            out += static_cast<char>(byte);
+        }
+    }
+    return out;
+}
+
+std::string unescaped(std::string_view text) {
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\') {
+            bytes += '\\';
+            ++i;
+        } else if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x') {
+            bytes += static_cast<char>(std::stoi(std::string(text.substr(i + 2, 2)), nullptr, 16));
+            i += 3;
+        } else {
+            bytes += text[i];
+        }
+    }
+    return bytes;
+}
+
+// The test's environment, GTK_A11Y replaced when the application must hide.
+std::vector<std::string> childEnvironment(bool accessible) {
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry; ++entry) {
+        if (std::string_view(*entry).starts_with("GTK_A11Y=")) continue;
+        entries.emplace_back(*entry);
+    }
+    if (!accessible) entries.emplace_back("GTK_A11Y=none");
+    return entries;
+}
+
+Status answeredOk(const Result<std::string>& answer, std::string_view command) {
+    if (!answer) return std::unexpected(answer.error());
+    if (*answer != "ok") return fail(kDomain, 5, std::string(command) + " answered: " + *answer);
+    return {};
+}
+
+}  // namespace
+
+Result<std::unique_ptr<GtkTestAppProcess>> GtkTestAppProcess::launch(const std::string& program, Options options) {
+    std::array<int, 2> input{-1, -1};
+    std::array<int, 2> output{-1, -1};
+    if (::pipe2(input.data(), O_CLOEXEC) != 0) return fail(kDomain, 1, std::strerror(errno));
+    FileDescriptor inputRead(input[0]);
+    FileDescriptor inputWrite(input[1]);
+    if (::pipe2(output.data(), O_CLOEXEC) != 0) return fail(kDomain, 1, std::strerror(errno));
+    FileDescriptor outputRead(output[0]);
+    FileDescriptor outputWrite(output[1]);
+
+    auto environment = childEnvironment(options.accessible);
+    std::vector<char*> environmentPointers;
+    for (auto& entry : environment) environmentPointers.push_back(entry.data());
+    environmentPointers.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, inputRead.get(), STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, outputWrite.get(), STDOUT_FILENO);
+    std::array<char*, 2> arguments{const_cast<char*>(program.c_str()), nullptr};
+    pid_t pid = -1;
+    const int spawned =
+        ::posix_spawn(&pid, program.c_str(), &actions, nullptr, arguments.data(), environmentPointers.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return fail(kDomain, 2, program + " could not be started: " + std::strerror(spawned));
+
+    std::unique_ptr<GtkTestAppProcess> app(new GtkTestAppProcess(pid, std::move(inputWrite), std::move(outputRead)));
+    auto ready = app->nextLine(std::chrono::steady_clock::now() + options.readyTimeout);
+    if (!ready) return std::unexpected(ready.error());
+    unsigned long window = 0;
+    int announcedPid = 0;
+    if (std::sscanf(ready->c_str(), "ready %d %lx", &announcedPid, &window) != 2 || announcedPid != pid) {
+        return fail(kDomain, 3, "the GTK test application announced '" + *ready + "' instead of being ready");
+    }
+    app->window_ = window;
+    return app;
+}
+
+GtkTestAppProcess::~GtkTestAppProcess() {
+    // It ends when its input closes; one that does not is killed.
+    input_.reset();
+    const auto deadline = std::chrono::steady_clock::now() + kExitWait;
+    while (!reaped_ && ::waitpid(pid_, nullptr, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill();
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+void GtkTestAppProcess::kill() {
+    if (reaped_) return;
+    ::kill(pid_, SIGKILL);
+    reap();
+}
+
+void GtkTestAppProcess::reap() {
+    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    reaped_ = true;
+}
+
+Status GtkTestAppProcess::focus(GtkTestWidget widget) {
+    const auto command = std::string("focus ") + widgetName(widget);
+    return answeredOk(request(command), command);
+}
+
+Result<std::string> GtkTestAppProcess::read(GtkTestWidget widget) {
+    auto answer = request(std::string("read ") + widgetName(widget));
+    if (!answer) return answer;
+    if (!answer->starts_with("text ") && *answer != "text") {
+        return fail(kDomain, 5, "read answered: " + *answer);
+    }
+    return unescaped(std::string_view(*answer).substr(std::min<std::size_t>(answer->size(), 5)));
+}
+
+Status GtkTestAppProcess::set(GtkTestWidget widget, std::string_view text) {
+    return answeredOk(request(std::string("set ") + widgetName(widget) + " " + escaped(text)), "set");
+}
+
+Status GtkTestAppProcess::select(GtkTestWidget widget, int start, int end) {
+    return answeredOk(
+        request(std::string("select ") + widgetName(widget) + " " + std::to_string(start) + " " + std::to_string(end)),
+        "select");
+}
+
+Status GtkTestAppProcess::hang(std::chrono::milliseconds duration) {
+    auto answer = request("hang " + std::to_string(duration.count()));
+    if (!answer) return std::unexpected(answer.error());
+    if (*answer != "hanging") return fail(kDomain, 5, "hang answered: " + *answer);
+    return {};
+}
+
+Result<std::string> GtkTestAppProcess::request(const std::string& command) {
+    const auto line = command + "\n";
+    std::size_t written = 0;
+    while (written < line.size()) {
+        const auto count = ::write(input_.get(), line.data() + written, line.size() - written);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return fail(kDomain, 4, "the GTK test application took no command: " + std::string(std::strerror(errno)));
+        written += static_cast<std::size_t>(count);
+    }
+    return nextLine(std::chrono::steady_clock::now() + kAnswerTimeout);
+}
+
+Result<std::string> GtkTestAppProcess::nextLine(std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        if (const auto end = pending_.find('\n'); end != std::string::npos) {
+            auto line = pending_.substr(0, end);
+            pending_.erase(0, end + 1);
+            return line;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return fail(kDomain, 6, "the GTK test application did not answer in time");
+        pollfd watched{.fd = output_.get(), .events = POLLIN, .revents = 0};
+        const int polled = ::poll(&watched, 1, static_cast<int>(left.count()));
+        if (polled < 0 && errno == EINTR) continue;
+        if (polled <= 0) continue;
+        std::array<char, 4096> buffer{};
+        const auto count = ::read(output_.get(), buffer.data(), buffer.size());
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) {
+            return fail(kDomain, 7,
+                        "the GTK test application ended (is DISPLAY a desktop session? see its standard error)");
+        }
+        pending_.append(buffer.data(), static_cast<std::size_t>(count));
+    }
+}
+
+}  // namespace murmo::testing
