@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AtspiGtkAppTest.h"
@@ -210,6 +211,9 @@ TEST(AtspiAccessibilityWithoutAccessibilityTest, AnApplicationThatHidesFromTheBu
     auto launched = GtkTestAppProcess::launch(MURMO_GTK_TEST_APP_PATH, {.accessible = false});
     ASSERT_TRUE(launched) << launched.error().message;
     auto& app = **launched;
+    // Long enough for it to have joined the bus if it were going to (it
+    // takes ~0.1 s).
+    std::this_thread::sleep_for(1s);
     AtspiAccessibility accessibility;
     EXPECT_TRUE(accessibility.isProcessTrusted());
     auto focused = accessibility.copyAttributeValue(accessibility.applicationElement(app.pid()),

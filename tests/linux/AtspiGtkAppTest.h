@@ -41,6 +41,14 @@ protected:
         ASSERT_TRUE(launched) << launched.error().message;
         app = std::move(*launched);
         accessibility = std::make_unique<AtspiAccessibility>();
+        // The toolkit joins the accessibility bus's registry a moment after
+        // its window shows.
+        ASSERT_TRUE(pumpUntil([&] { return isOnTheBus(*accessibility, app->pid()); }, std::chrono::seconds(10)));
+    }
+
+    static bool isOnTheBus(Accessibility& accessibility, std::int32_t pid) {
+        return accessibility.copyAttributeValue(accessibility.applicationElement(pid), axattr::role, kTimeout).error ==
+               axerror::success;
     }
 
     // The application's focused element once `widget` has the focus.

@@ -121,33 +121,41 @@ AtspiReply AtspiBus::call(const AtspiObjectPath& object, const char* interface, 
                           GVariant* parameters, const char* replyType, const AtspiDeadline& deadline) {
     const auto ownedParameters = atspi_handles::adoptVariant(parameters);
     if (!ensureConnected(deadline)) {
-        return {deadline.passed() ? axerror::cannotComplete : axerror::apiDisabled, nullptr};
+        return {deadline.passed() ? axerror::cannotComplete : axerror::apiDisabled, nullptr, {}};
     }
     const int timeout = deadline.messageTimeoutMilliseconds();
-    if (timeout == 0) return {axerror::cannotComplete, nullptr};
+    if (timeout == 0) return {axerror::cannotComplete, nullptr, {}};
     GError* raw = nullptr;
     Variant body(g_dbus_connection_call_sync(connection_.get(), object.busName.c_str(), object.path.c_str(),
                                              interface, method, ownedParameters.get(),
                                              replyType ? G_VARIANT_TYPE(replyType) : nullptr,
-                                             G_DBUS_CALL_FLAGS_NO_AUTO_START, timeout, nullptr, &raw));
+                                             G_DBUS_CALL_FLAGS_NONE, timeout, nullptr, &raw));
     Error error(raw);
     if (!body) {
         AXError code = axErrorForDBusError(error.get());
         // A reply that came too late is a time-out whatever it said.
         if (deadline.passed() && code == axerror::failure) code = axerror::cannotComplete;
-        return {code, nullptr};
+        std::string name;
+        if (char* remote = error ? g_dbus_error_get_remote_error(error.get()) : nullptr) {
+            name = remote;
+            g_free(remote);
+        }
+        return {code, nullptr, std::move(name)};
     }
-    return {axerror::success, std::move(body)};
+    return {axerror::success, std::move(body), {}};
 }
 
 AtspiReply AtspiBus::property(const AtspiObjectPath& object, const char* interface, const char* name,
                               const AtspiDeadline& deadline) {
     auto reply = call(object, "org.freedesktop.DBus.Properties", "Get", g_variant_new("(ss)", interface, name), "(v)",
                       deadline);
-    if (!reply.ok()) return reply;
+    if (!reply.ok()) {
+        if (reply.errorName == "org.freedesktop.DBus.Error.InvalidArgs") reply.error = axerror::attributeUnsupported;
+        return reply;
+    }
     GVariant* value = nullptr;
     g_variant_get(reply.body.get(), "(v)", &value);
-    return {axerror::success, Variant(value)};
+    return {axerror::success, Variant(value), {}};
 }
 
 AXResult<std::int32_t> AtspiBus::processOf(const std::string& busName, const AtspiDeadline& deadline) {

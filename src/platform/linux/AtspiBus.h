@@ -54,6 +54,8 @@ struct AtspiObjectPath {
 struct AtspiReply {
     AXError error = axerror::failure;
     atspi_handles::Variant body;
+    // The peer's D-Bus error name when it answered with an error.
+    std::string errorName;
     bool ok() const { return error == axerror::success && body; }
 };
 
@@ -81,7 +83,9 @@ public:
     // deadline passed before or during the call.
     AtspiReply call(const AtspiObjectPath& object, const char* interface, const char* method, GVariant* parameters,
                     const char* replyType, const AtspiDeadline& deadline);
-    // Reads a property; the body is the property's value, unboxed.
+    // Reads a property; the body is the property's value, unboxed. A missing
+    // interface (which the properties interface reports as invalid
+    // arguments) is attributeUnsupported.
     AtspiReply property(const AtspiObjectPath& object, const char* interface, const char* name,
                         const AtspiDeadline& deadline);
 

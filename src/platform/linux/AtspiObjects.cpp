@@ -2,6 +2,8 @@
 
 #include <atspi/atspi-constants.h>
 
+#include <string_view>
+
 #include "runtime/Unicode.h"
 
 namespace murmo {
@@ -36,12 +38,34 @@ AXResult<T> failed(AXError error) {
 
 }  // namespace
 
+AtspiReply AtspiObjects::send(const AtspiObjectPath& object, const char* interface, const char* method,
+                              GVariant* parameters, const char* replyType, const AtspiDeadline& deadline) {
+    auto reply = bus_.call(object, interface, method, parameters, replyType, deadline);
+    if (reply.error == axerror::attributeUnsupported) reply.error = unsupportedOrGone(object, interface, deadline);
+    return reply;
+}
+
+AtspiReply AtspiObjects::read(const AtspiObjectPath& object, const char* interface, const char* name,
+                              const AtspiDeadline& deadline) {
+    auto reply = bus_.property(object, interface, name, deadline);
+    if (reply.error == axerror::attributeUnsupported) reply.error = unsupportedOrGone(object, interface, deadline);
+    return reply;
+}
+
+AXError AtspiObjects::unsupportedOrGone(const AtspiObjectPath& object, const char* interface,
+                                        const AtspiDeadline& deadline) {
+    if (std::string_view(interface) == ATSPI_DBUS_INTERFACE_ACCESSIBLE) return axerror::invalidUIElement;
+    auto probe = bus_.call(object, ATSPI_DBUS_INTERFACE_ACCESSIBLE, "GetRole", nullptr, "(u)", deadline);
+    if (probe.ok()) return axerror::attributeUnsupported;
+    return probe.error == axerror::attributeUnsupported ? axerror::invalidUIElement : probe.error;
+}
+
 bool isNullObject(const AtspiObjectPath& object) {
     return object.busName.empty() || object.path.empty() || object.path == ATSPI_DBUS_PATH_NULL;
 }
 
 AXResult<std::uint32_t> AtspiObjects::role(const AtspiObjectPath& object, const AtspiDeadline& deadline) {
-    auto reply = bus_.call(object, ATSPI_DBUS_INTERFACE_ACCESSIBLE, "GetRole", nullptr, "(u)", deadline);
+    auto reply = send(object, ATSPI_DBUS_INTERFACE_ACCESSIBLE, "GetRole", nullptr, "(u)", deadline);
     if (!reply.ok()) return failed<std::uint32_t>(reply.error);
     guint32 role = 0;
     g_variant_get(reply.body.get(), "(u)", &role);
@@ -49,7 +73,7 @@ AXResult<std::uint32_t> AtspiObjects::role(const AtspiObjectPath& object, const 
 }
 
 AXResult<std::uint64_t> AtspiObjects::states(const AtspiObjectPath& object, const AtspiDeadline& deadline) {
-    auto reply = bus_.call(object, ATSPI_DBUS_INTERFACE_ACCESSIBLE, "GetState", nullptr, "(au)", deadline);
+    auto reply = send(object, ATSPI_DBUS_INTERFACE_ACCESSIBLE, "GetState", nullptr, "(au)", deadline);
     if (!reply.ok()) return failed<std::uint64_t>(reply.error);
     atspi_handles::Variant words(g_variant_get_child_value(reply.body.get(), 0));
     gsize count = 0;
@@ -62,7 +86,7 @@ AXResult<std::uint64_t> AtspiObjects::states(const AtspiObjectPath& object, cons
 
 AXResult<std::vector<std::string>> AtspiObjects::interfaces(const AtspiObjectPath& object,
                                                             const AtspiDeadline& deadline) {
-    auto reply = bus_.call(object, ATSPI_DBUS_INTERFACE_ACCESSIBLE, "GetInterfaces", nullptr, "(as)", deadline);
+    auto reply = send(object, ATSPI_DBUS_INTERFACE_ACCESSIBLE, "GetInterfaces", nullptr, "(as)", deadline);
     if (!reply.ok()) return failed<std::vector<std::string>>(reply.error);
     std::vector<std::string> names;
     GVariantIter* iterator = nullptr;
@@ -74,7 +98,7 @@ AXResult<std::vector<std::string>> AtspiObjects::interfaces(const AtspiObjectPat
 }
 
 AXResult<AtspiObjectPath> AtspiObjects::parent(const AtspiObjectPath& object, const AtspiDeadline& deadline) {
-    auto reply = bus_.property(object, ATSPI_DBUS_INTERFACE_ACCESSIBLE, "Parent", deadline);
+    auto reply = read(object, ATSPI_DBUS_INTERFACE_ACCESSIBLE, "Parent", deadline);
     if (!reply.ok()) return failed<AtspiObjectPath>(reply.error);
     if (!g_variant_is_of_type(reply.body.get(), G_VARIANT_TYPE("(so)"))) return failed<AtspiObjectPath>(axerror::failure);
     auto parent = objectFrom(reply.body.get());
@@ -91,7 +115,7 @@ AXResult<std::vector<AtspiObjectPath>> AtspiObjects::children(const AtspiObjectP
     if (*count.value < 0 || *count.value > kMaximumChildren) return failed<std::vector<AtspiObjectPath>>(axerror::failure);
     std::vector<AtspiObjectPath> found;
     for (std::int32_t index = 0; index < *count.value; ++index) {
-        auto reply = bus_.call(object, ATSPI_DBUS_INTERFACE_ACCESSIBLE, "GetChildAtIndex", g_variant_new("(i)", index),
+        auto reply = send(object, ATSPI_DBUS_INTERFACE_ACCESSIBLE, "GetChildAtIndex", g_variant_new("(i)", index),
                                "((so))", deadline);
         if (!reply.ok()) return failed<std::vector<AtspiObjectPath>>(reply.error);
         atspi_handles::Variant child(g_variant_get_child_value(reply.body.get(), 0));
@@ -111,7 +135,7 @@ AXResult<std::vector<AtspiObjectPath>> AtspiObjects::applications(const AtspiDea
 
 AXResult<std::int32_t> AtspiObjects::intProperty(const AtspiObjectPath& object, const char* interface,
                                                  const char* name, const AtspiDeadline& deadline) {
-    auto reply = bus_.property(object, interface, name, deadline);
+    auto reply = read(object, interface, name, deadline);
     if (!reply.ok()) return failed<std::int32_t>(reply.error);
     if (!g_variant_is_of_type(reply.body.get(), G_VARIANT_TYPE_INT32)) return failed<std::int32_t>(axerror::failure);
     return {axerror::success, g_variant_get_int32(reply.body.get())};
@@ -123,7 +147,7 @@ AXResult<std::string> AtspiObjects::text(const AtspiObjectPath& object, const At
     if (!count.value) return failed<std::string>(count.error);
     if (*count.value < 0) return failed<std::string>(axerror::failure);
     if (*count.value == 0) return {axerror::success, std::string()};
-    auto reply = bus_.call(object, ATSPI_DBUS_INTERFACE_TEXT, "GetText", g_variant_new("(ii)", 0, *count.value), "(s)",
+    auto reply = send(object, ATSPI_DBUS_INTERFACE_TEXT, "GetText", g_variant_new("(ii)", 0, *count.value), "(s)",
                            deadline);
     if (!reply.ok()) return failed<std::string>(reply.error);
     const char* text = nullptr;
@@ -139,12 +163,12 @@ AXResult<std::string> AtspiObjects::text(const AtspiObjectPath& object, const At
 AXResult<std::pair<std::int32_t, std::int32_t>> AtspiObjects::selection(const AtspiObjectPath& object,
                                                                         const AtspiDeadline& deadline) {
     using Range = std::pair<std::int32_t, std::int32_t>;
-    auto count = bus_.call(object, ATSPI_DBUS_INTERFACE_TEXT, "GetNSelections", nullptr, "(i)", deadline);
+    auto count = send(object, ATSPI_DBUS_INTERFACE_TEXT, "GetNSelections", nullptr, "(i)", deadline);
     if (!count.ok()) return failed<Range>(count.error);
     gint32 selections = 0;
     g_variant_get(count.body.get(), "(i)", &selections);
     if (selections > 0) {
-        auto reply = bus_.call(object, ATSPI_DBUS_INTERFACE_TEXT, "GetSelection", g_variant_new("(i)", 0), "(ii)",
+        auto reply = send(object, ATSPI_DBUS_INTERFACE_TEXT, "GetSelection", g_variant_new("(i)", 0), "(ii)",
                                deadline);
         if (!reply.ok()) return failed<Range>(reply.error);
         gint32 start = 0;
@@ -161,7 +185,7 @@ AXResult<std::pair<std::int32_t, std::int32_t>> AtspiObjects::selection(const At
 
 AXError AtspiObjects::confirmedCall(const AtspiObjectPath& object, const char* interface, const char* method,
                                     GVariant* parameters, const AtspiDeadline& deadline) {
-    auto reply = bus_.call(object, interface, method, parameters, "(b)", deadline);
+    auto reply = send(object, interface, method, parameters, "(b)", deadline);
     if (!reply.ok()) return reply.error;
     gboolean done = FALSE;
     g_variant_get(reply.body.get(), "(b)", &done);

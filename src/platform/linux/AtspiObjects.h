@@ -42,6 +42,15 @@ public:
     AXError setTextContents(const AtspiObjectPath& object, const std::string& text, const AtspiDeadline& deadline);
 
 private:
+    // A call to one of the object's interfaces. A missing method or
+    // interface means the object is gone when even its Accessible interface
+    // is missing (toolkits answer both alike), attributeUnsupported
+    // otherwise: one more message tells them apart.
+    AtspiReply send(const AtspiObjectPath& object, const char* interface, const char* method, GVariant* parameters,
+                    const char* replyType, const AtspiDeadline& deadline);
+    AtspiReply read(const AtspiObjectPath& object, const char* interface, const char* name,
+                    const AtspiDeadline& deadline);
+    AXError unsupportedOrGone(const AtspiObjectPath& object, const char* interface, const AtspiDeadline& deadline);
     AXResult<std::int32_t> intProperty(const AtspiObjectPath& object, const char* interface, const char* name,
                                        const AtspiDeadline& deadline);
     AXError confirmedCall(const AtspiObjectPath& object, const char* interface, const char* method,

@@ -18,9 +18,11 @@
 // passes as is. End of input ends the program.
 
 #include <gdk/x11/gdkx.h>
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -167,16 +169,18 @@ void runCommand(App& app, const std::string& line) {
     reply("error unknown command '" + escaped(verb) + "'");
 }
 
-gboolean onInput(GIOChannel* channel, GIOCondition, gpointer data) {
+gboolean onInput(gint descriptor, GIOCondition, gpointer data) {
     auto& app = *static_cast<App*>(data);
     char buffer[4096];
-    gsize count = 0;
-    const GIOStatus status = g_io_channel_read_chars(channel, buffer, sizeof buffer, &count, nullptr);
-    if (status == G_IO_STATUS_EOF || status == G_IO_STATUS_ERROR) {
+    // What has arrived, not a full buffer: the next command may wait on our
+    // answer.
+    const ssize_t count = read(descriptor, buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) return G_SOURCE_CONTINUE;
+    if (count <= 0) {
         app.running = false;
         return G_SOURCE_REMOVE;
     }
-    app.pendingInput.append(buffer, count);
+    app.pendingInput.append(buffer, static_cast<std::size_t>(count));
     for (auto end = app.pendingInput.find('\n'); end != std::string::npos; end = app.pendingInput.find('\n')) {
         const std::string line = app.pendingInput.substr(0, end);
         app.pendingInput.erase(0, end + 1);
@@ -265,15 +269,12 @@ int main() {
     App app;
     build(app);
 
-    GIOChannel* input = g_io_channel_unix_new(STDIN_FILENO);
-    g_io_channel_set_encoding(input, nullptr, nullptr);
-    g_io_add_watch(input, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), onInput, &app);
+    g_unix_fd_add(STDIN_FILENO, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), onInput, &app);
 
     gtk_window_present(GTK_WINDOW(app.window));
     gtk_widget_grab_focus(app.entry);
     while (app.running) g_main_context_iteration(nullptr, TRUE);
 
-    g_io_channel_unref(input);
     gtk_window_destroy(GTK_WINDOW(app.window));
     return 0;
 }
