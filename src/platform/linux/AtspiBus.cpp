@@ -25,16 +25,15 @@ std::string accessibilityBusAddress(const AtspiDeadline& deadline) {
         return fromEnvironment;
     }
     GError* raw = nullptr;
-    char* sessionAddress = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &raw);
+    const atspi_handles::String sessionAddress(g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &raw));
     Error error(raw);
     if (!sessionAddress) return {};
     raw = nullptr;
     Object<GDBusConnection> session(g_dbus_connection_new_for_address_sync(
-        sessionAddress,
+        sessionAddress.get(),
         static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
                                           G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
         nullptr, nullptr, &raw));
-    g_free(sessionAddress);
     error.reset(raw);
     if (!session) return {};
     const int timeout = deadline.messageTimeoutMilliseconds();
@@ -135,12 +134,8 @@ AtspiReply AtspiBus::call(const AtspiObjectPath& object, const char* interface, 
         AXError code = axErrorForDBusError(error.get());
         // A reply that came too late is a time-out whatever it said.
         if (deadline.passed() && code == axerror::failure) code = axerror::cannotComplete;
-        std::string name;
-        if (char* remote = error ? g_dbus_error_get_remote_error(error.get()) : nullptr) {
-            name = remote;
-            g_free(remote);
-        }
-        return {code, nullptr, std::move(name)};
+        const atspi_handles::String remote(error ? g_dbus_error_get_remote_error(error.get()) : nullptr);
+        return {code, nullptr, remote ? std::string(remote.get()) : std::string()};
     }
     return {axerror::success, std::move(body), {}};
 }

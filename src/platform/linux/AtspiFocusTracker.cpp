@@ -49,13 +49,15 @@ void AtspiFocusTracker::attach(GDBusConnection* connection, const AtspiDeadline&
     // Toolkits send events only while somebody listens for them.
     const int timeout = deadline.messageTimeoutMilliseconds();
     if (timeout == 0) return;
-    GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_sync(
+    // Without the registration the tracker still works with toolkits that
+    // always send; the on-demand search covers the rest, so a failure here
+    // is not the caller's.
+    GError* raw = nullptr;
+    const atspi_handles::Variant reply(g_dbus_connection_call_sync(
         connection, ATSPI_DBUS_NAME_REGISTRY, ATSPI_DBUS_PATH_REGISTRY, ATSPI_DBUS_INTERFACE_REGISTRY, "RegisterEvent",
         g_variant_new("(s@ass)", kFocusEvent, g_variant_new_strv(nullptr, 0), ""), nullptr, G_DBUS_CALL_FLAGS_NONE,
-        timeout, nullptr, &error);
-    if (reply) g_variant_unref(reply);
-    if (error) g_error_free(error);
+        timeout, nullptr, &raw));
+    const atspi_handles::Error error(raw);
 }
 
 void AtspiFocusTracker::onStateChanged(GDBusConnection*, const char* sender, const char* path, const char*,
@@ -92,15 +94,13 @@ void AtspiFocusTracker::focusGained(AtspiObjectPath object) {
 }
 
 void AtspiFocusTracker::onRole(GObject* source, GAsyncResult* result, gpointer data) {
-    std::unique_ptr<RoleRequest> request(static_cast<RoleRequest*>(data));
-    GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
-    if (error) g_error_free(error);
-    if (!reply) return;
+    const std::unique_ptr<RoleRequest> request(static_cast<RoleRequest*>(data));
+    GError* raw = nullptr;
+    const atspi_handles::Variant reply(g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &raw));
+    const atspi_handles::Error error(raw);
+    if (!reply || g_cancellable_is_cancelled(request->cancellable.get())) return;
     guint32 role = 0;
-    g_variant_get(reply, "(u)", &role);
-    g_variant_unref(reply);
-    if (g_cancellable_is_cancelled(request->cancellable.get())) return;
+    g_variant_get(reply.get(), "(u)", &role);
     auto& tracker = *request->tracker;
     if (tracker.focused_ == request->object) tracker.focusedIsPassword_ = isPasswordRole(role);
 }

@@ -15,12 +15,16 @@ struct VariantDeleter {
 struct ErrorDeleter {
     void operator()(GError* error) const { g_error_free(error); }
 };
+struct StringDeleter {
+    void operator()(char* text) const { g_free(text); }
+};
 struct ObjectDeleter {
     void operator()(gpointer object) const { g_object_unref(object); }
 };
 
 using Variant = std::unique_ptr<GVariant, VariantDeleter>;
 using Error = std::unique_ptr<GError, ErrorDeleter>;
+using String = std::unique_ptr<char, StringDeleter>;
 template <class T>
 using Object = std::unique_ptr<T, ObjectDeleter>;
 

@@ -24,9 +24,8 @@ std::vector<AtspiObjectPath> objectsFrom(GVariant* array) {
     std::vector<AtspiObjectPath> objects;
     GVariantIter iterator;
     g_variant_iter_init(&iterator, array);
-    while (GVariant* child = g_variant_iter_next_value(&iterator)) {
-        objects.push_back(objectFrom(child));
-        g_variant_unref(child);
+    while (const atspi_handles::Variant child{g_variant_iter_next_value(&iterator)}) {
+        objects.push_back(objectFrom(child.get()));
     }
     return objects;
 }
@@ -89,11 +88,11 @@ AXResult<std::vector<std::string>> AtspiObjects::interfaces(const AtspiObjectPat
     auto reply = send(object, ATSPI_DBUS_INTERFACE_ACCESSIBLE, "GetInterfaces", nullptr, "(as)", deadline);
     if (!reply.ok()) return failed<std::vector<std::string>>(reply.error);
     std::vector<std::string> names;
-    GVariantIter* iterator = nullptr;
-    g_variant_get(reply.body.get(), "(as)", &iterator);
+    const atspi_handles::Variant array(g_variant_get_child_value(reply.body.get(), 0));
+    GVariantIter iterator;
+    g_variant_iter_init(&iterator, array.get());
     const char* name = nullptr;
-    while (g_variant_iter_next(iterator, "&s", &name)) names.emplace_back(name);
-    g_variant_iter_free(iterator);
+    while (g_variant_iter_next(&iterator, "&s", &name)) names.emplace_back(name);
     return {axerror::success, std::move(names)};
 }
 
