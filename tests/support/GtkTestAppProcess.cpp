@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "gtk-test-app/LineEscaping.h"
+
 extern char** environ;
 
 namespace murmo::testing {
@@ -34,38 +36,8 @@ const char* widgetName(GtkTestWidget widget) {
     return "";
 }
 
-// The application's escaping: "\\" and "\xHH" for control bytes.
-std::string escaped(std::string_view text) {
-    std::string out;
-    for (const unsigned char byte : text) {
-        if (byte == '\\') {
-            out += "\\\\";
-        } else if (byte < 0x20 || byte == 0x7f) {
-            std::array<char, 5> code{};
-            std::snprintf(code.data(), code.size(), "\\x%02x", byte);
-            out += code.data();
-        } else {
-            out += static_cast<char>(byte);
-        }
-    }
-    return out;
-}
-
-std::string unescaped(std::string_view text) {
-    std::string bytes;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\') {
-            bytes += '\\';
-            ++i;
-        } else if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x') {
-            bytes += static_cast<char>(std::stoi(std::string(text.substr(i + 2, 2)), nullptr, 16));
-            i += 3;
-        } else {
-            bytes += text[i];
-        }
-    }
-    return bytes;
-}
+using line_escaping::escaped;
+using line_escaping::unescaped;
 
 // The test's environment, GTK_A11Y replaced when the application must hide.
 std::vector<std::string> childEnvironment(bool accessible) {

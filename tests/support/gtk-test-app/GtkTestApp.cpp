@@ -28,6 +28,8 @@
 #include <string>
 #include <string_view>
 
+#include "LineEscaping.h"
+
 namespace {
 
 struct App {
@@ -43,37 +45,8 @@ struct App {
     std::string pendingInput;
 };
 
-std::string escaped(std::string_view text) {
-    std::string out;
-    for (const unsigned char byte : text) {
-        if (byte == '\\') {
-            out += "\\\\";
-        } else if (byte < 0x20 || byte == 0x7f) {
-            char code[5];
-            std::snprintf(code, sizeof code, "\\x%02x", byte);
-            out += code;
-        } else {
-            out += static_cast<char>(byte);
-        }
-    }
-    return out;
-}
-
-std::string unescaped(std::string_view text) {
-    std::string bytes;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\') {
-            bytes += '\\';
-            ++i;
-        } else if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x') {
-            bytes += static_cast<char>(std::strtol(std::string(text.substr(i + 2, 2)).c_str(), nullptr, 16));
-            i += 3;
-        } else {
-            bytes += text[i];
-        }
-    }
-    return bytes;
-}
+using murmo::testing::line_escaping::escaped;
+using murmo::testing::line_escaping::unescaped;
 
 void reply(const std::string& line) {
     std::fputs((line + "\n").c_str(), stdout);
