@@ -1,11 +1,15 @@
 // The accessibility backend over AT-SPI2 against a real GTK 4 application on
 // the session's accessibility bus: roles, text and ranges in UTF-16, writing
 // through the selection, focus (followed and found), identity, owners, and
-// the time-outs a hung or exited application must not stretch.
+// the time-outs a hung or exited application must not stretch; an
+// unreachable bus disables the interface.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -144,6 +148,11 @@ TEST_F(AtspiAccessibilityTest, OwnerApplicationAndWindowAreTheApplicationsOwn) {
     auto windowParent = accessibility->copyAttributeValue(windowElement, axattr::parent, kTimeout);
     ASSERT_EQ(windowParent.error, axerror::success);
     EXPECT_EQ(std::get<AXElement>(*windowParent.value), application);
+
+    // No toolkit here has the lazy-tree switch: answered as by an
+    // application without it.
+    EXPECT_EQ(accessibility->setAttributeValue(application, axattr::manualAccessibility, true, kTimeout),
+              axerror::attributeUnsupported);
 }
 
 TEST_F(AtspiAccessibilityTest, TheSystemWideFocusFollowsFocusChangesAndFindsFocusThatWasThereBefore) {
@@ -226,6 +235,36 @@ TEST(AtspiAccessibilityWithoutAccessibilityTest, AnApplicationThatHidesFromTheBu
     EXPECT_EQ(accessibility.setAttributeValue(accessibility.applicationElement(app.pid()), axattr::manualAccessibility,
                                               true, 2.0f),
               axerror::attributeUnsupported);
+}
+
+TEST(AtspiAccessibilityWithoutBusTest, AnUnreachableAccessibilityBusIsNotTrustedAndDisablesTheInterface) {
+    // The bus address comes from the environment first; restored on every
+    // way out.
+    struct BusAddressOverride {
+        std::optional<std::string> saved;
+        BusAddressOverride() {
+            if (const char* value = std::getenv("AT_SPI_BUS_ADDRESS")) saved = value;
+            ::setenv("AT_SPI_BUS_ADDRESS", "unix:path=/nonexistent/murmo-accessibility-bus", 1);
+        }
+        ~BusAddressOverride() {
+            if (saved) {
+                ::setenv("AT_SPI_BUS_ADDRESS", saved->c_str(), 1);
+            } else {
+                ::unsetenv("AT_SPI_BUS_ADDRESS");
+            }
+        }
+    } unreachable;
+    AtspiAccessibility accessibility;
+    EXPECT_FALSE(accessibility.isProcessTrusted());
+    EXPECT_FALSE(accessibility.isProcessTrustedWithPrompt());
+    EXPECT_FALSE(accessibility.startFocusTracking(1.0f));
+    EXPECT_EQ(accessibility.copyAttributeValue(accessibility.systemWideElement(), axattr::focusedUIElement, 1.0f).error,
+              axerror::apiDisabled);
+    EXPECT_EQ(accessibility
+                  .copyAttributeValue(accessibility.applicationElement(static_cast<std::int32_t>(::getpid())),
+                                      axattr::focusedUIElement, 1.0f)
+                  .error,
+              axerror::apiDisabled);
 }
 
 }  // namespace
