@@ -1,5 +1,8 @@
 #include "platform/linux/EwmhWindowProperties.h"
 
+#include <unistd.h>
+
+#include <array>
 #include <memory>
 
 #include <X11/Xatom.h>
@@ -24,6 +27,13 @@ struct XFreeDeleter {
 
 template <typename T>
 using XMemory = std::unique_ptr<T, XFreeDeleter>;
+
+// Equal, or one the other's first label: a client may name the host by its
+// full name where this one's own is short, or the other way round.
+bool sameHost(std::string_view a, std::string_view b) {
+    if (a.size() > b.size()) std::swap(a, b);
+    return a == b || (!a.empty() && b.starts_with(a) && b[a.size()] == '.');
+}
 
 }  // namespace
 
@@ -83,8 +93,20 @@ std::optional<std::int32_t> EwmhWindowProperties::processID(X11ID window) {
     const auto items = items32(window, "_NET_WM_PID", "CARDINAL");
     if (!items || items->empty()) return std::nullopt;
     const auto pid = static_cast<std::int32_t>(items->front());
-    if (pid <= 0) return std::nullopt;
+    if (pid <= 0 || !isOnThisMachine(window)) return std::nullopt;
     return pid;
+}
+
+bool EwmhWindowProperties::isOnThisMachine(X11ID window) {
+    XTextProperty machine{};
+    if (XGetWMClientMachine(connection_.display(), window, &machine) == 0 || !machine.value) return true;
+    const XMemory<unsigned char> text(machine.value);
+    if (machine.format != 8) return true;
+    std::array<char, 256> host{};
+    if (::gethostname(host.data(), host.size() - 1) != 0) return true;
+    std::string_view named(reinterpret_cast<const char*>(text.get()), machine.nitems);
+    while (named.ends_with('\0')) named.remove_suffix(1);
+    return sameHost(named, host.data());
 }
 
 std::vector<X11ID> EwmhWindowProperties::windowTypes(X11ID window) {

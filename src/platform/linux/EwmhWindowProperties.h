@@ -48,6 +48,8 @@ public:
     std::vector<X11ID> clientList();
     // _NET_CLIENT_LIST_STACKING, bottom to top as the manager lists it.
     std::vector<X11ID> clientListStacking();
+    // _NET_WM_PID, unless WM_CLIENT_MACHINE names another host than this
+    // one: a pid from another machine names no process here.
     std::optional<std::int32_t> processID(X11ID window);
     // _NET_WM_WINDOW_TYPE and _NET_WM_STATE as atoms, compare with atom().
     std::vector<X11ID> windowTypes(X11ID window);
@@ -71,6 +73,9 @@ public:
     std::optional<OwnedWindow> nearestOwnedWindow(X11ID window);
 
 private:
+    // True when the window names no machine or names this one.
+    bool isOnThisMachine(X11ID window);
+
     X11Connection& connection_;
     std::map<std::string, X11ID, std::less<>> atoms_;
 };
