@@ -108,8 +108,8 @@ void checkInstalledApplication(const fs::path& base) {
     EXPECT_EQ(workspace.iconForFile(entryFile, 20), solid(16, 0xff, 0, 0));
 
     // A window whose class the entry names belongs to that application.
-    std::string script = "#!/bin/sh\nexec '" + std::string(MURMO_X_TEST_CLIENT_PATH) + "' '--wm-class=opener," +
-                         kWindowClass + "'\n";
+    std::string script =
+        "#!/bin/sh\nexec '" + std::string(MURMO_X_TEST_CLIENT_PATH) + "' '--wm-class=opener," + kWindowClass + "'\n";
     const auto launcherPath = base / "client.sh";
     {
         std::FILE* out = std::fopen(launcherPath.c_str(), "w");

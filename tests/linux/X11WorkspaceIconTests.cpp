@@ -73,10 +73,10 @@ TEST(X11WorkspaceIconThemeTest, AFileThatIsNoPNGIsNoIcon) {
 
 TEST(X11WorkspaceIconThemeTest, APNGWithTranslucentPixelsDecodesToStraightAlpha) {
     // The renderer writes squares.
-    const PixelImage original{.width = 2,
-                              .height = 2,
-                              .rgba = {0xff, 0x40, 0x20, 0x80, 0x10, 0x20, 0x30, 0xff, 0xff, 0x40, 0x20, 0x80, 0x10,
-                                       0x20, 0x30, 0xff}};
+    const PixelImage original{
+        .width = 2,
+        .height = 2,
+        .rgba = {0xff, 0x40, 0x20, 0x80, 0x10, 0x20, 0x30, 0xff, 0xff, 0x40, 0x20, 0x80, 0x10, 0x20, 0x30, 0xff}};
     const auto png = CairoIconRenderer().renderPNG(original, 2);
     ASSERT_TRUE(png);
     testing::TemporaryDirectory folder;

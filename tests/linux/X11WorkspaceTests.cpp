@@ -67,8 +67,8 @@ protected:
     std::unique_ptr<XTestClientProcess> launch(const std::vector<std::string>& options = {}) {
         std::string script = "#!/bin/sh\nexec '" + std::string(MURMO_X_TEST_CLIENT_PATH) + "'";
         for (const auto& option : options) script += " '" + option + "'";
-        const auto path = scripts.writeFile("client-" + std::to_string(++launched) + ".sh", script + "\n",
-                                            fs::perms::owner_all);
+        const auto path =
+            scripts.writeFile("client-" + std::to_string(++launched) + ".sh", script + "\n", fs::perms::owner_all);
         auto client = XTestClientProcess::launch(path.string());
         EXPECT_TRUE(client) << client.error().message;
         return client ? std::move(*client) : nullptr;
@@ -172,7 +172,8 @@ TEST_F(X11WorkspaceTest, WithoutAnActiveWindowTheFocusedInnerWindowIsClimbedToIt
     EXPECT_FALSE(properties->processID(client->window()));
 
     // As without a window manager that sets it.
-    XDeleteProperty(x->display(), DefaultRootWindow(x->display()), XInternAtom(x->display(), "_NET_ACTIVE_WINDOW", False));
+    XDeleteProperty(x->display(), DefaultRootWindow(x->display()),
+                    XInternAtom(x->display(), "_NET_ACTIVE_WINDOW", False));
     XSync(x->display(), False);
     EXPECT_EQ(frontmostPID(), client->pid());
     EXPECT_FALSE(properties->items32(properties->rootWindow(), "_NET_ACTIVE_WINDOW", "WINDOW"))
@@ -207,8 +208,8 @@ TEST_F(X11WorkspaceTest, OnScreenWindowsRunFrontToBackAndFollowRestacking) {
     // A window that is unmapped (minimized) is not on screen.
     XUnmapWindow(x->display(), upperWindow);
     XSync(x->display(), False);
-    EXPECT_TRUE(loop.pumpUntil(
-        [&] { return order() == std::vector<std::optional<std::uint32_t>>{lowerWindow}; }, kSettleTimeout));
+    EXPECT_TRUE(loop.pumpUntil([&] { return order() == std::vector<std::optional<std::uint32_t>>{lowerWindow}; },
+                               kSettleTimeout));
 }
 
 TEST_F(X11WorkspaceTest, DocksLieAboveNormalWindowsAndTheDesktopWindowIsNoneOfThem) {

@@ -51,16 +51,15 @@ X11ID EwmhWindowProperties::atom(std::string_view name) {
 }
 
 std::optional<std::vector<std::uint32_t>> EwmhWindowProperties::items32(X11ID window, std::string_view property,
-                                                                         std::string_view type) {
+                                                                        std::string_view type) {
     if (connection_.isBroken() || window == 0) return std::nullopt;
     Atom actualType = 0;
     int actualFormat = 0;
     unsigned long count = 0;
     unsigned long bytesAfter = 0;
     unsigned char* raw = nullptr;
-    const auto status =
-        XGetWindowProperty(connection_.display(), window, atom(property), 0, kMaximumItems, False, atom(type),
-                           &actualType, &actualFormat, &count, &bytesAfter, &raw);
+    const auto status = XGetWindowProperty(connection_.display(), window, atom(property), 0, kMaximumItems, False,
+                                           atom(type), &actualType, &actualFormat, &count, &bytesAfter, &raw);
     const XMemory<unsigned char> data(raw);
     if (status != Success || actualType != atom(type) || actualFormat != 32 || bytesAfter != 0) return std::nullopt;
     // Xlib hands format-32 items out as longs, whatever their width.

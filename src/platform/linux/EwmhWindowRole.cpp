@@ -44,10 +44,10 @@ EwmhWindowRole EwmhWindowRole::of(EwmhWindowProperties& properties, X11ID window
             type == properties.atom("_NET_WM_WINDOW_TYPE_DIALOG")) {
             break;
         }
-        if (std::ranges::any_of(std::array<std::string_view, 3>{"_NET_WM_WINDOW_TYPE_UTILITY",
-                                                                 "_NET_WM_WINDOW_TYPE_TOOLBAR",
-                                                                 "_NET_WM_WINDOW_TYPE_SPLASH"},
-                                [&](auto name) { return type == properties.atom(name); })) {
+        if (std::ranges::any_of(
+                std::array<std::string_view, 3>{"_NET_WM_WINDOW_TYPE_UTILITY", "_NET_WM_WINDOW_TYPE_TOOLBAR",
+                                                "_NET_WM_WINDOW_TYPE_SPLASH"},
+                [&](auto name) { return type == properties.atom(name); })) {
             role.layer = has(states, "_NET_WM_STATE_ABOVE") ? kAboveLayer : kNormalLayer;
             return role;
         }

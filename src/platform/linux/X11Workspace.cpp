@@ -32,8 +32,8 @@ Result<std::unique_ptr<X11Workspace>> X11Workspace::open(MainLoop& loop, const s
     if (!connection) return std::unexpected(connection.error());
     std::unique_ptr<X11Workspace> workspace(new X11Workspace(std::move(*connection)));
     auto* target = workspace.get();
-    auto watcher =
-        EwmhActivationWatcher::open(loop, [target](std::int32_t pid) { target->activated(pid); }, displayName);
+    auto watcher = EwmhActivationWatcher::open(
+        loop, [target](std::int32_t pid) { target->activated(pid); }, displayName);
     if (!watcher) return std::unexpected(watcher.error());
     workspace->activationWatcher_ = std::move(*watcher);
     return workspace;
@@ -169,12 +169,13 @@ std::optional<DesktopEntry> X11Workspace::desktopEntryOf(std::int32_t pid, const
     const auto process = processes_.processRecord(pid);
     if (!process) return entries_.forProgram(program);
     if (const auto cached = entryCache_.find(pid); cached != entryCache_.end() && cached->second.process == *process &&
-        cached->second.windowClass == program.windowClass) {
+                                                   cached->second.windowClass == program.windowClass) {
         return cached->second.entry;
     }
     if (entryCache_.size() >= kMaximumCachedEntries) entryCache_.clear();
     auto entry = entries_.forProgram(program);
-    entryCache_.insert_or_assign(pid, CachedEntry{.process = *process, .windowClass = program.windowClass, .entry = entry});
+    entryCache_.insert_or_assign(pid,
+                                 CachedEntry{.process = *process, .windowClass = program.windowClass, .entry = entry});
     return entry;
 }
 

@@ -51,8 +51,8 @@ std::optional<DesktopEntry> entryOf(GDesktopAppInfo* info) {
 }
 
 bool namesWindowClass(std::string_view name, const std::optional<X11WindowClass>& windowClass) {
-    return windowClass && (equalIgnoringCase(name, windowClass->className) ||
-                           equalIgnoringCase(name, windowClass->instance));
+    return windowClass &&
+           (equalIgnoringCase(name, windowClass->className) || equalIgnoringCase(name, windowClass->instance));
 }
 
 // The Exec program, found on PATH as the launcher would, links resolved.

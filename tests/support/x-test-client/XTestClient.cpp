@@ -165,9 +165,8 @@ void applyOptions(Display* display, Window window, const Options& options) {
     if (options.skipTaskbar) setAtomProperty(display, window, "_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR");
     if (options.icon) {
         const auto cardinals = iconCardinals();
-        XChangeProperty(display, window, XInternAtom(display, "_NET_WM_ICON", False), XA_CARDINAL, 32,
-                        PropModeReplace, reinterpret_cast<const unsigned char*>(cardinals.data()),
-                        static_cast<int>(cardinals.size()));
+        XChangeProperty(display, window, XInternAtom(display, "_NET_WM_ICON", False), XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(cardinals.data()), static_cast<int>(cardinals.size()));
     }
 }
 
