@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "X11WorkspaceTestClient.h"
 #include "platform/linux/CairoIconRenderer.h"
 #include "runtime/ManualLoop.h"
 #include "support/TemporaryDirectory.h"
@@ -108,25 +109,16 @@ void checkInstalledApplication(const fs::path& base) {
     EXPECT_EQ(workspace.iconForFile(entryFile, 20), solid(16, 0xff, 0, 0));
 
     // A window whose class the entry names belongs to that application.
-    std::string script =
-        "#!/bin/sh\nexec '" + std::string(MURMO_X_TEST_CLIENT_PATH) + "' '--wm-class=opener," + kWindowClass + "'\n";
-    const auto launcherPath = base / "client.sh";
-    {
-        std::FILE* out = std::fopen(launcherPath.c_str(), "w");
-        ASSERT_NE(out, nullptr);
-        std::fputs(script.c_str(), out);
-        std::fclose(out);
-        fs::permissions(launcherPath, fs::perms::owner_all);
-    }
-    auto client = XTestClientProcess::launch(launcherPath.string());
-    ASSERT_TRUE(client) << client.error().message;
-    const auto application = workspace.runningApplication((*client)->pid());
+    TemporaryDirectory scripts;
+    const auto client = testing::launchTestClient(scripts, {"--wm-class=opener," + std::string(kWindowClass)});
+    ASSERT_TRUE(client);
+    const auto application = workspace.runningApplication(client->pid());
     ASSERT_TRUE(application);
     EXPECT_EQ(application->bundleIdentifier, kIdentifier);
     EXPECT_EQ(application->bundleURL, entryFile);
     EXPECT_EQ(application->localizedName, "Murmo Test Opener");
     // No window icon: the entry's, from the theme.
-    EXPECT_EQ(workspace.runningApplicationIcon((*client)->pid(), 48), solid(48, 0, 0, 0xff));
+    EXPECT_EQ(workspace.runningApplicationIcon(client->pid(), 48), solid(48, 0, 0, 0xff));
 
     // The default handler for plain text opens the note.
     const auto note = URL::parse("file://" + (base / "note.txt").string());

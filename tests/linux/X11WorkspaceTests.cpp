@@ -1,18 +1,16 @@
 #include "platform/linux/X11Workspace.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "X11WorkspaceTestClient.h"
 #include "platform/linux/CairoIconRenderer.h"
 #include "platform/linux/EwmhWindowProperties.h"
 #include "platform/linux/X11Connection.h"
@@ -22,8 +20,6 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-
-extern char** environ;
 
 namespace murmo {
 namespace {
@@ -62,16 +58,8 @@ protected:
         properties = std::make_unique<EwmhWindowProperties>(*x);
     }
 
-    // The test client with `options`, through a script that passes them on
-    // (the launcher takes a program alone); exec keeps the client's pid.
     std::unique_ptr<XTestClientProcess> launch(const std::vector<std::string>& options = {}) {
-        std::string script = "#!/bin/sh\nexec '" + std::string(MURMO_X_TEST_CLIENT_PATH) + "'";
-        for (const auto& option : options) script += " '" + option + "'";
-        const auto path =
-            scripts.writeFile("client-" + std::to_string(++launched) + ".sh", script + "\n", fs::perms::owner_all);
-        auto client = XTestClientProcess::launch(path.string());
-        EXPECT_TRUE(client) << client.error().message;
-        return client ? std::move(*client) : nullptr;
+        return testing::launchTestClient(scripts, options);
     }
 
     // The managed (top-level) window of the client.
@@ -119,7 +107,6 @@ protected:
     std::unique_ptr<X11Connection> x;
     std::unique_ptr<EwmhWindowProperties> properties;
     TemporaryDirectory scripts;
-    int launched = 0;
 };
 
 TEST_F(X11WorkspaceTest, FrontmostFollowsTheActiveWindowAndEachActivationIsToldOnTheLoop) {
