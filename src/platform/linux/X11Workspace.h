@@ -3,10 +3,11 @@
 // The workspace of an X11 session with a window manager that follows the
 // Extended Window Manager Hints. Main thread only.
 //
-// - Frontmost: the owner (_NET_WM_PID) of _NET_ACTIVE_WINDOW; when no
-//   manager sets that property (or its window names no owner), the window
-//   with the input focus, climbed up the window tree to the nearest window
-//   that names its owner (a toolkit focuses an inner window).
+// - Frontmost: the owner (_NET_WM_PID) of _NET_ACTIVE_WINDOW; when that
+//   property is unset or None (no manager sets it) or its window names no
+//   owner, the window with the input focus, climbed up the window tree to the
+//   nearest window that names its owner (a toolkit focuses an inner window).
+//   A window whose WM_CLIENT_MACHINE names another host names no owner.
 // - An application is a live process that runs a program (a kernel thread or
 //   a zombie is none), whether or not it shows windows. Its policy: regular
 //   when one of its managed windows (_NET_CLIENT_LIST) is on the taskbar (a
