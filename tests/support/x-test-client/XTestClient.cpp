@@ -11,6 +11,18 @@
 // line is flushed at once. The client ends when its standard input closes
 // (so it never outlives the test that started it) or the server goes away
 // (Xlib's default handler ends it).
+//
+// Options, for tests of what the desktop reports of a window (each one off
+// by default):
+//
+//   --wm-class=INSTANCE,CLASS  sets WM_CLASS
+//   --window-type=NAME         sets _NET_WM_WINDOW_TYPE_NAME (NORMAL, UTILITY, ...)
+//   --skip-taskbar             sets _NET_WM_STATE_SKIP_TASKBAR
+//   --icon                     sets _NET_WM_ICON to a 16x16 and a 32x32 image;
+//                              pixel (x, y) of the NxN one is 0x80 alpha, N red,
+//                              x green, y blue
+//   --focus-child              focuses an inner child window (which names no
+//                              _NET_WM_PID), the way toolkits focus
 
 #include <poll.h>
 #include <unistd.h>
@@ -20,7 +32,10 @@
 #include <chrono>
 #include <clocale>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -85,6 +100,76 @@ void askToActivate(Display* display, Window window) {
     XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask, &message);
 }
 
+struct Options {
+    std::string wmInstance;
+    std::string wmClass;
+    std::string windowType;
+    bool skipTaskbar = false;
+    bool icon = false;
+    bool focusChild = false;
+};
+
+bool parseOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument.starts_with("--wm-class=")) {
+            const auto value = argument.substr(std::strlen("--wm-class="));
+            const auto comma = value.find(',');
+            if (comma == std::string_view::npos) return false;
+            options.wmInstance = value.substr(0, comma);
+            options.wmClass = value.substr(comma + 1);
+        } else if (argument.starts_with("--window-type=")) {
+            options.windowType = argument.substr(std::strlen("--window-type="));
+        } else if (argument == "--skip-taskbar") {
+            options.skipTaskbar = true;
+        } else if (argument == "--icon") {
+            options.icon = true;
+        } else if (argument == "--focus-child") {
+            options.focusChild = true;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+void setAtomProperty(Display* display, Window window, const char* property, const std::string& value) {
+    const Atom atom = XInternAtom(display, value.c_str(), False);
+    XChangeProperty(display, window, XInternAtom(display, property, False), XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&atom), 1);
+}
+
+// The --icon images, as the long items Xlib takes for format 32.
+std::vector<unsigned long> iconCardinals() {
+    std::vector<unsigned long> cardinals;
+    for (const unsigned long side : {16UL, 32UL}) {
+        cardinals.push_back(side);
+        cardinals.push_back(side);
+        for (unsigned long y = 0; y < side; ++y) {
+            for (unsigned long x = 0; x < side; ++x) cardinals.push_back(0x80000000UL | side << 16 | x << 8 | y);
+        }
+    }
+    return cardinals;
+}
+
+void applyOptions(Display* display, Window window, const Options& options) {
+    if (!options.wmClass.empty()) {
+        XClassHint hint{};
+        hint.res_name = const_cast<char*>(options.wmInstance.c_str());
+        hint.res_class = const_cast<char*>(options.wmClass.c_str());
+        XSetClassHint(display, window, &hint);
+    }
+    if (!options.windowType.empty()) {
+        setAtomProperty(display, window, "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_" + options.windowType);
+    }
+    if (options.skipTaskbar) setAtomProperty(display, window, "_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR");
+    if (options.icon) {
+        const auto cardinals = iconCardinals();
+        XChangeProperty(display, window, XInternAtom(display, "_NET_WM_ICON", False), XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(cardinals.data()), static_cast<int>(cardinals.size()));
+    }
+}
+
 bool holdsFocus(Display* display, Window window) {
     Window focus = 0;
     int revert = 0;
@@ -94,7 +179,13 @@ bool holdsFocus(Display* display, Window window) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    Options options;
+    if (!parseOptions(argc, argv, options)) {
+        std::fprintf(stderr, "murmo-x-test-client: unknown option\n");
+        return 64;
+    }
+
     // Xutf8LookupString gives UTF-8 in any locale; the built-in input method
     // keeps a desktop's input method server out.
     std::setlocale(LC_ALL, "C.UTF-8");
@@ -121,7 +212,16 @@ int main() {
     const auto pid = static_cast<unsigned long>(getpid());
     XChangeProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(&pid), 1);
+    applyOptions(display, window, options);
     XSelectInput(display, window, KeyPressMask | KeyReleaseMask | FocusChangeMask | StructureNotifyMask);
+    // The window that takes the focus and hears the keys.
+    Window focusWindow = window;
+    if (options.focusChild) {
+        focusWindow = XCreateSimpleWindow(display, window, 10, 10, 100, 50, 0, BlackPixel(display, screen),
+                                          WhitePixel(display, screen));
+        XSelectInput(display, focusWindow, KeyPressMask | KeyReleaseMask | FocusChangeMask);
+        XMapWindow(display, focusWindow);
+    }
 
     XIM inputMethod = XOpenIM(display, nullptr, nullptr, nullptr);
     XIC inputContext = inputMethod ? XCreateIC(inputMethod, XNInputStyle, XIMPreeditNothing | XIMStatusNothing,
@@ -142,16 +242,16 @@ int main() {
             XNextEvent(display, &event);
             switch (event.type) {
                 case MapNotify:
-                    if (!mapped) {
+                    if (!mapped && event.xmap.window == window) {
                         mapped = true;
-                        XSetInputFocus(display, window, RevertToParent, CurrentTime);
+                        XSetInputFocus(display, focusWindow, RevertToParent, CurrentTime);
                         askToActivate(display, window);
                     }
                     break;
                 case FocusIn:
-                    if (!ready && holdsFocus(display, window)) {
+                    if (!ready && holdsFocus(display, focusWindow)) {
                         ready = true;
-                        std::printf("ready window=0x%lx\n", window);
+                        std::printf("ready window=0x%lx\n", focusWindow);
                         std::fflush(stdout);
                     }
                     break;
