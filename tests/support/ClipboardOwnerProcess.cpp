@@ -1,0 +1,211 @@
+#include "ClipboardOwnerProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+extern char** environ;
+
+namespace murmo::testing {
+
+namespace {
+
+constexpr char kDomain[] = "ClipboardOwnerProcess";
+constexpr auto kExitWait = std::chrono::seconds(2);
+
+std::string hex(const PasteboardBytes& bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (const auto byte : bytes) {
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 15];
+    }
+    return text;
+}
+
+PasteboardBytes unhex(std::string_view text) {
+    PasteboardBytes bytes;
+    bytes.reserve(text.size() / 2);
+    for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
+        bytes.push_back(static_cast<std::uint8_t>(std::stoi(std::string(text.substr(i, 2)), nullptr, 16)));
+    }
+    return bytes;
+}
+
+bool writeAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const auto written = ::write(fd, text.data(), text.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        text.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+}  // namespace
+
+PasteboardBytes ClipboardOwnerProcess::pattern(std::size_t size) {
+    // As the program makes it.
+    PasteboardBytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>((i * 31 + i / 256) % 256);
+    return bytes;
+}
+
+Result<std::unique_ptr<ClipboardOwnerProcess>> ClipboardOwnerProcess::launch(const std::string& program) {
+    // A program that died must fail the write of a command, not end the
+    // test process.
+    ::signal(SIGPIPE, SIG_IGN);
+    std::array<int, 2> input{-1, -1};
+    std::array<int, 2> output{-1, -1};
+    if (::pipe2(input.data(), O_CLOEXEC) != 0) return fail(kDomain, 1, std::strerror(errno));
+    FileDescriptor inputRead(input[0]);
+    FileDescriptor inputWrite(input[1]);
+    if (::pipe2(output.data(), O_CLOEXEC) != 0) return fail(kDomain, 1, std::strerror(errno));
+    FileDescriptor outputRead(output[0]);
+    FileDescriptor outputWrite(output[1]);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, inputRead.get(), STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, outputWrite.get(), STDOUT_FILENO);
+    std::array<char*, 2> arguments{const_cast<char*>(program.c_str()), nullptr};
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, arguments.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return fail(kDomain, 2, program + " could not be started: " + std::strerror(spawned));
+    return std::unique_ptr<ClipboardOwnerProcess>(
+        new ClipboardOwnerProcess(pid, std::move(inputWrite), std::move(outputRead)));
+}
+
+ClipboardOwnerProcess::~ClipboardOwnerProcess() {
+    input_.reset();
+    reap();
+}
+
+void ClipboardOwnerProcess::reap() {
+    if (reaped_) return;
+    reaped_ = true;
+    const auto deadline = std::chrono::steady_clock::now() + kExitWait;
+    while (::waitpid(pid_, nullptr, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+bool ClipboardOwnerProcess::isNotice(std::string_view line) { return line == "lost" || line.starts_with("saved "); }
+
+std::optional<std::string> ClipboardOwnerProcess::nextLine(std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        if (const auto end = pending_.find('\n'); end != std::string::npos) {
+            auto line = pending_.substr(0, end);
+            pending_.erase(0, end + 1);
+            return line;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd watched{.fd = output_.get(), .events = POLLIN, .revents = 0};
+        const int polled = ::poll(&watched, 1, static_cast<int>(std::max<long>(left.count(), 0)));
+        if (polled < 0 && errno == EINTR) continue;
+        if (polled <= 0) return std::nullopt;
+        std::array<char, 1 << 16> buffer{};
+        const auto count = ::read(output_.get(), buffer.data(), buffer.size());
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return std::nullopt;
+        pending_.append(buffer.data(), static_cast<std::size_t>(count));
+    }
+}
+
+std::optional<std::string> ClipboardOwnerProcess::ask(const std::string& command) {
+    if (!input_.valid() || !writeAll(input_.get(), command + "\n")) return std::nullopt;
+    const auto deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
+    while (auto line = nextLine(deadline)) {
+        if (!isNotice(*line)) return line;
+        notices_.push_back(std::move(*line));
+    }
+    return std::nullopt;
+}
+
+bool ClipboardOwnerProcess::offer(std::string_view target, const PasteboardBytes& bytes) {
+    return ask("offer " + std::string(target) + " " + hex(bytes)) == "ok";
+}
+
+bool ClipboardOwnerProcess::offerPattern(std::string_view target, std::size_t size) {
+    return ask("offer-pattern " + std::string(target) + " " + std::to_string(size)) == "ok";
+}
+
+bool ClipboardOwnerProcess::serveIncrementallyAbove(std::size_t bytes) {
+    return ask("incremental " + std::to_string(bytes)) == "ok";
+}
+
+bool ClipboardOwnerProcess::stallAfter(std::size_t chunks) {
+    return ask("stall-after " + std::to_string(chunks)) == "ok";
+}
+
+bool ClipboardOwnerProcess::own() { return ask("own") == "owned"; }
+
+std::optional<std::vector<std::string>> ClipboardOwnerProcess::targets() {
+    const auto answer = ask("targets");
+    if (!answer || !answer->starts_with("targets")) return std::nullopt;
+    std::vector<std::string> names;
+    std::string_view rest(*answer);
+    rest.remove_prefix(std::string_view("targets").size());
+    while (!rest.empty()) {
+        rest.remove_prefix(std::min(rest.find_first_not_of(' '), rest.size()));
+        const auto end = std::min(rest.find(' '), rest.size());
+        if (end > 0) names.emplace_back(rest.substr(0, end));
+        rest.remove_prefix(end);
+    }
+    return names;
+}
+
+std::optional<PasteboardBytes> ClipboardOwnerProcess::read(std::string_view target) {
+    const auto answer = ask("read " + std::string(target));
+    if (!answer || !answer->starts_with("data ")) return std::nullopt;
+    return unhex(std::string_view(*answer).substr(5));
+}
+
+bool ClipboardOwnerProcess::manage() { return ask("manage") == "managing"; }
+
+bool ClipboardOwnerProcess::waitForNotice(std::string_view prefix, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const auto found =
+            std::ranges::find_if(notices_, [&](const std::string& notice) { return notice.starts_with(prefix); });
+        if (found != notices_.end()) {
+            notices_.erase(found);
+            return true;
+        }
+        auto line = nextLine(deadline);
+        if (!line) return false;
+        notices_.push_back(std::move(*line));
+    }
+}
+
+bool ClipboardOwnerProcess::quit() {
+    if (!input_.valid() || !writeAll(input_.get(), "quit\n")) return false;
+    input_.reset();
+    const auto deadline = std::chrono::steady_clock::now() + kExitWait;
+    int status = 0;
+    while (::waitpid(pid_, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    reaped_ = true;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace murmo::testing
