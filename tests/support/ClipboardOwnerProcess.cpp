@@ -13,6 +13,8 @@
 #include <cstring>
 #include <thread>
 
+#include "clipboard-owner/ClipboardOwnerWire.h"
+
 extern char** environ;
 
 namespace murmo::testing {
@@ -21,26 +23,6 @@ namespace {
 
 constexpr char kDomain[] = "ClipboardOwnerProcess";
 constexpr auto kExitWait = std::chrono::seconds(2);
-
-std::string hex(const PasteboardBytes& bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (const auto byte : bytes) {
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 15];
-    }
-    return text;
-}
-
-PasteboardBytes unhex(std::string_view text) {
-    PasteboardBytes bytes;
-    bytes.reserve(text.size() / 2);
-    for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
-        bytes.push_back(static_cast<std::uint8_t>(std::stoi(std::string(text.substr(i, 2)), nullptr, 16)));
-    }
-    return bytes;
-}
 
 bool writeAll(int fd, std::string_view text) {
     while (!text.empty()) {
@@ -55,9 +37,8 @@ bool writeAll(int fd, std::string_view text) {
 }  // namespace
 
 PasteboardBytes ClipboardOwnerProcess::pattern(std::size_t size) {
-    // As the program makes it.
     PasteboardBytes bytes(size);
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>((i * 31 + i / 256) % 256);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = clipboard_owner_wire::patternByte(i);
     return bytes;
 }
 
@@ -140,7 +121,7 @@ std::optional<std::string> ClipboardOwnerProcess::ask(const std::string& command
 }
 
 bool ClipboardOwnerProcess::offer(std::string_view target, const PasteboardBytes& bytes) {
-    return ask("offer " + std::string(target) + " " + hex(bytes)) == "ok";
+    return ask("offer " + std::string(target) + " " + clipboard_owner_wire::hex(bytes)) == "ok";
 }
 
 bool ClipboardOwnerProcess::offerPattern(std::string_view target, std::size_t size) {
@@ -175,7 +156,7 @@ std::optional<std::vector<std::string>> ClipboardOwnerProcess::targets() {
 std::optional<PasteboardBytes> ClipboardOwnerProcess::read(std::string_view target) {
     const auto answer = ask("read " + std::string(target));
     if (!answer || !answer->starts_with("data ")) return std::nullopt;
-    return unhex(std::string_view(*answer).substr(5));
+    return clipboard_owner_wire::unhex(std::string_view(*answer).substr(5));
 }
 
 bool ClipboardOwnerProcess::manage() { return ask("manage") == "managing"; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/linux/X11ClipboardMemory.h"
 #include "platform/linux/X11ClipboardTargets.h"
 
 #include <X11/Xatom.h>
@@ -13,16 +14,6 @@ namespace murmo {
 
 namespace {
 
-// XGetAtomName's string, freed with XFree.
-struct AtomNameBuffer {
-    char* name = nullptr;
-    AtomNameBuffer() = default;
-    AtomNameBuffer(const AtomNameBuffer&) = delete;
-    AtomNameBuffer& operator=(const AtomNameBuffer&) = delete;
-    ~AtomNameBuffer() {
-        if (name) XFree(name);
-    }
-};
 
 std::vector<unsigned long> atomsOf(const X11SelectionData& data) {
     std::vector<unsigned long> atoms;
@@ -149,12 +140,11 @@ bool X11ClipboardSession::write(const std::vector<PasteboardItem>& items) {
 bool X11ClipboardSession::replace(const std::vector<PasteboardItem>& items) { return takeOwnership(items); }
 
 std::optional<std::string> X11ClipboardSession::atomName(unsigned long atom) {
-    AtomNameBuffer buffer;
     // An atom the server does not know gives a protocol error, dropped, and
     // no name.
-    buffer.name = XGetAtomName(connection_->display(), atom);
-    if (!buffer.name) return std::nullopt;
-    return std::string(buffer.name);
+    const X11ClipboardMemory<char> name(XGetAtomName(connection_->display(), atom));
+    if (!name.get()) return std::nullopt;
+    return std::string(name.get());
 }
 
 std::optional<std::vector<std::string>> X11ClipboardSession::ownerTargets() {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/linux/X11ClipboardMemory.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
@@ -21,16 +23,6 @@ std::size_t chunkLimit(Display* display) {
 // Server times wrap around after 49 days: compared as a signed difference.
 bool notBefore(Time time, Time start) { return static_cast<std::int32_t>(time - start) >= 0; }
 
-// XGetWindowProperty's buffer, freed with XFree.
-struct PropertyBuffer {
-    unsigned char* data = nullptr;
-    PropertyBuffer() = default;
-    PropertyBuffer(const PropertyBuffer&) = delete;
-    PropertyBuffer& operator=(const PropertyBuffer&) = delete;
-    ~PropertyBuffer() {
-        if (data) XFree(data);
-    }
-};
 
 }  // namespace
 
@@ -143,14 +135,14 @@ unsigned long X11SelectionOwner::convertMultiple(unsigned long requestor, unsign
     int format = 0;
     unsigned long count = 0;
     unsigned long after = 0;
-    PropertyBuffer pairs;
+    X11ClipboardMemory<unsigned char> pairs;
     if (XGetWindowProperty(display, requestor, property, 0, 1L << 16, False, AnyPropertyType, &type, &format, &count,
-                           &after, &pairs.data) != Success ||
+                           &after, pairs.receive()) != Success ||
         format != 32 || count % 2 != 0) {
         return None;
     }
-    std::vector<long> answered(reinterpret_cast<const long*>(pairs.data),
-                               reinterpret_cast<const long*>(pairs.data) + count);
+    std::vector<long> answered(reinterpret_cast<const long*>(pairs.get()),
+                               reinterpret_cast<const long*>(pairs.get()) + count);
     for (std::size_t index = 0; index + 1 < answered.size(); index += 2) {
         const auto target = static_cast<unsigned long>(answered[index]);
         const auto into = static_cast<unsigned long>(answered[index + 1]);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/linux/X11ClipboardMemory.h"
 #include "platform/linux/X11ClipboardWindow.h"
 
 #include <X11/Xatom.h>
@@ -14,16 +15,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// XGetWindowProperty's buffer, freed with XFree.
-struct PropertyBuffer {
-    unsigned char* data = nullptr;
-    PropertyBuffer() = default;
-    PropertyBuffer(const PropertyBuffer&) = delete;
-    PropertyBuffer& operator=(const PropertyBuffer&) = delete;
-    ~PropertyBuffer() {
-        if (data) XFree(data);
-    }
-};
 
 // Xlib hands 16- and 32-bit items over as C shorts and longs.
 void appendItems(PasteboardBytes& bytes, const unsigned char* data, unsigned long count, int format) {
@@ -56,15 +47,15 @@ std::optional<X11SelectionData> takeProperty(Display* display, Window window, At
         int format = 0;
         unsigned long count = 0;
         unsigned long after = 0;
-        PropertyBuffer buffer;
+        X11ClipboardMemory<unsigned char> buffer;
         if (XGetWindowProperty(display, window, property, offset, kChunkLongs, False, AnyPropertyType, &type, &format,
-                               &count, &after, &buffer.data) != Success ||
+                               &count, &after, buffer.receive()) != Success ||
             type == None) {
             return std::nullopt;
         }
         taken.type = type;
         taken.format = format;
-        appendItems(taken.bytes, buffer.data, count, format);
+        appendItems(taken.bytes, buffer.get(), count, format);
         if (taken.bytes.size() > maximumSize) return std::nullopt;
         if (after == 0) break;
         offset += static_cast<long>(count * static_cast<unsigned long>(format) / 32);

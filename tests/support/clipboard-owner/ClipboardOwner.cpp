@@ -35,35 +35,19 @@
 #include <string>
 #include <vector>
 
+#include "ClipboardOwnerWire.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 namespace {
 
+using murmo::clipboard_owner_wire::hex;
+using murmo::clipboard_owner_wire::patternByte;
+using murmo::clipboard_owner_wire::unhex;
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 constexpr auto kReadTimeout = std::chrono::seconds(2);
-
-std::uint8_t patternByte(std::size_t index) { return static_cast<std::uint8_t>((index * 31 + index / 256) % 256); }
-
-std::string hex(const Bytes& bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (const auto byte : bytes) {
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 15];
-    }
-    return text;
-}
-
-Bytes unhex(const std::string& text) {
-    Bytes bytes;
-    for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
-        bytes.push_back(static_cast<std::uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
-    }
-    return bytes;
-}
 
 void say(const std::string& line) {
     std::fwrite(line.data(), 1, line.size(), stdout);
