@@ -21,11 +21,13 @@
 #include "platform/linux/X11ClipboardPasteboard.h"
 #include "platform/linux/X11ClipboardSession.h"
 #include "support/ClipboardOwnerProcess.h"
+#include "support/x11/PrivateXServer.h"
 
 namespace murmo {
 namespace {
 
 using testing::ClipboardOwnerProcess;
+using testing::PrivateXServer;
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kHangSlack = std::chrono::seconds(3);
@@ -120,6 +122,18 @@ TEST_F(X11ClipboardPasteboardTest, SnapshotOfAnotherOwnerIsRestoredByteForByteAl
     ASSERT_EQ(ours->size(), 1u);
     EXPECT_EQ(pasteboard->data(ours->front(), "image/png"), kPNG);
     EXPECT_EQ(pasteboard->data(ours->front(), kPasteboardPlainTextType), pasteboardBytes(kText));
+}
+
+TEST_F(X11ClipboardPasteboardTest, OneMultipleRequestGetsEveryTargetItAsksForAndRefusalsForTheRest) {
+    PasteboardItem item = PasteboardItem::plainText("über");
+    item.representations.push_back({"image/png", kPNG});
+    ASSERT_TRUE(pasteboard->replaceContents({item}));
+    auto reader = launchOwner();
+    ASSERT_TRUE(reader);
+    const auto read = reader->readMultiple({"UTF8_STRING", "application/x-absent", "image/png", "STRING"});
+    ASSERT_TRUE(read);
+    EXPECT_EQ(*read, (std::vector<std::optional<PasteboardBytes>>{
+                         pasteboardBytes("über"), std::nullopt, kPNG, PasteboardBytes{0xfc, 'b', 'e', 'r'}}));
 }
 
 TEST_F(X11ClipboardPasteboardTest, ChangeCountFollowsEveryOwnerChange) {
@@ -247,6 +261,30 @@ TEST_F(X11ClipboardPasteboardTest, WithoutAClipboardManagerTheWayOutIsPrompt) {
     auto reader = launchOwner();
     ASSERT_TRUE(reader);
     EXPECT_EQ(reader->targets(), std::nullopt) << "the content went with its owner";
+}
+
+TEST(X11ClipboardPasteboardServerLoss, EveryCallFailsPromptlyOnceTheServerIsGone) {
+    auto server = PrivateXServer::start();
+    ASSERT_TRUE(server) << server.error().message;
+    auto opened = X11ClipboardPasteboard::open((*server)->displayName());
+    ASSERT_TRUE(opened) << opened.error().message;
+    auto& pasteboard = **opened;
+    ASSERT_TRUE(pasteboard.replaceContents({PasteboardItem::plainText("held")}));
+    const auto listed = pasteboard.items();
+    ASSERT_TRUE(listed);
+    ASSERT_EQ(listed->size(), 1u);
+    const auto count = pasteboard.changeCount();
+
+    (*server)->kill();
+    const auto started = Clock::now();
+    EXPECT_EQ(pasteboard.items(), std::nullopt);
+    EXPECT_EQ(pasteboard.data(listed->front(), kPasteboardPlainTextType), std::nullopt);
+    EXPECT_FALSE(pasteboard.writeItems({PasteboardItem::plainText("more")}));
+    EXPECT_FALSE(pasteboard.replaceContents({PasteboardItem::plainText("new")}));
+    EXPECT_EQ(pasteboard.changeCount(), count);
+    EXPECT_EQ(pasteboard.clearContents(), count);
+    opened->reset();
+    EXPECT_LT(Clock::now() - started, kHangSlack) << "no call waits for a server that is gone";
 }
 
 }  // namespace

@@ -24,6 +24,19 @@ namespace {
 constexpr char kDomain[] = "ClipboardOwnerProcess";
 constexpr auto kExitWait = std::chrono::seconds(2);
 
+// The space-separated words of an answer after its first.
+std::vector<std::string_view> wordsAfterFirst(std::string_view line) {
+    std::vector<std::string_view> words;
+    line.remove_prefix(std::min(line.find(' '), line.size()));
+    while (!line.empty()) {
+        line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
+        const auto end = std::min(line.find(' '), line.size());
+        if (end > 0) words.push_back(line.substr(0, end));
+        line.remove_prefix(end);
+    }
+    return words;
+}
+
 bool writeAll(int fd, std::string_view text) {
     while (!text.empty()) {
         const auto written = ::write(fd, text.data(), text.size());
@@ -142,14 +155,7 @@ std::optional<std::vector<std::string>> ClipboardOwnerProcess::targets() {
     const auto answer = ask("targets");
     if (!answer || !answer->starts_with("targets")) return std::nullopt;
     std::vector<std::string> names;
-    std::string_view rest(*answer);
-    rest.remove_prefix(std::string_view("targets").size());
-    while (!rest.empty()) {
-        rest.remove_prefix(std::min(rest.find_first_not_of(' '), rest.size()));
-        const auto end = std::min(rest.find(' '), rest.size());
-        if (end > 0) names.emplace_back(rest.substr(0, end));
-        rest.remove_prefix(end);
-    }
+    for (const auto word : wordsAfterFirst(*answer)) names.emplace_back(word);
     return names;
 }
 
@@ -157,6 +163,19 @@ std::optional<PasteboardBytes> ClipboardOwnerProcess::read(std::string_view targ
     const auto answer = ask("read " + std::string(target));
     if (!answer || !answer->starts_with("data ")) return std::nullopt;
     return clipboard_owner_wire::unhex(std::string_view(*answer).substr(5));
+}
+
+std::optional<std::vector<std::optional<PasteboardBytes>>> ClipboardOwnerProcess::readMultiple(
+    const std::vector<std::string>& targets) {
+    std::string command = "read-multiple";
+    for (const auto& target : targets) command += " " + target;
+    const auto answer = ask(command);
+    if (!answer || !answer->starts_with("multiple")) return std::nullopt;
+    std::vector<std::optional<PasteboardBytes>> read;
+    for (const auto word : wordsAfterFirst(*answer)) {
+        read.push_back(word == "-" ? std::nullopt : std::optional(clipboard_owner_wire::unhex(word)));
+    }
+    return read;
 }
 
 bool ClipboardOwnerProcess::manage() { return ask("manage") == "managing"; }

@@ -47,6 +47,8 @@ public:
     // The clipboard as this other application reads it.
     std::optional<std::vector<std::string>> targets();
     std::optional<PasteboardBytes> read(std::string_view target);
+    // The targets in one MULTIPLE request, each absent when refused.
+    std::optional<std::vector<std::optional<PasteboardBytes>>> readMultiple(const std::vector<std::string>& targets);
 
     // Owns CLIPBOARD_MANAGER: asked to save the clipboard, it reads every
     // target and takes the clipboard over with them.

@@ -131,7 +131,7 @@ std::int64_t X11ClipboardSession::clear() {
 
 bool X11ClipboardSession::write(const std::vector<PasteboardItem>& items) {
     changeCount();
-    if (!ownsClipboard()) return false;
+    if (isBroken() || !ownsClipboard()) return false;
     ownedItems_.insert(ownedItems_.end(), items.begin(), items.end());
     owner_.serve(x11_clipboard::servedTargets(ownedItems_), ownedSince_);
     return true;
@@ -158,8 +158,9 @@ std::optional<std::vector<std::string>> X11ClipboardSession::ownerTargets() {
 }
 
 std::optional<std::vector<PasteboardItemReference>> X11ClipboardSession::items() {
-    if (isBroken()) return std::nullopt;
+    // A server that is gone holds no clipboard, not even ours.
     const auto count = changeCount();
+    if (isBroken()) return std::nullopt;
     std::vector<PasteboardItemReference> listed;
     if (ownsClipboard()) {
         for (std::size_t index = 0; index < ownedItems_.size(); ++index) {
@@ -181,9 +182,8 @@ std::optional<std::vector<PasteboardItemReference>> X11ClipboardSession::items()
 }
 
 std::optional<PasteboardBytes> X11ClipboardSession::data(const PasteboardItemReference& item, std::string_view type) {
-    if (isBroken()) return std::nullopt;
     const auto count = changeCount();
-    if (item.changeCount != count) return std::nullopt;
+    if (isBroken() || item.changeCount != count) return std::nullopt;
     if (ownsClipboard()) {
         if (item.index >= ownedItems_.size()) return std::nullopt;
         const auto* bytes = ownedItems_[item.index].data(type);

@@ -13,6 +13,7 @@
 //   own                             owned | failed
 //   targets                         targets <name>... | none
 //   read <target>                   data <hex bytes> | none
+//   read-multiple <target>...       multiple <hex bytes or ->... | none   (in one MULTIPLE request)
 //   manage                          managing | failed   (owns CLIPBOARD_MANAGER)
 //   quit                            (exits)
 //
@@ -122,6 +123,10 @@ public:
             words >> target;
             const auto bytes = read(atom(target));
             say(bytes ? "data " + hex(*bytes) : "none");
+        } else if (verb == "read-multiple") {
+            std::vector<Atom> targets;
+            for (std::string target; words >> target;) targets.push_back(atom(target));
+            say(readMultiple(targets));
         } else if (verb == "manage") {
             XSetSelectionOwner(display_, manager_, window_, serverTime());
             say(XGetSelectionOwner(display_, manager_) == window_ ? "managing" : "failed");
@@ -176,13 +181,15 @@ private:
         }
     }
 
-    std::optional<std::pair<Atom, Bytes>> takeProperty() {
+    std::optional<std::pair<Atom, Bytes>> takeProperty() { return takeProperty(readProperty_); }
+
+    std::optional<std::pair<Atom, Bytes>> takeProperty(Atom property) {
         Atom type = None;
         int format = 0;
         unsigned long count = 0;
         unsigned long after = 0;
         unsigned char* data = nullptr;
-        if (XGetWindowProperty(display_, window_, readProperty_, 0, 1L << 26, True, AnyPropertyType, &type, &format,
+        if (XGetWindowProperty(display_, window_, property, 0, 1L << 26, True, AnyPropertyType, &type, &format,
                                &count, &after, &data) != Success ||
             type == None) {
             return std::nullopt;
@@ -226,6 +233,36 @@ private:
             if (chunk->second.empty()) return whole;
             whole.insert(whole.end(), chunk->second.begin(), chunk->second.end());
         }
+    }
+
+    // Every target in one request: each pair names the property its data go
+    // to, and comes back with None when the owner refused that target.
+    std::string readMultiple(const std::vector<Atom>& targets) {
+        std::vector<long> pairs;
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            pairs.push_back(static_cast<long>(targets[i]));
+            pairs.push_back(static_cast<long>(atom("OWNER_MULTIPLE_" + std::to_string(i))));
+        }
+        XChangeProperty(display_, window_, readProperty_, atom("ATOM_PAIR"), 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(pairs.data()), static_cast<int>(pairs.size()));
+        XConvertSelection(display_, clipboard_, atom("MULTIPLE"), readProperty_, window_, CurrentTime);
+        XEvent event;
+        if (!waitFor(Clock::now() + kReadTimeout,
+                     [&](XEvent& e) { return e.type == SelectionNotify && e.xselection.requestor == window_; },
+                     event) ||
+            event.xselection.property == None) {
+            return "none";
+        }
+        const auto answered = takeProperty();
+        if (!answered) return "none";
+        std::string line = "multiple";
+        for (std::size_t offset = 4; offset + 4 <= answered->second.size(); offset += 8) {
+            std::uint32_t property = 0;
+            std::copy_n(answered->second.data() + offset, 4, reinterpret_cast<std::uint8_t*>(&property));
+            const auto data = property == None ? std::nullopt : takeProperty(property);
+            line += data ? " " + hex(data->second) : " -";
+        }
+        return line;
     }
 
     std::optional<std::vector<std::string>> readTargets() {
