@@ -1,7 +1,11 @@
 #include "platform/linux/LinuxDesktop.h"
 
+#include "platform/linux/AtspiAccessibility.h"
+#include "platform/linux/ProcfsProcessInfo.h"
+#include "platform/linux/X11ClipboardPasteboard.h"
 #include "platform/linux/X11KeyTap.h"
 #include "platform/linux/X11RawInputListener.h"
+#include "platform/linux/X11Workspace.h"
 #include "platform/linux/XInputActivity.h"
 #include "platform/linux/XInputUserInputWatch.h"
 #include "platform/linux/XTestEventPoster.h"
@@ -18,6 +22,14 @@ Backend openedOrNull(Result<Backend> opened, std::string_view capability, std::v
     return nullptr;
 }
 
+// How long opening the desktop may wait for the accessibility bus.
+constexpr AXMessagingTimeout kAccessibilityConnectTimeout = 1.0f;
+
+template <class Port, class Real>
+Port& realOr(const std::unique_ptr<Real>& real, Port& simulated) {
+    return real ? static_cast<Port&>(*real) : simulated;
+}
+
 }  // namespace
 
 LinuxDesktop::LinuxDesktop(MainLoop& loop, const EnvironmentMap& environment, std::shared_ptr<const Bundle> mainBundle)
@@ -26,24 +38,43 @@ LinuxDesktop::LinuxDesktop(MainLoop& loop, const EnvironmentMap& environment, st
           loop.clock(), [](Duration) {}, &loop),
       defaults_(environment, Logger("defaults")),
       loginItem_(environment, std::move(mainBundle)) {
-    openKeyboard(loop, environment);
-}
-
-LinuxDesktop::~LinuxDesktop() = default;
-
-void LinuxDesktop::openKeyboard(MainLoop& loop, const EnvironmentMap& environment) {
     const auto display = environment.find("DISPLAY");
     if (display == environment.end() || display->second.empty()) {
         missing_.push_back(
             "keyboard (the shortcut, posted keys and the input counters): no X display, DISPLAY is not set");
+        missing_.push_back(
+            "focus and text (accessibility, windows, process records, the clipboard): no X display, DISPLAY is not "
+            "set");
         return;
     }
-    const std::string& name = display->second;
+    openFocusAndText(loop, display->second);
+    openKeyboard(loop, display->second);
+}
+
+LinuxDesktop::~LinuxDesktop() = default;
+
+void LinuxDesktop::openFocusAndText(MainLoop& loop, const std::string& name) {
+    auto workspace = openedOrNull(X11Workspace::open(loop, name), "focus and text (the workspace)", missing_);
+    auto pasteboard = openedOrNull(X11ClipboardPasteboard::open(name), "focus and text (the clipboard)", missing_);
+    if (!workspace || !pasteboard) return;
+    workspace_ = std::move(workspace);
+    pasteboard_ = std::move(pasteboard);
+    processInfo_ = std::make_unique<ProcfsProcessInfo>();
+    accessibility_ = std::make_unique<AtspiAccessibility>();
+    // Without the bus the port stays real and reports itself untrusted, as a
+    // desktop that refuses accessibility does.
+    accessibility_->startFocusTracking(kAccessibilityConnectTimeout);
+}
+
+void LinuxDesktop::openKeyboard(MainLoop& loop, const std::string& name) {
     keyTap_ = openedOrNull(X11KeyTap::open(name), "the keyboard shortcut", missing_);
     eventPoster_ = openedOrNull(XTestEventPoster::open(loop, name), "posted keys", missing_);
     // The counters and the watch read the same raw events.
     if (auto listener = openedOrNull(X11RawInputListener::open(name), "the input counters and watch", missing_)) {
-        inputActivity_ = std::make_unique<XInputActivity>(listener);
+        XInputActivity::SecureInputProbe secureInput;
+        if (accessibility_)
+            secureInput = [accessibility = accessibility_.get()] { return accessibility->isSecureTextFocused(); };
+        inputActivity_ = std::make_unique<XInputActivity>(listener, std::move(secureInput));
         userInputWatch_ = std::make_unique<XInputUserInputWatch>(listener);
     }
 }
@@ -51,13 +82,13 @@ void LinuxDesktop::openKeyboard(MainLoop& loop, const EnvironmentMap& environmen
 DesktopPorts LinuxDesktop::ports() {
     const auto simulated = simulated_.ports();
     return DesktopPorts{
-        .accessibility = simulated.accessibility,
-        .workspace = simulated.workspace,
-        .processInfo = simulated.processInfo,
-        .inputActivity = inputActivity_ ? static_cast<InputActivity&>(*inputActivity_) : simulated.inputActivity,
-        .pasteboard = simulated.pasteboard,
-        .eventPoster = eventPoster_ ? static_cast<EventPoster&>(*eventPoster_) : simulated.eventPoster,
-        .userInputWatch = userInputWatch_ ? static_cast<UserInputWatch&>(*userInputWatch_) : simulated.userInputWatch,
+        .accessibility = realOr(accessibility_, simulated.accessibility),
+        .workspace = realOr(workspace_, simulated.workspace),
+        .processInfo = realOr(processInfo_, simulated.processInfo),
+        .inputActivity = realOr(inputActivity_, simulated.inputActivity),
+        .pasteboard = realOr(pasteboard_, simulated.pasteboard),
+        .eventPoster = realOr(eventPoster_, simulated.eventPoster),
+        .userInputWatch = realOr(userInputWatch_, simulated.userInputWatch),
         .defaults = defaults_,
         .chrome = simulated.chrome,
         .savePanel = simulated.savePanel,

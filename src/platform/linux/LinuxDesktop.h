@@ -2,10 +2,14 @@
 
 // The desktop of a Linux session: every port whose Linux backend exists is
 // the real one, and the simulated desktop stands in for the rest (windows,
-// tray, accessibility, clipboard, audio, cues, speech, the HUD's surface) until
-// their backends land. The keyboard ports (the shortcut tap, posted keys, the
-// input counters and the input watch) need an X display; without one they stay
-// simulated, and missingCapabilities() says why.
+// tray, audio, cues, speech, the HUD's surface) until their backends land.
+// The keyboard ports (the shortcut tap, posted keys, the input counters and
+// the input watch) and the focus and text ports (accessibility, the
+// workspace, process records, the clipboard) need an X display; without one
+// they stay simulated, and missingCapabilities() says why. The focus and text
+// ports are real or simulated together: delivery compares what each of them
+// says about one process, so a real clipboard beside a simulated focus would
+// make no coherent world.
 
 #include <memory>
 #include <string>
@@ -22,7 +26,11 @@
 
 namespace murmo {
 
+class AtspiAccessibility;
+class ProcfsProcessInfo;
+class X11ClipboardPasteboard;
 class X11KeyTap;
+class X11Workspace;
 class XTestEventPoster;
 class XInputActivity;
 class XInputUserInputWatch;
@@ -42,13 +50,20 @@ public:
     const std::vector<std::string>& missingCapabilities() const { return missing_; }
 
 private:
-    void openKeyboard(MainLoop& loop, const EnvironmentMap& environment);
+    void openKeyboard(MainLoop& loop, const std::string& displayName);
+    void openFocusAndText(MainLoop& loop, const std::string& displayName);
 
     SimDesktop simulated_;
     JsonFileDefaultsStore defaults_;
     XdgAutostartLoginItem loginItem_;
     CairoIconRenderer iconRenderer_;
     PangoTextMeasure textMeasure_;
+    // Before the input counters, whose secure-input probe asks it: it is
+    // destroyed after them.
+    std::unique_ptr<AtspiAccessibility> accessibility_;
+    std::unique_ptr<X11Workspace> workspace_;
+    std::unique_ptr<ProcfsProcessInfo> processInfo_;
+    std::unique_ptr<X11ClipboardPasteboard> pasteboard_;
     std::shared_ptr<X11KeyTap> keyTap_;
     std::unique_ptr<XTestEventPoster> eventPoster_;
     std::unique_ptr<XInputActivity> inputActivity_;
