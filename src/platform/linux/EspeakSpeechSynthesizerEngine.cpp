@@ -26,6 +26,19 @@ int onSynthesizedAudio(short* samples, int count, espeak_EVENT*) {
     return goOn ? 0 : 1;
 }
 
+// The library is initialised once and kept for the process: terminating it
+// and initialising it again makes its next termination hang. Only the one
+// engine's thread calls this.
+int initialisedLibraryRate() {
+    static int rate = 0;
+    if (rate <= 0) {
+        // Without DONT_EXIT the library ends the process when its data is missing.
+        rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_DONT_EXIT);
+        if (rate > 0) espeak_SetSynthCallback(onSynthesizedAudio);
+    }
+    return rate;
+}
+
 std::vector<EspeakVoiceLanguage> languagesOf(const espeak_VOICE& voice) {
     // Pairs of a priority byte and a zero-terminated tag, up to an empty tag.
     std::vector<EspeakVoiceLanguage> languages;
@@ -59,10 +72,8 @@ Result<std::unique_ptr<EspeakSpeechSynthesizerEngine>> EspeakSpeechSynthesizerEn
     std::unique_ptr<EspeakSpeechSynthesizerEngine> engine(new EspeakSpeechSynthesizerEngine());
     std::promise<int> initialised;
     engine->post([&initialised, self = engine.get()] {
-        // Without DONT_EXIT the library ends the process when its data is missing.
-        const int rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_DONT_EXIT);
+        const int rate = initialisedLibraryRate();
         if (rate > 0) {
-            espeak_SetSynthCallback(onSynthesizedAudio);
             self->voices_ = listVoices();
             self->sampleRate_ = static_cast<std::uint32_t>(rate);
         }
@@ -76,11 +87,7 @@ Result<std::unique_ptr<EspeakSpeechSynthesizerEngine>> EspeakSpeechSynthesizerEn
 
 EspeakSpeechSynthesizerEngine::LibraryClaim::~LibraryClaim() { engineExists.store(false); }
 
-EspeakSpeechSynthesizerEngine::~EspeakSpeechSynthesizerEngine() {
-    thread_.post([this] {
-        if (sampleRate_ > 0) espeak_Terminate();
-    });
-}
+EspeakSpeechSynthesizerEngine::~EspeakSpeechSynthesizerEngine() = default;
 
 Status EspeakSpeechSynthesizerEngine::synthesize(const EspeakSynthesisRequest& request, const AudioSink& sink) {
     // The voice stays loaded between calls: an utterance without one must not

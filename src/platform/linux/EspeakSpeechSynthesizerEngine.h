@@ -2,7 +2,9 @@
 
 // The speech library, run on one thread of its own. The library keeps its
 // state in globals, so one engine at most exists in the process at a time,
-// and every call into the library happens on the engine's thread.
+// and every call into the library happens on the engine's thread. The first
+// engine initialises the library for the life of the process (a library
+// terminated and initialised again hangs when terminated the second time).
 
 #include <cstdint>
 #include <functional>
@@ -34,7 +36,7 @@ public:
     // engine already exists or the library cannot find its data.
     static Result<std::unique_ptr<EspeakSpeechSynthesizerEngine>> start();
     // Runs what was posted (a synthesis stopped by its sink ends at once),
-    // then releases the library.
+    // then frees the library for the next engine.
     ~EspeakSpeechSynthesizerEngine();
     EspeakSpeechSynthesizerEngine(const EspeakSpeechSynthesizerEngine&) = delete;
     EspeakSpeechSynthesizerEngine& operator=(const EspeakSpeechSynthesizerEngine&) = delete;
