@@ -22,9 +22,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <numbers>
 #include <filesystem>
 #include <memory>
+#include <numbers>
 #include <optional>
 #include <string>
 #include <thread>
@@ -191,8 +191,8 @@ struct World {
         std::size_t lastLoudEnd = from;
         for (std::size_t start = from; start + SpeakerMonitorRecording::kWindowFrames <= samples.size();
              start += SpeakerMonitorRecording::kWindowFrames) {
-            if (SpeakerMonitorRecording::rms(std::span(samples).subspan(start, SpeakerMonitorRecording::kWindowFrames)) >
-                kHeard) {
+            if (SpeakerMonitorRecording::rms(
+                    std::span(samples).subspan(start, SpeakerMonitorRecording::kWindowFrames)) > kHeard) {
                 lastLoudEnd = start + SpeakerMonitorRecording::kWindowFrames;
             }
         }
@@ -267,8 +267,8 @@ void BM_BareStreamStopToSilence(benchmark::State& state) {
     measure(state, [](World& w) -> std::optional<double> {
         const std::size_t from = w.monitor->frameCount();
         const pa_sample_spec format{PA_SAMPLE_S16NE, 22050, 1};
-        auto stream = std::make_unique<BareStream>(w.context, format,
-                                                   std::as_bytes(std::span<const std::int16_t>(w.sentence)));
+        auto stream =
+            std::make_unique<BareStream>(w.context, format, std::as_bytes(std::span<const std::int16_t>(w.sentence)));
         if (!w.monitor->waitForSound(from, kHeard, 3s)) return std::nullopt;
         std::this_thread::sleep_for(300ms);
         const std::size_t atStop = w.monitor->frameCount();

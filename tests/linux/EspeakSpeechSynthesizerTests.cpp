@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <future>
 #include <cmath>
+#include <future>
 #include <limits>
 
 #include "platform/linux/EspeakSpeechSynthesizerEngine.h"
@@ -39,10 +39,10 @@ EspeakSpeechSynthesizerVoices voiceTable() {
 TEST(EspeakSpeechSynthesizerVoicesTest, ALanguageOrLocalePicksTheBestFittingVoice) {
     const auto voices = voiceTable();
     const std::pair<std::string_view, std::optional<std::string>> cases[] = {
-        {"en_US", "gmw/en-US"},   {"en-US", "gmw/en-US"},   {"EN_us", "gmw/en-US"}, {"en", "gmw/en"},
-        {"en_GB", "gmw/en"},      {"en_AU", "gmw/en"},      {"tr", "trk/tr"},       {"tr_TR", "trk/tr"},
-        {"tr_TR.UTF-8", "trk/tr"}, {"pt", "roa/pt-BR"},     {"de", std::nullopt},   {"", std::nullopt},
-        {"_US", std::nullopt},    {"C", std::nullopt},
+        {"en_US", "gmw/en-US"},    {"en-US", "gmw/en-US"}, {"EN_us", "gmw/en-US"}, {"en", "gmw/en"},
+        {"en_GB", "gmw/en"},       {"en_AU", "gmw/en"},    {"tr", "trk/tr"},       {"tr_TR", "trk/tr"},
+        {"tr_TR.UTF-8", "trk/tr"}, {"pt", "roa/pt-BR"},    {"de", std::nullopt},   {"", std::nullopt},
+        {"_US", std::nullopt},     {"C", std::nullopt},
     };
     for (const auto& [language, expected] : cases) {
         EXPECT_EQ(voices.forLanguage(language), expected) << language;
@@ -53,8 +53,8 @@ TEST(EspeakSpeechSynthesizerVoicesTest, ALanguageOrLocalePicksTheBestFittingVoic
 
 TEST(EspeakSpeechSynthesizerRateTest, MapsToWordsPerMinuteAroundTheNormalPace) {
     const std::pair<float, int> cases[] = {
-        {0.0f, 80},   {0.25f, 128}, {0.5f, 175}, {0.65f, 257}, {1.0f, 450},
-        {-1.0f, 80},  {2.0f, 450},  {std::numeric_limits<float>::quiet_NaN(), 175},
+        {0.0f, 80},  {0.25f, 128}, {0.5f, 175}, {0.65f, 257},
+        {1.0f, 450}, {-1.0f, 80},  {2.0f, 450}, {std::numeric_limits<float>::quiet_NaN(), 175},
     };
     for (const auto& [rate, wordsPerMinute] : cases) EXPECT_EQ(espeakWordsPerMinute(rate), wordsPerMinute) << rate;
 }
@@ -110,7 +110,8 @@ protected:
         ASSERT_TRUE(created) << created.error().message;
         synthesizer = std::move(*created);
         monitor = std::make_unique<SpeakerMonitorRecording>(context);
-        ASSERT_TRUE(monitor->waitForFrames(SpeakerMonitorRecording::kRate / 10, 5s)) << "the speakers' monitor is silent";
+        ASSERT_TRUE(monitor->waitForFrames(SpeakerMonitorRecording::kRate / 10, 5s))
+            << "the speakers' monitor is silent";
     }
 
     // Runs the main loop until `done` holds or `timeout` passes.

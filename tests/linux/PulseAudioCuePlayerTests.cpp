@@ -41,8 +41,8 @@ void writeTone(const fs::path& file, int sampleRate, int channels, Duration leng
     for (std::size_t frame = 0; frame < frames; ++frame) {
         for (int channel = 0; channel < channels; ++channel) {
             samples[frame * static_cast<std::size_t>(channels) + static_cast<std::size_t>(channel)] =
-                amplitude * static_cast<float>(std::sin(2 * std::numbers::pi * 440.0 * static_cast<double>(frame) /
-                                                        sampleRate + channel));
+                amplitude * static_cast<float>(std::sin(
+                                2 * std::numbers::pi * 440.0 * static_cast<double>(frame) / sampleRate + channel));
         }
     }
     sf_writef_float(handle, samples.data(), static_cast<sf_count_t>(frames));
@@ -95,7 +95,8 @@ protected:
         factory = std::make_unique<PulseAudioCuePlayerFactory>(context, target);
         monitor = std::make_unique<SpeakerMonitorRecording>(context);
         // The idle speakers render late at first.
-        ASSERT_TRUE(monitor->waitForFrames(SpeakerMonitorRecording::kRate / 10, 5s)) << "the speakers' monitor is silent";
+        ASSERT_TRUE(monitor->waitForFrames(SpeakerMonitorRecording::kRate / 10, 5s))
+            << "the speakers' monitor is silent";
     }
 
     // Plays and waits for the player to report the end; the recording of
@@ -128,8 +129,7 @@ TEST_F(PulseAudioCuePlayerSessionTest, EachCueIsHeardOnceOnTheSpeakersAndLouderA
         player->setVolume(0.25f);
         const auto quiet = playAndRecord(*player);
         EXPECT_EQ(SpeakerMonitorRecording::soundCount(quiet, kHeard / 4), 1u) << name;
-        const double ratio =
-            std::sqrt(SpeakerMonitorRecording::energy(quiet) / SpeakerMonitorRecording::energy(loud));
+        const double ratio = std::sqrt(SpeakerMonitorRecording::energy(quiet) / SpeakerMonitorRecording::energy(loud));
         EXPECT_NEAR(ratio, 0.25, 0.05) << name;
     }
 }
@@ -156,15 +156,16 @@ TEST_F(PulseAudioCuePlayerSessionTest, StopEndsTheSoundAndPlayRestartsItFromTheC
     EXPECT_FALSE(player->play());
     player->setCurrentTime(2900ms);
     const auto end = playAndRecord(*player);
-    const auto heardFrames = static_cast<double>(std::ranges::count_if(end, [](float s) { return std::abs(s) > 0.05f; }));
+    const auto heardFrames =
+        static_cast<double>(std::ranges::count_if(end, [](float s) { return std::abs(s) > 0.05f; }));
     EXPECT_LT(heardFrames, 0.15 * SpeakerMonitorRecording::kRate) << "only the last 100 ms play";
     EXPECT_GT(heardFrames, 0.02 * SpeakerMonitorRecording::kRate);
 }
 
 TEST_F(PulseAudioCuePlayerSessionTest, PlaysIntoThePlaybackTargetsSink) {
     auto module = context->run("loading a second sink", 5s, [](pa_context* c) {
-        return pa_context_load_module(c, "module-null-sink", "sink_name=elsewhere",
-                                      [](pa_context*, std::uint32_t, void*) {}, nullptr);
+        return pa_context_load_module(
+            c, "module-null-sink", "sink_name=elsewhere", [](pa_context*, std::uint32_t, void*) {}, nullptr);
     });
     ASSERT_TRUE(module) << module.error().message;
     SpeakerMonitorRecording elsewhere(context, "elsewhere.monitor");

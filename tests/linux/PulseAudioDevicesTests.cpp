@@ -54,10 +54,8 @@ TEST(PulseAudioDevicesSnapshotTest, BuiltInByFormFactorOrPciBus) {
         AudioTransportType expected;
     };
     const Case cases[] = {
-        {"internal", std::nullopt, AudioTransportType::builtIn},
-        {std::nullopt, "pci", AudioTransportType::builtIn},
-        {"headset", "usb", AudioTransportType::other},
-        {std::nullopt, "bluetooth", AudioTransportType::other},
+        {"internal", std::nullopt, AudioTransportType::builtIn}, {std::nullopt, "pci", AudioTransportType::builtIn},
+        {"headset", "usb", AudioTransportType::other},           {std::nullopt, "bluetooth", AudioTransportType::other},
         {std::nullopt, std::nullopt, AudioTransportType::other},
     };
     for (const auto& c : cases) {
@@ -158,7 +156,9 @@ protected:
         auto loaded = context->run("loading " + name, 5s, [&](pa_context* c) {
             return pa_context_load_module(
                 c, name.c_str(), arguments.c_str(),
-                [](pa_context*, std::uint32_t loadedIndex, void* out) { *static_cast<std::uint32_t*>(out) = loadedIndex; },
+                [](pa_context*, std::uint32_t loadedIndex, void* out) {
+                    *static_cast<std::uint32_t*>(out) = loadedIndex;
+                },
                 &index);
         });
         EXPECT_TRUE(loaded) << (loaded ? "" : loaded.error().message);
@@ -168,14 +168,16 @@ protected:
 
     void unloadModule(std::uint32_t index) {
         auto unloaded = context->run("unloading a module", 5s, [&](pa_context* c) {
-            return pa_context_unload_module(c, index, [](pa_context*, int, void*) {}, nullptr);
+            return pa_context_unload_module(
+                c, index, [](pa_context*, int, void*) {}, nullptr);
         });
         EXPECT_TRUE(unloaded) << (unloaded ? "" : unloaded.error().message);
     }
 
     void setDefaultSource(const char* name) {
         auto set = context->run("setting the default source", 5s, [name](pa_context* c) {
-            return pa_context_set_default_source(c, name, [](pa_context*, int, void*) {}, nullptr);
+            return pa_context_set_default_source(
+                c, name, [](pa_context*, int, void*) {}, nullptr);
         });
         EXPECT_TRUE(set) << (set ? "" : set.error().message);
     }
@@ -200,7 +202,8 @@ TEST_F(PulseAudioDevicesTest, TheMicrophoneIsTheDefaultInputAndTheSpeakersAnOutp
     for (AudioDeviceID id : ids) {
         EXPECT_EQ(devices->name(id)->find("Monitor"), std::string::npos) << *devices->name(id);
     }
-    const auto inputs = std::ranges::count_if(ids, [&](AudioDeviceID id) { return devices->inputStreamCount(id) > 0u; });
+    const auto inputs =
+        std::ranges::count_if(ids, [&](AudioDeviceID id) { return devices->inputStreamCount(id) > 0u; });
     EXPECT_EQ(inputs, 1) << "only the microphone: the sinks' monitors are not inputs";
 }
 
@@ -208,7 +211,8 @@ TEST_F(PulseAudioDevicesTest, IdsStayStableWhenASourceComesAndItsQueriesFailOnce
     const auto before = devices->deviceIDs().value();
     const auto microphone = idNamed("Microphone").value();
 
-    const auto module = loadModule("module-sine-source", "source_name=test_tone source_properties=device.description=Tone");
+    const auto module =
+        loadModule("module-sine-source", "source_name=test_tone source_properties=device.description=Tone");
     ASSERT_TRUE(eventually([&] { return idNamed("Tone").has_value(); }));
     const auto tone = *idNamed("Tone");
     EXPECT_EQ(tone % 2, 1u) << "a source's id";
@@ -225,7 +229,8 @@ TEST_F(PulseAudioDevicesTest, IdsStayStableWhenASourceComesAndItsQueriesFailOnce
 }
 
 TEST_F(PulseAudioDevicesTest, TheDefaultInputFollowsTheServer) {
-    const auto module = loadModule("module-sine-source", "source_name=test_tone source_properties=device.description=Tone");
+    const auto module =
+        loadModule("module-sine-source", "source_name=test_tone source_properties=device.description=Tone");
     ASSERT_TRUE(eventually([&] { return idNamed("Tone").has_value(); }));
     setDefaultSource("test_tone");
     EXPECT_TRUE(eventually([&] { return devices->defaultDevice(DefaultAudioDevice::input) == idNamed("Tone"); }));

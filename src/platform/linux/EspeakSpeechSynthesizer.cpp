@@ -89,10 +89,9 @@ struct EspeakSpeechSynthesizer::Shared {
         if (!context) return nullptr;
         const pa_sample_spec format{PA_SAMPLE_S16NE, sampleRate, 1};
         MainLoop& loop = mainLoop;
-        auto opened = PulseAudioPlayback::open(context, target ? target->sinkName() : std::nullopt, format,
-                                               [weak, &loop, utterance, postDelay] {
-                                                   reportEnded(weak, loop, utterance, postDelay);
-                                               });
+        auto opened = PulseAudioPlayback::open(
+            context, target ? target->sinkName() : std::nullopt, format,
+            [weak, &loop, utterance, postDelay] { reportEnded(weak, loop, utterance, postDelay); });
         if (!opened) return nullptr;
         std::shared_ptr<PulseAudioPlayback> opening = std::move(*opened);
         std::lock_guard lock(mutex);
@@ -124,9 +123,9 @@ void sayUtterance(EspeakSpeechSynthesizerEngine& engine, const std::weak_ptr<Esp
         }
         return;
     }
-    const auto& current = *shared;
+    const auto& state = *shared;
     (void)engine.synthesize(job.request, [&](std::span<const std::int16_t> samples) {
-        if (!current.isCurrent(job.number)) return false;
+        if (!state.isCurrent(job.number)) return false;
         playback->append(std::as_bytes(samples));
         return true;
     });
@@ -142,8 +141,7 @@ Result<std::unique_ptr<EspeakSpeechSynthesizer>> EspeakSpeechSynthesizer::create
     auto engine = EspeakSpeechSynthesizerEngine::start();
     if (!engine) return fail(engine.error());
     auto shared = std::make_shared<Shared>(mainLoop, std::move(context), std::move(target));
-    return std::unique_ptr<EspeakSpeechSynthesizer>(
-        new EspeakSpeechSynthesizer(std::move(shared), std::move(*engine)));
+    return std::unique_ptr<EspeakSpeechSynthesizer>(new EspeakSpeechSynthesizer(std::move(shared), std::move(*engine)));
 }
 
 EspeakSpeechSynthesizer::EspeakSpeechSynthesizer(std::shared_ptr<Shared> shared,

@@ -21,7 +21,7 @@ namespace murmo {
 inline constexpr std::string_view kEspeakErrorDomain = "MurmoEspeak";
 
 struct EspeakSynthesisRequest {
-    std::string text;  // UTF-8
+    std::string text;             // UTF-8
     std::string voiceIdentifier;  // empty or unknown: the library's default voice
     int wordsPerMinute = 175;
 };

@@ -16,7 +16,9 @@ PulseAudioCuePlayer::PulseAudioCuePlayer(SndfileSound sound, std::shared_ptr<Pul
 
 PulseAudioCuePlayer::~PulseAudioCuePlayer() = default;
 
-void PulseAudioCuePlayer::setVolume(float volume) { volume_ = std::isnan(volume) ? 0.0f : std::clamp(volume, 0.0f, 1.0f); }
+void PulseAudioCuePlayer::setVolume(float volume) {
+    volume_ = std::isnan(volume) ? 0.0f : std::clamp(volume, 0.0f, 1.0f);
+}
 
 bool PulseAudioCuePlayer::prepareToPlay() { return true; }
 

@@ -28,6 +28,8 @@ PulseAudioDevices::PulseAudioDevices(std::shared_ptr<PulseAudioContext> context)
 
 Result<std::shared_ptr<PulseAudioDevices>> PulseAudioDevices::create(std::shared_ptr<PulseAudioContext> context,
                                                                      Duration timeout) {
+    if (!context)
+        return fail(std::string(kPulseAudioErrorDomain), kPulseAudioConnectFailed, "no sound server connection");
     std::shared_ptr<PulseAudioDevices> devices(new PulseAudioDevices(std::move(context)));
     // Listening before reading, so nothing that changes during the read is missed.
     auto* self = devices.get();
@@ -55,9 +57,12 @@ PulseAudioDevices::~PulseAudioDevices() {
 Status PulseAudioDevices::readEverything(Duration timeout) {
     PulseAudioContext::Lock lock(*context_);
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    const auto remaining = [&] { return std::max(Duration::zero(), Duration(deadline - std::chrono::steady_clock::now())); };
-    if (auto read = context_->run(lock, "reading the sound server's sources", remaining(),
-                                  [this](pa_context* c) { return pa_context_get_source_info_list(c, onSourceInfo, this); });
+    const auto remaining = [&] {
+        return std::max(Duration::zero(), Duration(deadline - std::chrono::steady_clock::now()));
+    };
+    if (auto read =
+            context_->run(lock, "reading the sound server's sources", remaining(),
+                          [this](pa_context* c) { return pa_context_get_source_info_list(c, onSourceInfo, this); });
         !read) {
         return read;
     }
@@ -110,9 +115,9 @@ void PulseAudioDevices::onSourceInfo(pa_context*, const pa_source_info* info, in
     // `last` below 0: the source went before its description was read; its
     // removal event says so.
     if (last != 0 || !info) return;
-    static_cast<PulseAudioDevices*>(self)->store(
-        PulseAudioDeviceKind::source, deviceInfo(info->index, info->name, info->description, info->proplist,
-                                                 info->monitor_of_sink != PA_INVALID_INDEX));
+    static_cast<PulseAudioDevices*>(self)->store(PulseAudioDeviceKind::source,
+                                                 deviceInfo(info->index, info->name, info->description, info->proplist,
+                                                            info->monitor_of_sink != PA_INVALID_INDEX));
 }
 
 void PulseAudioDevices::onSinkInfo(pa_context*, const pa_sink_info* info, int last, void* self) {

@@ -27,9 +27,10 @@ namespace murmo {
 class PulseAudioDevices final : public AudioDevices {
 public:
     // Reads the server's devices and defaults, each read waited for at most
-    // `timeout`. Fails when a read fails. Never on the loop thread.
+    // `timeout`. Fails without a connection or when a read fails. Never on
+    // the loop thread.
     static Result<std::shared_ptr<PulseAudioDevices>> create(std::shared_ptr<PulseAudioContext> context,
-                                                              Duration timeout);
+                                                             Duration timeout);
     // Never on the loop thread.
     ~PulseAudioDevices() override;
     PulseAudioDevices(const PulseAudioDevices&) = delete;

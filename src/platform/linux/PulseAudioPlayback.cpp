@@ -29,8 +29,9 @@ Result<std::unique_ptr<PulseAudioPlayback>> PulseAudioPlayback::open(std::shared
     PulseAudioContext::Lock lock(*context);
     playback->stream_.reset(pa_stream_new(context->context(), "Murmo playback", &format, nullptr));
     if (!playback->stream_) {
-        return fail(std::string(kPulseAudioPlaybackErrorDomain), 3,
-                    std::string("cannot create a playback stream: ") + pa_strerror(pa_context_errno(context->context())));
+        return fail(
+            std::string(kPulseAudioPlaybackErrorDomain), 3,
+            std::string("cannot create a playback stream: ") + pa_strerror(pa_context_errno(context->context())));
     }
     pa_stream_set_state_callback(playback->stream_.get(), onStateChanged, playback.get());
     pa_stream_set_write_callback(playback->stream_.get(), onWritable, playback.get());

@@ -41,8 +41,7 @@ public:
     // cannot be created or connected (invalid format, no connection).
     static Result<std::unique_ptr<PulseAudioPlayback>> open(std::shared_ptr<PulseAudioContext> context,
                                                             const std::optional<std::string>& sinkName,
-                                                            const pa_sample_spec& format,
-                                                            FinishedCallback onFinished);
+                                                            const pa_sample_spec& format, FinishedCallback onFinished);
     // stop(). Never on the loop thread.
     ~PulseAudioPlayback();
     PulseAudioPlayback(const PulseAudioPlayback&) = delete;
