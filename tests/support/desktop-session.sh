@@ -1,14 +1,14 @@
 #!/bin/sh
 # Runs a command inside a private test desktop and exits with the command's
 # status: an Xvfb server on a display no other server holds, a window manager
-# that manages the screen before the command starts, and a D-Bus session bus
-# around the command. Every process the session started is stopped on every
+# that manages the screen before the command starts, a private sound server
+# (see the PulseAudio block below) and a D-Bus session bus around the command. Every process the session started is stopped on every
 # way out, and a watchdog stops them when this script itself is killed (CTest
 # kills only its direct child on a time-out).
 #
 # A missing tool or a desktop that does not come up fails the command: a test
 # that needs the desktop must never pass without one. Nothing but the command
-# itself is waited for without a deadline: the server and the window manager
+# itself is waited for without a deadline: the servers and the window manager
 # each have 10 s to come up, and a process that does not end on TERM is killed.
 #
 # Usage: desktop-session.sh command [argument...]
@@ -24,13 +24,15 @@ fail() {
 }
 
 [ $# -gt 0 ] || fail "usage: $0 command [argument...]"
-for tool in Xvfb matchbox-window-manager dbus-run-session xprop setsid timeout; do
+for tool in Xvfb matchbox-window-manager dbus-run-session xprop setsid timeout pulseaudio parec; do
     command -v "$tool" >/dev/null 2>&1 || fail "$tool is missing; scripts/install-deps.sh installs it"
 done
 
 workdir=
 xvfb_pid=
 wm_pid=
+pulse_pid=
+pulse_keepalive_pid=
 command_pid=
 watchdog_pid=
 
@@ -80,6 +82,8 @@ teardown() {
     trap '' INT TERM HUP
     # Whatever the command left behind in its process group goes with it.
     [ -n "$command_pid" ] && kill -KILL "-$command_pid" 2>/dev/null
+    stop "$pulse_keepalive_pid" "the sound server's keep-alive recorder"
+    stop "$pulse_pid" pulseaudio
     stop "$wm_pid" matchbox-window-manager
     stop "$xvfb_pid" Xvfb
     stop "$watchdog_pid" "the watchdog"
@@ -132,8 +136,8 @@ export GSK_RENDERER
 
 # Stops what the session started when this script dies without running its
 # traps (its own parent then changes): the pids it names in $workdir/pids (the
-# window manager, the command's process group as a negative number), then the
-# server.
+# sound server and its keep-alive recorder, the window manager, the command's
+# process group as a negative number), then the X server.
 parent=$$
 (
     trap '' INT HUP
@@ -143,6 +147,64 @@ parent=$$
     rm -rf "$workdir"
 ) </dev/null >/dev/null 2>&1 &
 watchdog_pid=$!
+
+# --- PulseAudio -------------------------------------------------------------
+# A sound server private to the session, its socket named by PULSE_SERVER:
+#   speakers    a null sink, the default sink;
+#   mic_mix     a null sink tests play a voice into (paplay -d mic_mix ...);
+#   microphone  the default source, a real source (not a monitor) remapped from
+#               mic_mix's monitor, so it hears what tests play into mic_mix and,
+#               through a loopback of the speakers' monitor, whatever is played
+#               on the speakers: a cue echoes into the microphone as in a room.
+# The server starts here and comes up while the window manager does; the
+# command starts only once its socket exists. An idle null sink renders in
+# 2 s blocks, so a recorder stays on mic_mix's monitor for the whole session
+# to keep the microphone's chain running in short blocks.
+pulse_dir="$workdir/pulse"
+pulse_socket="$pulse_dir/native"
+start_pulse() {
+    mkdir -p "$pulse_dir/home" "$pulse_dir/runtime" || fail "no folder for the sound server in $workdir"
+    cat >"$pulse_dir/server.pa" <<PA || fail "cannot write the sound server's configuration"
+.fail
+load-module module-native-protocol-unix socket=$pulse_socket auth-anonymous=1
+load-module module-null-sink sink_name=speakers rate=48000 channels=2 sink_properties=device.description=Speakers
+load-module module-null-sink sink_name=mic_mix rate=48000 channels=1 format=float32le sink_properties=device.description=Microphone-mix
+load-module module-remap-source source_name=microphone master=mic_mix.monitor rate=48000 channels=1 format=float32le source_properties=device.description=Microphone
+load-module module-loopback source=speakers.monitor sink=mic_mix latency_msec=20 source_dont_move=true sink_dont_move=true
+set-default-sink speakers
+set-default-source microphone
+PA
+    HOME="$pulse_dir/home" XDG_RUNTIME_DIR="$pulse_dir/runtime" setsid pulseaudio -n -F "$pulse_dir/server.pa" \
+        --daemonize=no --exit-idle-time=-1 --system=false --use-pid-file=no --disallow-exit \
+        --realtime=no --high-priority=no --log-target=stderr </dev/null >"$pulse_dir/log" 2>&1 &
+    pulse_pid=$!
+    echo "$pulse_pid" >>"$workdir/pids"
+    PULSE_SERVER="unix:$pulse_socket"
+    export PULSE_SERVER
+}
+
+wait_for_pulse() {
+    # The server listens once its socket exists and answers clients once its
+    # configuration is loaded; a failing module ends it (.fail above).
+    deadline=$(($(date +%s) + start_deadline))
+    until [ -S "$pulse_socket" ]; do
+        if ! running "$pulse_pid"; then
+            show_log pulseaudio "$pulse_dir/log"
+            fail "pulseaudio exited"
+        fi
+        if [ "$(date +%s)" -ge "$deadline" ]; then
+            show_log pulseaudio "$pulse_dir/log"
+            fail "pulseaudio did not open its socket within $start_deadline s"
+        fi
+        sleep 0.01
+    done
+    setsid parec -d mic_mix.monitor --latency-msec=20 </dev/null >/dev/null 2>"$pulse_dir/keepalive.log" &
+    pulse_keepalive_pid=$!
+    echo "$pulse_keepalive_pid" >>"$workdir/pids"
+}
+# --- end of the PulseAudio block ---------------------------------------------
+
+start_pulse
 
 matchbox-window-manager -use_titlebar no </dev/null >"$workdir/wm.log" 2>&1 &
 wm_pid=$!
@@ -163,6 +225,8 @@ until timeout 2 xprop -root -notype _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep 
     fi
     sleep 0.01
 done
+
+wait_for_pulse
 
 # The command leads a process group of its own, so a signal and the teardown
 # reach everything it started. Its standard input is this script's.
