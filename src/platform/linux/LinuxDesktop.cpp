@@ -1,7 +1,13 @@
 #include "platform/linux/LinuxDesktop.h"
 
 #include "platform/linux/AtspiAccessibility.h"
+#include "platform/linux/EspeakSpeechSynthesizer.h"
 #include "platform/linux/ProcfsProcessInfo.h"
+#include "platform/linux/PulseAudioContext.h"
+#include "platform/linux/PulseAudioCuePlayerFactory.h"
+#include "platform/linux/PulseAudioDevices.h"
+#include "platform/linux/PulseAudioPlaybackTarget.h"
+#include "platform/linux/PulseMicrophonePermission.h"
 #include "platform/linux/X11ClipboardPasteboard.h"
 #include "platform/linux/X11KeyTap.h"
 #include "platform/linux/X11RawInputListener.h"
@@ -22,8 +28,10 @@ Backend openedOrNull(Result<Backend> opened, std::string_view capability, std::v
     return nullptr;
 }
 
-// How long opening the desktop may wait for the accessibility bus.
+// How long opening the desktop may wait for the accessibility bus and for
+// the sound server.
 constexpr AXMessagingTimeout kAccessibilityConnectTimeout = 1.0f;
+constexpr Duration kSoundServerConnectTimeout = std::chrono::seconds(2);
 
 template <class Port, class Real>
 Port& realOr(const std::unique_ptr<Real>& real, Port& simulated) {
@@ -38,6 +46,7 @@ LinuxDesktop::LinuxDesktop(MainLoop& loop, const EnvironmentMap& environment, st
           loop.clock(), [](Duration) {}, &loop),
       defaults_(environment, Logger("defaults")),
       loginItem_(environment, std::move(mainBundle)) {
+    openSound(loop);
     const auto display = environment.find("DISPLAY");
     if (display == environment.end() || display->second.empty()) {
         missing_.push_back(
@@ -64,6 +73,27 @@ void LinuxDesktop::openFocusAndText(MainLoop& loop, const std::string& name) {
     // Without the bus the port stays real and reports itself untrusted, as a
     // desktop that refuses accessibility does.
     accessibility_->startFocusTracking(kAccessibilityConnectTimeout);
+}
+
+void LinuxDesktop::openSound(MainLoop& loop) {
+    auto server = PulseAudioContext::connect("Murmo", kSoundServerConnectTimeout);
+    if (!server) {
+        missing_.push_back("sound (audio devices, the microphone's permission, cues, speech): " +
+                           server.error().message);
+        return;
+    }
+    auto devices =
+        openedOrNull(PulseAudioDevices::create(*server, kSoundServerConnectTimeout), "sound (audio devices)", missing_);
+    if (!devices) return;
+    playbackTarget_ = std::make_shared<PulseAudioPlaybackTarget>();
+    auto speech =
+        openedOrNull(EspeakSpeechSynthesizer::create(loop, *server, playbackTarget_), "sound (speech)", missing_);
+    if (!speech) return;
+    soundServer_ = std::move(*server);
+    audioDevices_ = devices;
+    microphonePermission_ = std::make_shared<PulseMicrophonePermission>(loop, std::move(devices));
+    cuePlayers_ = std::make_shared<PulseAudioCuePlayerFactory>(soundServer_, playbackTarget_);
+    speechSynthesizer_ = std::move(speech);
 }
 
 void LinuxDesktop::openKeyboard(MainLoop& loop, const std::string& name) {
@@ -96,15 +126,15 @@ DesktopPorts LinuxDesktop::ports() {
         .statusBar = simulated.statusBar,
         .windows = simulated.windows,
         .loginItem = loginItem_,
-        .speechSynthesizer = simulated.speechSynthesizer,
+        .speechSynthesizer = realOr(speechSynthesizer_, simulated.speechSynthesizer),
         .hud = simulated.hud,
         .textMeasure = textMeasure_,
         .iconRenderer = iconRenderer_,
         .keyTap = keyTap_ ? std::static_pointer_cast<KeyTap>(keyTap_) : simulated.keyTap,
         .audioEngines = simulated.audioEngines,
-        .audioDevices = simulated.audioDevices,
-        .microphonePermission = simulated.microphonePermission,
-        .cuePlayers = simulated.cuePlayers,
+        .audioDevices = audioDevices_ ? audioDevices_ : simulated.audioDevices,
+        .microphonePermission = microphonePermission_ ? microphonePermission_ : simulated.microphonePermission,
+        .cuePlayers = cuePlayers_ ? cuePlayers_ : simulated.cuePlayers,
     };
 }
 
