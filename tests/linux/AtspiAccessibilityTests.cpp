@@ -181,6 +181,23 @@ TEST_F(AtspiAccessibilityTest, TheSystemWideFocusFollowsFocusChangesAndFindsFocu
               AXAttributeValue(std::string("AXTextField")));
 }
 
+TEST_F(AtspiAccessibilityTest, FocusedPasswordTextStopsCountingWhenAnotherWindowIsActiveOrItsApplicationExits) {
+    ASSERT_TRUE(accessibility->startFocusTracking(kTimeout));
+    ASSERT_TRUE(app->focus(GtkTestWidget::password));
+    ASSERT_TRUE(pumpUntil([&] { return accessibility->isSecureTextFocused(); }));
+
+    // Another application's window comes to the front.
+    auto other = GtkTestAppProcess::launch(MURMO_GTK_TEST_APP_PATH);
+    ASSERT_TRUE(other) << other.error().message;
+    EXPECT_TRUE(pumpUntil([&] { return !accessibility->isSecureTextFocused(); }));
+    other->reset();
+
+    ASSERT_TRUE(app->focus(GtkTestWidget::password));
+    ASSERT_TRUE(pumpUntil([&] { return accessibility->isSecureTextFocused(); }));
+    app->kill();
+    EXPECT_TRUE(pumpUntil([&] { return !accessibility->isSecureTextFocused(); }));
+}
+
 TEST_F(AtspiAccessibilityTest, AHungApplicationCostsNoMoreThanTheTimeOutAskedFor) {
     // The application started moments ago, well inside its first 15 s.
     const auto entry = focusedElementAfterFocusing(GtkTestWidget::entry);
