@@ -168,8 +168,8 @@ TEST_F(AtspiAccessibilityTest, TheSystemWideFocusFollowsFocusChangesAndFindsFocu
     // Then the tracker follows: the password text's role reaches it through
     // the events alone (the probe sends nothing).
     ASSERT_TRUE(late.startFocusTracking(kTimeout));
-    ASSERT_TRUE(app->focus(GtkTestWidget::password));
-    EXPECT_TRUE(pumpUntil([&] { return late.isSecureTextFocused(); }));
+    ASSERT_TRUE(
+        focusUntilSeen(GtkTestWidget::password, GtkTestWidget::view, [&] { return late.isSecureTextFocused(); }));
     auto focused = late.copyAttributeValue(late.systemWideElement(), axattr::focusedUIElement, kTimeout);
     ASSERT_EQ(focused.error, axerror::success);
     EXPECT_EQ(late.copyAttributeValue(std::get<AXElement>(*focused.value), axattr::subrole, kTimeout).value,
@@ -184,8 +184,8 @@ TEST_F(AtspiAccessibilityTest, TheSystemWideFocusFollowsFocusChangesAndFindsFocu
 
 TEST_F(AtspiAccessibilityTest, FocusedPasswordTextStopsCountingWhenAnotherWindowIsActiveOrItsApplicationExits) {
     ASSERT_TRUE(accessibility->startFocusTracking(kTimeout));
-    ASSERT_TRUE(app->focus(GtkTestWidget::password));
-    ASSERT_TRUE(pumpUntil([&] { return accessibility->isSecureTextFocused(); }));
+    ASSERT_TRUE(focusUntilSeen(GtkTestWidget::password, GtkTestWidget::entry,
+                               [&] { return accessibility->isSecureTextFocused(); }));
 
     // Another application's window comes to the front.
     auto other = GtkTestAppProcess::launch(MURMO_GTK_TEST_APP_PATH);
