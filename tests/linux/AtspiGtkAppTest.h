@@ -58,6 +58,19 @@ protected:
         return focusedElementOf(*accessibility, app->pid());
     }
 
+    // Gives `widget` the focus until `seen` holds. Toolkits send focus events
+    // only once the registry has told them somebody listens, a moment after
+    // the tracker starts (longer on a loaded machine): until then the focus
+    // moves away (to `away`) and back.
+    bool focusUntilSeen(GtkTestWidget widget, GtkTestWidget away, const std::function<bool()>& seen) {
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            if (!app->focus(widget)) return false;
+            if (pumpUntil(seen, std::chrono::seconds(1))) return true;
+            if (!app->focus(away)) return false;
+        }
+        return false;
+    }
+
     static AXElement focusedElementOf(Accessibility& accessibility, std::int32_t pid) {
         auto result = accessibility.copyAttributeValue(accessibility.applicationElement(pid),
                                                        axattr::focusedUIElement, kTimeout);

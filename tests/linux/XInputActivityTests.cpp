@@ -209,8 +209,8 @@ TEST_F(XInputActivitySecureInputTest, SecureInputIsOnWhilePasswordTextHasTheFocu
     ASSERT_TRUE(accessibility->startFocusTracking(kTimeout));
     EXPECT_FALSE(activity.isSecureEventInputEnabled());
 
-    ASSERT_TRUE(app->focus(testing::GtkTestWidget::password));
-    EXPECT_TRUE(testing::pumpUntil([&] { return activity.isSecureEventInputEnabled(); }));
+    EXPECT_TRUE(focusUntilSeen(testing::GtkTestWidget::password, testing::GtkTestWidget::entry,
+                               [&] { return activity.isSecureEventInputEnabled(); }));
     ASSERT_TRUE(app->focus(testing::GtkTestWidget::view));
     EXPECT_TRUE(testing::pumpUntil([&] { return !activity.isSecureEventInputEnabled(); }));
 }

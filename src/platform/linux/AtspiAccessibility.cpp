@@ -2,6 +2,7 @@
 
 #include <atspi/atspi-constants.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -278,6 +279,8 @@ AXResult<AtspiObjectPath> AtspiAccessibility::focusedObject(const std::optional<
     auto applications = objects_.applications(deadline);
     if (!applications.value) return failed<AtspiObjectPath>(applications.error);
     for (const auto& application : *applications.value) {
+        // Our own windows cannot answer while this thread waits for them.
+        if (bus_.processOf(application.busName, deadline).value == static_cast<std::int32_t>(::getpid())) continue;
         auto focused = search_.focusedIn(application.busName, deadline);
         if (focused.value || focused.error == axerror::cannotComplete) return focused;
     }

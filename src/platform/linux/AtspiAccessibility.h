@@ -14,7 +14,9 @@
 // The system-wide element's focus is the tracker's, checked to still hold the
 // FOCUSED state; focus the tracker has not seen (it existed before, or the
 // focused object is gone) is searched for in the active windows, within the
-// call's time-out.
+// call's time-out (a walk of the window's tree: GTK 4.8 offers no Collection
+// interface to query). The tracker also feeds isSecureTextFocused(), which
+// sends nothing.
 //
 // Attributes (the application reads no others):
 //   system-wide: AXFocusedApplication, AXFocusedUIElement, AXRole.

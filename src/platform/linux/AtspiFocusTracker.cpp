@@ -33,11 +33,12 @@ AtspiFocusTracker::~AtspiFocusTracker() { detach(); }
 void AtspiFocusTracker::detach() {
     g_cancellable_cancel(cancellable_.get());
     cancellable_.reset(g_cancellable_new());
-    if (connection_ && subscription_ != 0) g_dbus_connection_signal_unsubscribe(connection_.get(), subscription_);
-    subscription_ = 0;
+    for (unsigned* subscription : {&subscription_, &departures_}) {
+        if (connection_ && *subscription != 0) g_dbus_connection_signal_unsubscribe(connection_.get(), *subscription);
+        *subscription = 0;
+    }
     connection_.reset();
-    focused_.reset();
-    focusedIsPassword_ = false;
+    clearFocus();
 }
 
 void AtspiFocusTracker::attach(GDBusConnection* connection, const AtspiDeadline& deadline) {
@@ -46,6 +47,10 @@ void AtspiFocusTracker::attach(GDBusConnection* connection, const AtspiDeadline&
     subscription_ = g_dbus_connection_signal_subscribe(connection, nullptr, ATSPI_DBUS_INTERFACE_EVENT_OBJECT,
                                                        "StateChanged", nullptr, "focused", G_DBUS_SIGNAL_FLAGS_NONE,
                                                        &AtspiFocusTracker::onStateChanged, this, nullptr);
+    departures_ = g_dbus_connection_signal_subscribe(connection, "org.freedesktop.DBus", "org.freedesktop.DBus",
+                                                     "NameOwnerChanged", "/org/freedesktop/DBus", nullptr,
+                                                     G_DBUS_SIGNAL_FLAGS_NONE, &AtspiFocusTracker::onNameOwnerChanged,
+                                                     this, nullptr);
     // Toolkits send events only while somebody listens for them.
     const int timeout = deadline.messageTimeoutMilliseconds();
     if (timeout == 0) return;
@@ -75,8 +80,7 @@ void AtspiFocusTracker::onStateChanged(GDBusConnection*, const char* sender, con
     if (gained != 0) {
         tracker.focusGained(std::move(object));
     } else if (tracker.focused_ == object) {
-        tracker.focused_.reset();
-        tracker.focusedIsPassword_ = false;
+        tracker.clearFocus();
     }
 }
 
@@ -105,10 +109,27 @@ void AtspiFocusTracker::onRole(GObject* source, GAsyncResult* result, gpointer d
     if (tracker.focused_ == request->object) tracker.focusedIsPassword_ = isPasswordRole(role);
 }
 
-void AtspiFocusTracker::forget(const AtspiObjectPath& object) {
-    if (focused_ != object) return;
+void AtspiFocusTracker::onNameOwnerChanged(GDBusConnection*, const char*, const char*, const char*, const char*,
+                                            GVariant* parameters, gpointer self) {
+    auto& tracker = *static_cast<AtspiFocusTracker*>(self);
+    if (!tracker.focused_ || !g_variant_is_of_type(parameters, G_VARIANT_TYPE("(sss)"))) return;
+    const char* name = nullptr;
+    const char* oldOwner = nullptr;
+    const char* newOwner = nullptr;
+    g_variant_get(parameters, "(&s&s&s)", &name, &oldOwner, &newOwner);
+    if (*newOwner == '\0' && tracker.focused_->busName == name) {
+        tracker.clearFocus();
+    }
+}
+
+void AtspiFocusTracker::clearFocus() {
     focused_.reset();
     focusedIsPassword_ = false;
+}
+
+void AtspiFocusTracker::forget(const AtspiObjectPath& object) {
+    if (focused_ != object) return;
+    clearFocus();
 }
 
 }  // namespace murmo

@@ -35,7 +35,8 @@ public:
     // message sent when the focus moves (answered on the main loop), so asking
     // sends nothing; false until the answer came.
     bool focusedIsPassword() const { return focused_ && focusedIsPassword_; }
-    // Drops the focus when it is `object` (an object found to be gone).
+    // Drops the focus when it is `object` (an object found to be gone). The
+    // focus of an application that leaves the bus goes by itself.
     void forget(const AtspiObjectPath& object);
 
 private:
@@ -43,12 +44,18 @@ private:
     static void onStateChanged(GDBusConnection*, const char* sender, const char* path, const char*, const char*,
                                GVariant* parameters, gpointer self);
     static void onRole(GObject* source, GAsyncResult* result, gpointer request);
+    static void onNameOwnerChanged(GDBusConnection*, const char*, const char*, const char*, const char*,
+                                   GVariant* parameters, gpointer self);
     void focusGained(AtspiObjectPath object);
+    void clearFocus();
     void detach();
 
     atspi_handles::Object<GDBusConnection> connection_;
     atspi_handles::Object<GCancellable> cancellable_;
     unsigned subscription_ = 0;
+    // Departures from the bus: the focus of an application that exited is
+    // nobody's.
+    unsigned departures_ = 0;
     std::optional<AtspiObjectPath> focused_;
     bool focusedIsPassword_ = false;
 };
