@@ -76,8 +76,7 @@ AXResult<std::int32_t> AtspiAccessibility::ownerPID(const AXElement& element) {
 
 // ---- Reading ------------------------------------------------------------------
 
-AXResult<AXAttributeValue> AtspiAccessibility::copyAttributeValue(const AXElement& element,
-                                                                  std::string_view attribute,
+AXResult<AXAttributeValue> AtspiAccessibility::copyAttributeValue(const AXElement& element, std::string_view attribute,
                                                                   AXMessagingTimeout timeout) {
     const auto* reference = AtspiElementReference::of(element);
     if (!reference) return failed<AXAttributeValue>(axerror::invalidUIElement);
@@ -163,8 +162,7 @@ AXResult<AXAttributeValue> AtspiAccessibility::roleOf(const AtspiObjectPath& obj
     return text(std::string(names.subrole));
 }
 
-AXResult<AXAttributeValue> AtspiAccessibility::parentOf(const AtspiObjectPath& object,
-                                                        const AtspiDeadline& deadline) {
+AXResult<AXAttributeValue> AtspiAccessibility::parentOf(const AtspiObjectPath& object, const AtspiDeadline& deadline) {
     // An application's root has the registry's desktop above it: no parent.
     if (isRoot(object)) return failed<AXAttributeValue>(axerror::noValue);
     auto parent = objects_.parent(object, deadline);
@@ -187,7 +185,7 @@ AXResult<AXAttributeValue> AtspiAccessibility::selectedTextOf(const AtspiObjectP
     auto units = unicode::toUTF16(*value.value);
     if (!units) return failed<AXAttributeValue>(axerror::failure);
     auto selected = unicode::fromUTF16(std::u16string_view(*units).substr(static_cast<std::size_t>(range->location),
-                                                                         static_cast<std::size_t>(range->length)));
+                                                                          static_cast<std::size_t>(range->length)));
     if (!selected) return failed<AXAttributeValue>(axerror::failure);
     return text(std::move(*selected));
 }
@@ -209,8 +207,8 @@ AXResult<bool> AtspiAccessibility::isAttributeSettable(const AXElement& element,
     auto interfaces = objects_.interfaces(object, deadline);
     if (!interfaces.value) return failed<bool>(interfaces.error);
     if (attribute != axattr::selectedText && attribute != axattr::value) return {axerror::success, false};
-    const bool editableText = std::ranges::find(*interfaces.value, ATSPI_DBUS_INTERFACE_EDITABLE_TEXT) !=
-                              interfaces.value->end();
+    const bool editableText =
+        std::ranges::find(*interfaces.value, ATSPI_DBUS_INTERFACE_EDITABLE_TEXT) != interfaces.value->end();
     if (!editableText) return {axerror::success, false};
     auto states = objects_.states(object, deadline);
     if (!states.value) return failed<bool>(states.error);
@@ -275,6 +273,13 @@ AXResult<AtspiObjectPath> AtspiAccessibility::focusedObject(const std::optional<
         if (states.error == axerror::cannotComplete) return failed<AtspiObjectPath>(states.error);
         if (states.error == axerror::invalidUIElement) tracker_.forget(candidate);
     }
+    auto found = searchFocus(applicationBusName, deadline);
+    if (found.value) tracker_.adopt(*found.value);
+    return found;
+}
+
+AXResult<AtspiObjectPath> AtspiAccessibility::searchFocus(const std::optional<std::string>& applicationBusName,
+                                                          const AtspiDeadline& deadline) {
     if (applicationBusName) return search_.focusedIn(*applicationBusName, deadline);
     auto applications = objects_.applications(deadline);
     if (!applications.value) return failed<AtspiObjectPath>(applications.error);

@@ -98,6 +98,9 @@ private:
     // otherwise searched for (in one application, or in every one).
     AXResult<AtspiObjectPath> focusedObject(const std::optional<std::string>& applicationBusName,
                                             const AtspiDeadline& deadline);
+    // The focus as the accessibility tree shows it, without the tracker.
+    AXResult<AtspiObjectPath> searchFocus(const std::optional<std::string>& applicationBusName,
+                                          const AtspiDeadline& deadline);
     // The bus name of the application of `pid`: noValue when the process is
     // alive but not on the bus, invalidUIElement when there is no process.
     AXResult<std::string> applicationBusName(std::int32_t pid, const AtspiDeadline& deadline);

@@ -38,6 +38,11 @@ public:
     // Drops the focus when it is `object` (an object found to be gone). The
     // focus of an application that leaves the bus goes by itself.
     void forget(const AtspiObjectPath& object);
+    // Takes a focus found by searching as if its event had come: an
+    // application focuses its first widget before it learns that anybody
+    // listens, and that focus must still count (a password field's above
+    // all).
+    void adopt(AtspiObjectPath object) { focusGained(std::move(object)); }
 
 private:
     struct RoleRequest;
