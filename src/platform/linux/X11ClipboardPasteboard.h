@@ -31,7 +31,6 @@
 // Main thread only (the port's rule); the clipboard's thread is internal.
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
