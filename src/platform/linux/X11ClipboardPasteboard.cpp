@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <condition_variable>
 
 #include "platform/linux/X11ClipboardSession.h"
 

@@ -14,7 +14,10 @@
 // reports, ours included: clearContents() and replaceContents() move it, a
 // writeItems() after a clear does not. changeCount() reflects every owner
 // change the server made before the call. While we own the clipboard it is
-// read from memory, every item as written.
+// read from memory, every item as written, and served to other clients as
+// X11ClipboardTargets says; writeItems() fails once another client has taken
+// the clipboard since our clear. Once the server is gone every read and
+// write fails at once and the change count stands still.
 //
 // Bounds: the owner must answer each step of a conversion (the request, each
 // INCR chunk) within kLimits.stepTimeout (1 s) and finish it within
@@ -31,7 +34,6 @@
 // Main thread only (the port's rule); the clipboard's thread is internal.
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>

@@ -68,7 +68,8 @@ bool X11SelectionOwner::handle(XEvent& event) {
     }
     if (event.type == SelectionClear && event.xselectionclear.window == window_ &&
         event.xselectionclear.selection == selection_) {
-        stop();
+        // A loss from before our latest takeover, handled late, ends nothing.
+        if (notBefore(event.xselectionclear.time, timestamp_)) stop();
         return true;
     }
     if (event.type == PropertyNotify && event.xproperty.state == PropertyDelete) {

@@ -5,7 +5,8 @@
 // INCR protocol's chunks (above incrementalThreshold(), which stays below
 // the server's request size). A requestor that stops taking chunks for
 // kTransferIdleTimeout is dropped. Requests made before our ownership began,
-// or after we lost it, are refused.
+// or after we lost it, are refused; a loss that predates our latest takeover
+// (its event handled only after the takeover) ends nothing.
 // The clipboard's thread only.
 
 #include <chrono>
