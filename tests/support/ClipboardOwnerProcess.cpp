@@ -1,9 +1,9 @@
 #include "ClipboardOwnerProcess.h"
 
-#include <fcntl.h>
+#include "PipedChild.h"
+
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,8 +14,6 @@
 #include <thread>
 
 #include "clipboard-owner/ClipboardOwnerWire.h"
-
-extern char** environ;
 
 namespace murmo::testing {
 
@@ -59,26 +57,10 @@ Result<std::unique_ptr<ClipboardOwnerProcess>> ClipboardOwnerProcess::launch(con
     // A program that died must fail the write of a command, not end the
     // test process.
     ::signal(SIGPIPE, SIG_IGN);
-    std::array<int, 2> input{-1, -1};
-    std::array<int, 2> output{-1, -1};
-    if (::pipe2(input.data(), O_CLOEXEC) != 0) return fail(kDomain, 1, std::strerror(errno));
-    FileDescriptor inputRead(input[0]);
-    FileDescriptor inputWrite(input[1]);
-    if (::pipe2(output.data(), O_CLOEXEC) != 0) return fail(kDomain, 1, std::strerror(errno));
-    FileDescriptor outputRead(output[0]);
-    FileDescriptor outputWrite(output[1]);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, inputRead.get(), STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, outputWrite.get(), STDOUT_FILENO);
-    std::array<char*, 2> arguments{const_cast<char*>(program.c_str()), nullptr};
-    pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, arguments.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return fail(kDomain, 2, program + " could not be started: " + std::strerror(spawned));
+    auto child = PipedChild::spawn(program, kDomain);
+    if (!child) return std::unexpected(child.error());
     return std::unique_ptr<ClipboardOwnerProcess>(
-        new ClipboardOwnerProcess(pid, std::move(inputWrite), std::move(outputRead)));
+        new ClipboardOwnerProcess(child->pid, std::move(child->input), std::move(child->output)));
 }
 
 ClipboardOwnerProcess::~ClipboardOwnerProcess() {
@@ -89,15 +71,7 @@ ClipboardOwnerProcess::~ClipboardOwnerProcess() {
 void ClipboardOwnerProcess::reap() {
     if (reaped_) return;
     reaped_ = true;
-    const auto deadline = std::chrono::steady_clock::now() + kExitWait;
-    while (::waitpid(pid_, nullptr, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    reapOrKill(pid_, kExitWait);
 }
 
 bool ClipboardOwnerProcess::isNotice(std::string_view line) { return line == "lost" || line.starts_with("saved "); }

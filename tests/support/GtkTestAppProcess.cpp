@@ -1,9 +1,9 @@
 #include "GtkTestAppProcess.h"
 
-#include <fcntl.h>
+#include "PipedChild.h"
+
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -59,32 +59,11 @@ Status answeredOk(const Result<std::string>& answer, std::string_view command) {
 }  // namespace
 
 Result<std::unique_ptr<GtkTestAppProcess>> GtkTestAppProcess::launch(const std::string& program, Options options) {
-    std::array<int, 2> input{-1, -1};
-    std::array<int, 2> output{-1, -1};
-    if (::pipe2(input.data(), O_CLOEXEC) != 0) return fail(kDomain, 1, std::strerror(errno));
-    FileDescriptor inputRead(input[0]);
-    FileDescriptor inputWrite(input[1]);
-    if (::pipe2(output.data(), O_CLOEXEC) != 0) return fail(kDomain, 1, std::strerror(errno));
-    FileDescriptor outputRead(output[0]);
-    FileDescriptor outputWrite(output[1]);
-
-    auto environment = childEnvironment(options.accessible);
-    std::vector<char*> environmentPointers;
-    for (auto& entry : environment) environmentPointers.push_back(entry.data());
-    environmentPointers.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, inputRead.get(), STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, outputWrite.get(), STDOUT_FILENO);
-    std::array<char*, 2> arguments{const_cast<char*>(program.c_str()), nullptr};
-    pid_t pid = -1;
-    const int spawned =
-        ::posix_spawn(&pid, program.c_str(), &actions, nullptr, arguments.data(), environmentPointers.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return fail(kDomain, 2, program + " could not be started: " + std::strerror(spawned));
-
-    std::unique_ptr<GtkTestAppProcess> app(new GtkTestAppProcess(pid, std::move(inputWrite), std::move(outputRead)));
+    auto child = PipedChild::spawn(program, kDomain, childEnvironment(options.accessible));
+    if (!child) return std::unexpected(child.error());
+    const pid_t pid = child->pid;
+    std::unique_ptr<GtkTestAppProcess> app(
+        new GtkTestAppProcess(pid, std::move(child->input), std::move(child->output)));
     auto ready = app->nextLine(std::chrono::steady_clock::now() + options.readyTimeout);
     if (!ready) return std::unexpected(ready.error());
     unsigned long window = 0;
@@ -99,14 +78,7 @@ Result<std::unique_ptr<GtkTestAppProcess>> GtkTestAppProcess::launch(const std::
 GtkTestAppProcess::~GtkTestAppProcess() {
     // It ends when its input closes; one that does not is killed.
     input_.reset();
-    const auto deadline = std::chrono::steady_clock::now() + kExitWait;
-    while (!reaped_ && ::waitpid(pid_, nullptr, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill();
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    if (!reaped_) reapOrKill(pid_, kExitWait);
 }
 
 void GtkTestAppProcess::kill() {
@@ -158,7 +130,8 @@ Result<std::string> GtkTestAppProcess::request(const std::string& command) {
     while (written < line.size()) {
         const auto count = ::write(input_.get(), line.data() + written, line.size() - written);
         if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) return fail(kDomain, 4, "the GTK test application took no command: " + std::string(std::strerror(errno)));
+        if (count <= 0)
+            return fail(kDomain, 4, "the GTK test application took no command: " + std::string(std::strerror(errno)));
         written += static_cast<std::size_t>(count);
     }
     return nextLine(std::chrono::steady_clock::now() + kAnswerTimeout);

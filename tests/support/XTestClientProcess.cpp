@@ -1,9 +1,9 @@
 #include "XTestClientProcess.h"
 
-#include <fcntl.h>
+#include "PipedChild.h"
+
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,8 +12,6 @@
 #include <cstring>
 #include <string_view>
 #include <thread>
-
-extern char** environ;
 
 namespace murmo::testing {
 
@@ -51,27 +49,10 @@ std::string_view field(std::string_view line, std::string_view name, bool last =
 
 Result<std::unique_ptr<XTestClientProcess>> XTestClientProcess::launch(const std::string& program,
                                                                        std::chrono::milliseconds timeout) {
-    std::array<int, 2> input{-1, -1};
-    std::array<int, 2> output{-1, -1};
-    if (::pipe2(input.data(), O_CLOEXEC) != 0) return fail(kDomain, 1, std::strerror(errno));
-    FileDescriptor inputRead(input[0]);
-    FileDescriptor inputWrite(input[1]);
-    if (::pipe2(output.data(), O_CLOEXEC) != 0) return fail(kDomain, 1, std::strerror(errno));
-    FileDescriptor outputRead(output[0]);
-    FileDescriptor outputWrite(output[1]);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, inputRead.get(), STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, outputWrite.get(), STDOUT_FILENO);
-    std::array<char*, 2> arguments{const_cast<char*>(program.c_str()), nullptr};
-    pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, arguments.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return fail(kDomain, 2, program + " could not be started: " + std::strerror(spawned));
-
+    auto child = PipedChild::spawn(program, kDomain);
+    if (!child) return std::unexpected(child.error());
     std::unique_ptr<XTestClientProcess> client(
-        new XTestClientProcess(pid, std::move(inputWrite), std::move(outputRead)));
+        new XTestClientProcess(child->pid, std::move(child->input), std::move(child->output)));
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     if (!client->readUntil(deadline, [&] { return client->ready_; }) || !client->ready_) {
         return fail(kDomain, 3,
@@ -85,15 +66,7 @@ Result<std::unique_ptr<XTestClientProcess>> XTestClientProcess::launch(const std
 XTestClientProcess::~XTestClientProcess() {
     // The client ends when its input closes; one that does not is killed.
     input_.reset();
-    const auto deadline = std::chrono::steady_clock::now() + kExitWait;
-    while (::waitpid(pid_, nullptr, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    reapOrKill(pid_, kExitWait);
 }
 
 const std::vector<XTestClientKeyEvent>& XTestClientProcess::keyEvents() {
