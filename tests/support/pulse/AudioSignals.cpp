@@ -14,6 +14,23 @@ std::vector<float> sineTone(double frequency, double amplitude, std::uint32_t sa
     return samples;
 }
 
+std::vector<float> syntheticVoice(double amplitude, std::uint32_t sampleRate, double seconds) {
+    const auto count = static_cast<std::size_t>(std::llround(seconds * sampleRate));
+    std::vector<float> samples(count);
+    double phase = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double t = static_cast<double>(i) / sampleRate;
+        const double fundamental = 150 + 20 * std::sin(2 * std::numbers::pi * 5 * t);
+        phase += 2 * std::numbers::pi * fundamental / sampleRate;
+        const double inSyllable = std::fmod(t, 0.3);
+        const double envelope = inSyllable < 0.2 ? std::pow(std::sin(std::numbers::pi * inSyllable / 0.2), 2) : 0.0;
+        double harmonics = 0;
+        for (int k = 1; k <= 5; ++k) harmonics += std::sin(k * phase) / k;
+        samples[i] = static_cast<float>(amplitude * envelope * harmonics / 1.5);
+    }
+    return samples;
+}
+
 double rms(std::span<const float> samples) {
     if (samples.empty()) return 0;
     double sum = 0;

@@ -12,6 +12,12 @@ namespace murmo::testing {
 // `seconds` of a sine of `frequency` Hz and peak `amplitude`, mono.
 std::vector<float> sineTone(double frequency, double amplitude, std::uint32_t sampleRate, double seconds);
 
+// `seconds` of something a noise suppressor takes for a voice: syllables of
+// 200 ms with 100 ms pauses, a 150 Hz fundamental with vibrato and its first
+// harmonics, peak about `amplitude`. (A steady tone is what a suppressor
+// removes as background noise.)
+std::vector<float> syntheticVoice(double amplitude, std::uint32_t sampleRate, double seconds);
+
 double rms(std::span<const float> samples);
 
 // The strength of one frequency (Goertzel): the peak amplitude of the sine of
