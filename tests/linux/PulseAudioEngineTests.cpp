@@ -325,17 +325,22 @@ TEST_F(PulseAudioEngineTest, TheRouteChangingUnderARunningCaptureIsAConfiguratio
         {"the default source changes under voice processing", true, false, false, false},
         {"the processed source goes", true, true, false, true},
     };
+    int round = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        auto sink = control->loadModule("module-null-sink", "sink_name=route_test_mix rate=48000 channels=1");
+        // Fresh names: the server unloads a module only after it acknowledged
+        // the request, so the last round's names may still be taken.
+        const auto mix = "route_test_mix_" + std::to_string(round);
+        const auto microphone = "route_test_mic_" + std::to_string(round++);
+        auto sink = control->loadModule("module-null-sink", "sink_name=" + mix + " rate=48000 channels=1");
         ASSERT_TRUE(sink) << sink.error().message;
-        auto source = control->loadModule(
-            "module-remap-source", "source_name=route_test_mic master=route_test_mix.monitor channels=1");
+        auto source = control->loadModule("module-remap-source",
+                                          "source_name=" + microphone + " master=" + mix + ".monitor channels=1");
         ASSERT_TRUE(source) << source.error().message;
-        auto index = control->sourceIndex("route_test_mic");
+        auto index = control->sourceIndex(microphone);
         ASSERT_TRUE(index);
         if (c.testSourceIsDefault) {
-            ASSERT_TRUE(control->setDefaultSource("route_test_mic"));
+            ASSERT_TRUE(control->setDefaultSource(microphone));
         }
 
         auto engine = makeEngine();
@@ -355,7 +360,7 @@ TEST_F(PulseAudioEngineTest, TheRouteChangingUnderARunningCaptureIsAConfiguratio
         if (c.unload) {
             ASSERT_TRUE(control->unloadModule(*source));
         } else {
-            ASSERT_TRUE(control->setDefaultSource("route_test_mic"));
+            ASSERT_TRUE(control->setDefaultSource(microphone));
         }
         EXPECT_TRUE(changes.waitForOne());
         EXPECT_FALSE(engine->isRunning());
