@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/linux/PulseStreamLifetime.h"
+
 namespace murmo {
 
 namespace {
@@ -379,12 +381,8 @@ Status PulseAudioEngine::connectStream(PulseAudioContext::Lock& lock) {
         return fail(std::string(kPulseAudioErrorDomain), kPulseAudioOperationFailed,
                     std::string("recording did not start: ") + pa_strerror(pa_context_errno(context_->context())));
     }
-    const bool ready = context_->waitUntil(
-        lock, [&] { return pa_stream_get_state(stream_.get()) != PA_STREAM_CREATING; }, options_.operationTimeout);
-    if (!ready || pa_stream_get_state(stream_.get()) != PA_STREAM_READY) {
-        return fail(std::string(kPulseAudioErrorDomain), ready ? kPulseAudioOperationFailed : kPulseAudioTimedOut,
-                    std::string("the record stream did not become ready: ") +
-                        pa_strerror(pa_context_errno(context_->context())));
+    if (auto ready = waitForStreamReady(*context_, lock, stream_.get(), options_.operationTimeout); !ready) {
+        return ready;
     }
     streamSourceIndex_ = pa_stream_get_device_index(stream_.get());
     if (chunker_) chunker_->clear();
@@ -396,13 +394,7 @@ void PulseAudioEngine::disconnectStream() {
         pa_operation_cancel(defaultsQuery_.get());
         defaultsQuery_.reset();
     }
-    if (stream_) {
-        pa_stream_set_state_callback(stream_.get(), nullptr, nullptr);
-        pa_stream_set_read_callback(stream_.get(), nullptr, nullptr);
-        pa_stream_set_moved_callback(stream_.get(), nullptr, nullptr);
-        if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream_.get()))) pa_stream_disconnect(stream_.get());
-        stream_.reset();
-    }
+    closeStream(stream_);
     if (chunker_) chunker_->clear();
     streamSourceIndex_ = PA_INVALID_INDEX;
     running_ = false;

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <utility>
 
+#include "platform/linux/PulseStreamLifetime.h"
+
 namespace murmo::testing {
 
 PulseSignalPlayer::PulseSignalPlayer(std::shared_ptr<PulseAudioContext> context, std::vector<float> samples,
@@ -34,11 +36,8 @@ Result<std::unique_ptr<PulseSignalPlayer>> PulseSignalPlayer::play(std::shared_p
                                    PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) < 0) {
         return fail("MurmoTests", 2, "playback did not start");
     }
-    const bool ready = context->waitUntil(
-        lock, [&] { return pa_stream_get_state(player->stream_.get()) != PA_STREAM_CREATING; },
-        std::chrono::seconds(5));
-    if (!ready || pa_stream_get_state(player->stream_.get()) != PA_STREAM_READY) {
-        return fail("MurmoTests", 3, "the playback stream did not become ready");
+    if (auto ready = waitForStreamReady(*context, lock, player->stream_.get(), std::chrono::seconds(5)); !ready) {
+        return fail(ready.error());
     }
     return player;
 }
@@ -46,10 +45,7 @@ Result<std::unique_ptr<PulseSignalPlayer>> PulseSignalPlayer::play(std::shared_p
 PulseSignalPlayer::~PulseSignalPlayer() {
     if (!stream_) return;
     PulseAudioContext::Lock lock(*context_);
-    pa_stream_set_state_callback(stream_.get(), nullptr, nullptr);
-    pa_stream_set_write_callback(stream_.get(), nullptr, nullptr);
-    if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream_.get()))) pa_stream_disconnect(stream_.get());
-    stream_.reset();
+    closeStream(stream_);
 }
 
 void PulseSignalPlayer::onWritable(pa_stream* stream, std::size_t length, void* opaque) {

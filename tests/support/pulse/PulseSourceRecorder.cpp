@@ -3,6 +3,8 @@
 #include <chrono>
 #include <utility>
 
+#include "platform/linux/PulseStreamLifetime.h"
+
 namespace murmo::testing {
 
 Result<std::unique_ptr<PulseSourceRecorder>> PulseSourceRecorder::record(std::shared_ptr<PulseAudioContext> context,
@@ -24,11 +26,8 @@ Result<std::unique_ptr<PulseSourceRecorder>> PulseSourceRecorder::record(std::sh
         0) {
         return fail("MurmoTests", 2, "recording did not start");
     }
-    const bool ready = context->waitUntil(
-        lock, [&] { return pa_stream_get_state(recorder->stream_.get()) != PA_STREAM_CREATING; },
-        std::chrono::seconds(5));
-    if (!ready || pa_stream_get_state(recorder->stream_.get()) != PA_STREAM_READY) {
-        return fail("MurmoTests", 3, "the record stream did not become ready");
+    if (auto ready = waitForStreamReady(*context, lock, recorder->stream_.get(), std::chrono::seconds(5)); !ready) {
+        return fail(ready.error());
     }
     return recorder;
 }
@@ -36,10 +35,7 @@ Result<std::unique_ptr<PulseSourceRecorder>> PulseSourceRecorder::record(std::sh
 PulseSourceRecorder::~PulseSourceRecorder() {
     if (!stream_) return;
     PulseAudioContext::Lock lock(*context_);
-    pa_stream_set_state_callback(stream_.get(), nullptr, nullptr);
-    pa_stream_set_read_callback(stream_.get(), nullptr, nullptr);
-    if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream_.get()))) pa_stream_disconnect(stream_.get());
-    stream_.reset();
+    closeStream(stream_);
 }
 
 std::vector<float> PulseSourceRecorder::samples() const {
