@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <algorithm>
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
@@ -202,9 +203,13 @@ TEST_F(PulseAudioEngineTest, AFedToneArrivesInContinuousChunksOfExactlyTheTapsSi
     }
 }
 
-// Captures with a voice fed to the microphone and a cue played through the
-// playback target from 1 s on; gives the voice's level before the cue and,
-// in the last second of the cue, the cue's strength and the level of all.
+// Captures with a voice fed to the microphone and a 5 s cue played through
+// the playback target from 1.2 s on. Gives the voice's level before the cue,
+// and, over 0.4 s windows of the capture after the cue began (skipping the
+// canceller's first second of adapting to it), the strongest the cue was and
+// the median level of all (the canceller ducks the voice a little while
+// both talk). Windows, not times: on a busy machine the capture
+// lags the cue's start by up to a second.
 struct EchoMeasurement {
     double voiceAlone = 0;
     double cue = 0;
@@ -222,17 +227,22 @@ protected:
         startCapture(*engine, log);
         if (HasFatalFailure()) return {};
         const auto rate = static_cast<std::uint32_t>(engine->inputFormat().sampleRate);
-        // The canceller and the suppressor settle within the first second.
         EXPECT_TRUE(log.waitForCount(30));
         const std::size_t cueStart = log.count();
-        auto cue = play(playbackTarget->sinkName(), testing::sineTone(kCueHz, kCueAmplitude, kRate, 2.5), false);
-        EXPECT_TRUE(log.waitForCount(cueStart + 60, 10s));
+        auto cue = play(playbackTarget->sinkName(), testing::sineTone(kCueHz, kCueAmplitude, kRate, 5.0), false);
+        EXPECT_TRUE(log.waitForCount(cueStart + 130, 15s));
         engine->stop();
         const auto chunks = log.chunks();
-        const auto before = samplesOf(chunks, cueStart - 15, cueStart);
-        const auto lastSecond = samplesOf(chunks, cueStart + 25, cueStart + 50);
-        return EchoMeasurement{testing::rms(before), testing::measureTone(lastSecond, kCueHz, rate).amplitude,
-                               testing::rms(lastSecond)};
+        EchoMeasurement measured{testing::rms(samplesOf(chunks, cueStart - 15, cueStart)), 0, 0};
+        std::vector<double> levels;
+        for (std::size_t window = cueStart + 25; window + 10 <= cueStart + 130; window += 10) {
+            const auto samples = samplesOf(chunks, window, window + 10);
+            measured.cue = std::max(measured.cue, testing::measureTone(samples, kCueHz, rate).amplitude);
+            levels.push_back(testing::rms(samples));
+        }
+        std::sort(levels.begin(), levels.end());
+        if (!levels.empty()) measured.duringCue = levels[levels.size() / 2];
+        return measured;
     }
 };
 
@@ -249,7 +259,7 @@ TEST_F(PulseAudioEngineEchoTest, VoiceProcessingTakesOurPlaybackOutOfTheMicropho
                 "reduction %.1f dB\n",
                 raw.voiceAlone, raw.cue, processed.voiceAlone, processed.cue, processed.duringCue, reductionDb);
     // The cue echoes into the raw microphone at about its own strength; the
-    // canceller takes it out (65-95 dB here) and leaves the voice.
+    // canceller takes it out (55-95 dB here, busy or idle) and leaves the voice.
     EXPECT_GT(raw.cue, kCueAmplitude / 4);
     EXPECT_GT(reductionDb, 30.0);
     EXPECT_GT(processed.voiceAlone, raw.voiceAlone / 2);
