@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/linux/PulseStreamLifetime.h"
+#include "support/pulse/PulseTestStream.h"
 
 namespace murmo::testing {
 
@@ -19,11 +20,8 @@ Result<std::unique_ptr<PulseSignalPlayer>> PulseSignalPlayer::play(std::shared_p
     std::unique_ptr<PulseSignalPlayer> player(new PulseSignalPlayer(context, std::move(samples), loop));
     PulseAudioContext::Lock lock(*context);
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, sampleRate, 1};
-    player->stream_.reset(pa_stream_new(context->context(), "murmo-test-signal", &spec, nullptr));
+    player->stream_ = newMonoFloatStream(*context, "murmo-test-signal", sampleRate);
     if (!player->stream_) return fail("MurmoTests", 1, "no playback stream");
-    pa_stream_set_state_callback(
-        player->stream_.get(), [](pa_stream*, void* c) { static_cast<PulseAudioContext*>(c)->signal(); },
-        context.get());
     pa_stream_set_write_callback(player->stream_.get(), &PulseSignalPlayer::onWritable, player.get());
     // A quarter second ahead: a busy machine must not starve the feed.
     pa_buffer_attr attributes{};

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/linux/PulseStreamLifetime.h"
+#include "support/pulse/PulseTestStream.h"
 
 namespace murmo::testing {
 
@@ -13,11 +14,8 @@ Result<std::unique_ptr<PulseSourceRecorder>> PulseSourceRecorder::record(std::sh
     std::unique_ptr<PulseSourceRecorder> recorder(new PulseSourceRecorder(context));
     PulseAudioContext::Lock lock(*context);
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, sampleRate, 1};
-    recorder->stream_.reset(pa_stream_new(context->context(), "murmo-test-recorder", &spec, nullptr));
+    recorder->stream_ = newMonoFloatStream(*context, "murmo-test-recorder", sampleRate);
     if (!recorder->stream_) return fail("MurmoTests", 1, "no record stream");
-    pa_stream_set_state_callback(
-        recorder->stream_.get(), [](pa_stream*, void* c) { static_cast<PulseAudioContext*>(c)->signal(); },
-        context.get());
     pa_stream_set_read_callback(recorder->stream_.get(), &PulseSourceRecorder::onReadable, recorder.get());
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<std::uint32_t>(-1);
