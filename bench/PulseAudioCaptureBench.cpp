@@ -121,7 +121,10 @@ void captureCpu(benchmark::State& state, bool voiceProcessing) {
         state.SkipWithError("capture or parec did not start");
         return;
     }
-    std::this_thread::sleep_for(1s);
+    // A null sink's first audio can take 2 s; measure only once it flows.
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (frames.load() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(500ms);
     double parecCpu = 0;
     double serverCpu = 0;
     frames = 0;
