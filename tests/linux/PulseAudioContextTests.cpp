@@ -121,16 +121,18 @@ TEST(PulseAudioContextTest, HandsServerEventsToTheObserversOfTheirFacilityUntilT
     std::condition_variable changed;
     int sinkEvents = 0;
     int sourceEvents = 0;
+    int sourceRemovals = 0;
     auto onSink = context->observeEvents(PA_SUBSCRIPTION_MASK_SINK, [&](auto facility, auto, std::uint32_t) {
         EXPECT_EQ(facility, PA_SUBSCRIPTION_EVENT_SINK);
         std::lock_guard lock(mutex);
         ++sinkEvents;
         changed.notify_all();
     });
-    auto onSource = context->observeEvents(PA_SUBSCRIPTION_MASK_SOURCE, [&](auto facility, auto, std::uint32_t) {
+    auto onSource = context->observeEvents(PA_SUBSCRIPTION_MASK_SOURCE, [&](auto facility, auto type, std::uint32_t) {
         EXPECT_EQ(facility, PA_SUBSCRIPTION_EVENT_SOURCE);
         std::lock_guard lock(mutex);
         ++sourceEvents;
+        if (type == PA_SUBSCRIPTION_EVENT_REMOVE) ++sourceRemovals;
         changed.notify_all();
     });
 
@@ -161,8 +163,7 @@ TEST(PulseAudioContextTest, HandsServerEventsToTheObserversOfTheirFacilityUntilT
     // The source's removal is seen, the sink's is not.
     {
         std::unique_lock lock(mutex);
-        const int before = sourceEvents;
-        EXPECT_TRUE(changed.wait_for(lock, kTimeout, [&] { return sourceEvents > before; }));
+        EXPECT_TRUE(changed.wait_for(lock, kTimeout, [&] { return sourceRemovals > 0; }));
         EXPECT_EQ(sinkEvents, sinkEventsSeen);
     }
 }

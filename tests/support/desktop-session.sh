@@ -180,7 +180,9 @@ PA
     pulse_pid=$!
     echo "$pulse_pid" >>"$workdir/pids"
     PULSE_SERVER="unix:$pulse_socket"
-    export PULSE_SERVER
+    # For benchmarks that weigh what the server spends.
+    MURMO_TEST_PULSE_PID=$pulse_pid
+    export PULSE_SERVER MURMO_TEST_PULSE_PID
 }
 
 wait_for_pulse() {
