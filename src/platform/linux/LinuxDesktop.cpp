@@ -6,6 +6,7 @@
 #include "platform/linux/PulseAudioContext.h"
 #include "platform/linux/PulseAudioCuePlayerFactory.h"
 #include "platform/linux/PulseAudioDevices.h"
+#include "platform/linux/PulseAudioEngineFactory.h"
 #include "platform/linux/PulseAudioPlaybackTarget.h"
 #include "platform/linux/PulseMicrophonePermission.h"
 #include "platform/linux/X11ClipboardPasteboard.h"
@@ -78,7 +79,7 @@ void LinuxDesktop::openFocusAndText(MainLoop& loop, const std::string& name) {
 void LinuxDesktop::openSound(MainLoop& loop) {
     auto server = PulseAudioContext::connect("Murmo", kSoundServerConnectTimeout);
     if (!server) {
-        missing_.push_back("sound (audio devices, the microphone's permission, cues, speech): " +
+        missing_.push_back("sound (the microphone, audio devices, cues, speech): " +
                            server.error().message);
         return;
     }
@@ -90,6 +91,7 @@ void LinuxDesktop::openSound(MainLoop& loop) {
         openedOrNull(EspeakSpeechSynthesizer::create(loop, *server, playbackTarget_), "sound (speech)", missing_);
     if (!speech) return;
     soundServer_ = std::move(*server);
+    audioEngines_ = std::make_shared<PulseAudioEngineFactory>(soundServer_, playbackTarget_);
     audioDevices_ = devices;
     microphonePermission_ = std::make_shared<PulseMicrophonePermission>(loop, std::move(devices));
     cuePlayers_ = std::make_shared<PulseAudioCuePlayerFactory>(soundServer_, playbackTarget_);
@@ -131,7 +133,7 @@ DesktopPorts LinuxDesktop::ports() {
         .textMeasure = textMeasure_,
         .iconRenderer = iconRenderer_,
         .keyTap = keyTap_ ? std::static_pointer_cast<KeyTap>(keyTap_) : simulated.keyTap,
-        .audioEngines = simulated.audioEngines,
+        .audioEngines = audioEngines_ ? audioEngines_ : simulated.audioEngines,
         .audioDevices = audioDevices_ ? audioDevices_ : simulated.audioDevices,
         .microphonePermission = microphonePermission_ ? microphonePermission_ : simulated.microphonePermission,
         .cuePlayers = cuePlayers_ ? cuePlayers_ : simulated.cuePlayers,

@@ -2,16 +2,16 @@
 
 // The desktop of a Linux session: every port whose Linux backend exists is
 // the real one, and the simulated desktop stands in for the rest (windows,
-// tray, the microphone's audio engine, the HUD's surface) until their
-// backends land.
+// tray, the HUD's surface) until their backends land.
 // The keyboard ports (the shortcut tap, posted keys, the input counters and
 // the input watch) and the focus and text ports (accessibility, the
 // workspace, process records, the clipboard) need an X display; without one
 // they stay simulated, and missingCapabilities() says why. The focus and text
 // ports are real or simulated together: delivery compares what each of them
 // says about one process, so a real clipboard beside a simulated focus would
-// make no coherent world. The sound ports (audio devices, the microphone's
-// permission, cues, speech) need the sound server (PULSE_SERVER or the
+// make no coherent world. The sound ports (the microphone's audio engine,
+// audio devices, the microphone's permission, cues, speech) need the sound
+// server (PULSE_SERVER or the
 // user's own); without one they stay simulated too.
 
 #include <memory>
@@ -77,6 +77,7 @@ private:
     std::unique_ptr<XInputUserInputWatch> userInputWatch_;
     std::shared_ptr<PulseAudioContext> soundServer_;
     std::shared_ptr<PulseAudioPlaybackTarget> playbackTarget_;
+    std::shared_ptr<AudioEngineFactory> audioEngines_;
     std::shared_ptr<AudioDevices> audioDevices_;
     std::shared_ptr<MicrophonePermission> microphonePermission_;
     std::shared_ptr<CuePlayerFactory> cuePlayers_;
