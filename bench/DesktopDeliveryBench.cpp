@@ -21,16 +21,12 @@
 #include <string>
 #include <thread>
 
-#include "delivery/ClipboardPaster.h"
 #include "delivery/FocusTextInjector.h"
 #include "platform/linux/LinuxDesktop.h"
-#include "platform/sim/SequentialIdGenerator.h"
-#include "runtime/Environment.h"
 #include "runtime/glib/GLibLoop.h"
-#include "support/FixedBundle.h"
 #include "support/GtkTestAppProcess.h"
+#include "support/LinuxDeliveryStack.h"
 #include "support/RatioReporter.h"
-#include "support/TemporaryDirectory.h"
 
 namespace {
 
@@ -51,44 +47,19 @@ void pumpUntil(const std::function<bool()>& done) {
     }
 }
 
-// The GTK application with its entry focused, and our desktop on the loop.
+// The GTK application with its entry focused, and our delivery on the loop.
 struct World {
     GLibLoop loop;
-    testing::TemporaryDirectory home;
-    SequentialIdGenerator ids;
-    std::unique_ptr<GtkTestAppProcess> app;
-    std::unique_ptr<LinuxDesktop> desktop;
-    std::optional<DesktopPorts> ports;
-    std::shared_ptr<ClipboardPaster> paster;
-    std::shared_ptr<FocusTextInjector> injector;
+    std::unique_ptr<GtkTestAppProcess> app = launchApplication();
+    testing::LinuxDeliveryStack stack{loop};
+    std::shared_ptr<FocusTextInjector>& injector = stack.injector;
 
-    World() {
+    static std::unique_ptr<GtkTestAppProcess> launchApplication() {
         auto launched = GtkTestAppProcess::launch(MURMO_GTK_TEST_APP_PATH);
         if (!launched) throw std::runtime_error(launched.error().message);
-        app = std::move(*launched);
-        auto environment = currentEnvironment();
-        environment["XDG_CONFIG_HOME"] = (home.path() / "config").string();
-        desktop = std::make_unique<LinuxDesktop>(loop, environment,
-                                                 std::make_shared<testing::FixedBundle>(home.path() / "Murmo.app"));
-        ports.emplace(desktop->ports());
-        paster = ClipboardPaster::create({.loop = loop,
-                                          .pasteboard = ports->pasteboard,
-                                          .eventPoster = ports->eventPoster,
-                                          .workspace = ports->workspace,
-                                          .ids = ids});
-        injector = FocusTextInjector::create({.loop = loop,
-                                              .accessibility = ports->accessibility,
-                                              .workspace = ports->workspace,
-                                              .processInfo = ports->processInfo,
-                                              .inputActivity = ports->inputActivity,
-                                              .pasteboard = ports->pasteboard,
-                                              .eventPoster = ports->eventPoster,
-                                              .ids = ids},
-                                             paster);
-        if (!app->focus(GtkTestWidget::entry)) throw std::runtime_error("the entry took no focus");
+        if (!(*launched)->focus(GtkTestWidget::entry)) throw std::runtime_error("the entry took no focus");
+        return std::move(*launched);
     }
-
-    ~World() { injector->shutdown(); }
 
     void emptyEntry() {
         if (!app->set(GtkTestWidget::entry, "") || !app->focus(GtkTestWidget::entry)) {
@@ -98,7 +69,7 @@ struct World {
 
     // The entry's text as the accessibility bus reads it.
     std::optional<std::string> entryText(const AXElement& entry) {
-        auto value = ports->accessibility.copyAttributeValue(entry, axattr::value, 1.0f);
+        auto value = stack.ports.accessibility.copyAttributeValue(entry, axattr::value, 1.0f);
         if (value.error != axerror::success || !value.value) return std::nullopt;
         const auto* text = std::get_if<std::string>(&*value.value);
         return text ? std::optional(*text) : std::nullopt;

@@ -17,16 +17,11 @@
 #include <string>
 #include <thread>
 
-#include "delivery/ClipboardPaster.h"
 #include "delivery/FocusTextInjector.h"
-#include "platform/linux/LinuxDesktop.h"
-#include "platform/sim/SequentialIdGenerator.h"
-#include "runtime/Environment.h"
 #include "runtime/glib/GLibLoop.h"
 #include "support/ClipboardOwnerProcess.h"
-#include "support/FixedBundle.h"
 #include "support/GtkTestAppProcess.h"
-#include "support/TemporaryDirectory.h"
+#include "support/LinuxDeliveryStack.h"
 
 namespace murmo::testing {
 
@@ -41,32 +36,10 @@ protected:
     static constexpr auto kPatience = std::chrono::seconds(10);
 
     void SetUp() override {
-        auto environment = currentEnvironment();
-        environment["XDG_CONFIG_HOME"] = (home.path() / "config").string();
-        desktop =
-            std::make_unique<LinuxDesktop>(loop, environment, std::make_shared<FixedBundle>(home.path() / "Murmo.app"));
-        ASSERT_TRUE(desktop->missingCapabilities().empty()) << desktop->missingCapabilities().front();
-        ports.emplace(desktop->ports());
-        paster = ClipboardPaster::create(ClipboardPasterPorts{
-            .loop = loop,
-            .pasteboard = ports->pasteboard,
-            .eventPoster = ports->eventPoster,
-            .workspace = ports->workspace,
-            .ids = ids,
-        });
-        injector = FocusTextInjector::create(FocusTextInjectorPorts{.loop = loop,
-                                                                    .accessibility = ports->accessibility,
-                                                                    .workspace = ports->workspace,
-                                                                    .processInfo = ports->processInfo,
-                                                                    .inputActivity = ports->inputActivity,
-                                                                    .pasteboard = ports->pasteboard,
-                                                                    .eventPoster = ports->eventPoster,
-                                                                    .ids = ids},
-                                             paster);
-    }
-
-    void TearDown() override {
-        if (injector) injector->shutdown();
+        stack = std::make_unique<LinuxDeliveryStack>(loop);
+        ASSERT_TRUE(stack->desktop->missingCapabilities().empty()) << stack->desktop->missingCapabilities().front();
+        ports = &stack->ports;
+        injector = stack->injector;
     }
 
     // Runs the loop until `done` holds; false when the patience ran out.
@@ -176,11 +149,8 @@ protected:
     }
 
     GLibLoop loop;
-    TemporaryDirectory home;
-    SequentialIdGenerator ids;
-    std::unique_ptr<LinuxDesktop> desktop;
-    std::optional<DesktopPorts> ports;
-    std::shared_ptr<ClipboardPaster> paster;
+    std::unique_ptr<LinuxDeliveryStack> stack;
+    DesktopPorts* ports = nullptr;
     std::shared_ptr<FocusTextInjector> injector;
 };
 

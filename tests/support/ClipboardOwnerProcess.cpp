@@ -77,24 +77,9 @@ void ClipboardOwnerProcess::reap() {
 bool ClipboardOwnerProcess::isNotice(std::string_view line) { return line == "lost" || line.starts_with("saved "); }
 
 std::optional<std::string> ClipboardOwnerProcess::nextLine(std::chrono::steady_clock::time_point deadline) {
-    for (;;) {
-        if (const auto end = pending_.find('\n'); end != std::string::npos) {
-            auto line = pending_.substr(0, end);
-            pending_.erase(0, end + 1);
-            return line;
-        }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd watched{.fd = output_.get(), .events = POLLIN, .revents = 0};
-        const int polled = ::poll(&watched, 1, static_cast<int>(std::max<long>(left.count(), 0)));
-        if (polled < 0 && errno == EINTR) continue;
-        if (polled <= 0) return std::nullopt;
-        std::array<char, 1 << 16> buffer{};
-        const auto count = ::read(output_.get(), buffer.data(), buffer.size());
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) return std::nullopt;
-        pending_.append(buffer.data(), static_cast<std::size_t>(count));
-    }
+    std::string line;
+    if (readLine(output_.get(), pending_, deadline, line) != LineRead::line) return std::nullopt;
+    return line;
 }
 
 std::optional<std::string> ClipboardOwnerProcess::ask(const std::string& command) {

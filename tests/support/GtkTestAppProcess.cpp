@@ -138,28 +138,13 @@ Result<std::string> GtkTestAppProcess::request(const std::string& command) {
 }
 
 Result<std::string> GtkTestAppProcess::nextLine(std::chrono::steady_clock::time_point deadline) {
-    for (;;) {
-        if (const auto end = pending_.find('\n'); end != std::string::npos) {
-            auto line = pending_.substr(0, end);
-            pending_.erase(0, end + 1);
-            return line;
-        }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return fail(kDomain, 6, "the GTK test application did not answer in time");
-        pollfd watched{.fd = output_.get(), .events = POLLIN, .revents = 0};
-        const int polled = ::poll(&watched, 1, static_cast<int>(left.count()));
-        if (polled < 0 && errno == EINTR) continue;
-        if (polled <= 0) continue;
-        std::array<char, 4096> buffer{};
-        const auto count = ::read(output_.get(), buffer.data(), buffer.size());
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) {
-            return fail(kDomain, 7,
-                        "the GTK test application ended (is DISPLAY a desktop session? see its standard error)");
-        }
-        pending_.append(buffer.data(), static_cast<std::size_t>(count));
+    std::string line;
+    switch (readLine(output_.get(), pending_, deadline, line)) {
+        case LineRead::line: return line;
+        case LineRead::timedOut: return fail(kDomain, 6, "the GTK test application did not answer in time");
+        case LineRead::ended: break;
     }
+    return fail(kDomain, 7, "the GTK test application ended (is DISPLAY a desktop session? see its standard error)");
 }
 
 }  // namespace murmo::testing

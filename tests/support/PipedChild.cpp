@@ -1,6 +1,7 @@
 #include "PipedChild.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,6 +55,27 @@ Result<PipedChild> PipedChild::spawn(const std::string& program, std::string_vie
         return fail(std::string(errorDomain), 2, program + " could not be started: " + std::strerror(spawned));
     }
     return PipedChild{pid, std::move(input->write), std::move(output->read)};
+}
+
+LineRead readLine(int fd, std::string& pending, std::chrono::steady_clock::time_point deadline, std::string& line) {
+    for (;;) {
+        if (const auto end = pending.find('\n'); end != std::string::npos) {
+            line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            return LineRead::line;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return LineRead::timedOut;
+        pollfd watched{.fd = fd, .events = POLLIN, .revents = 0};
+        const int polled = ::poll(&watched, 1, static_cast<int>(left.count()));
+        if (polled <= 0) continue;
+        std::array<char, 1 << 16> buffer{};
+        const auto count = ::read(fd, buffer.data(), buffer.size());
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return LineRead::ended;
+        pending.append(buffer.data(), static_cast<std::size_t>(count));
+    }
 }
 
 void reapOrKill(pid_t pid, std::chrono::milliseconds patience) {

@@ -28,6 +28,13 @@ struct PipedChild {
                                     const std::optional<std::vector<std::string>>& environment = std::nullopt);
 };
 
+enum class LineRead { line, timedOut, ended };
+
+// Takes the next line (without its newline) out of `pending` into `line`,
+// reading what the child writes on `fd` into `pending` until one is there or
+// `deadline` passes.
+LineRead readLine(int fd, std::string& pending, std::chrono::steady_clock::time_point deadline, std::string& line);
+
 // Waits at most `patience` for the child to exit, then kills it; reaps it
 // either way.
 void reapOrKill(pid_t pid, std::chrono::milliseconds patience);

@@ -1,6 +1,7 @@
 #include "XTestClientProcess.h"
 
 #include "PipedChild.h"
+#include "gtk-test-app/LineEscaping.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -20,21 +21,7 @@ namespace {
 constexpr char kDomain[] = "XTestClientProcess";
 constexpr auto kExitWait = std::chrono::seconds(2);
 
-std::string unescaped(std::string_view text) {
-    std::string bytes;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\') {
-            bytes += '\\';
-            ++i;
-        } else if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x') {
-            bytes += static_cast<char>(std::stoi(std::string(text.substr(i + 2, 2)), nullptr, 16));
-            i += 3;
-        } else {
-            bytes += text[i];
-        }
-    }
-    return bytes;
-}
+using line_escaping::unescaped;
 
 // The value of " name=" up to the next space, or to the end for the last field.
 std::string_view field(std::string_view line, std::string_view name, bool last = false) {
