@@ -243,14 +243,16 @@ TEST_F(X11KeyTapTest, ATapInvalidatedWhileASwallowedKeyIsDownGivesTheKeyboardBac
     served.tap->invalidate();
     keyboard->release(kSpace);
     typeAndAwait(kA);
-    // The swallow may not have reached the server before the tap went; the
-    // press then passes. Either way the release follows: no key stays held.
+    // The swallow may not have reached the server before the tap went (the
+    // press then passes), and the release may still meet the grab the
+    // swallowed press holds (the window then sees neither). Whichever way the
+    // race goes, the window never keeps a press without its release.
     std::vector<bool> spaceEvents;
     for (const auto& event : client->keyEvents()) {
         if (event.keycode == kSpace) spaceEvents.push_back(event.press);
     }
-    EXPECT_TRUE(spaceEvents == std::vector<bool>{false} || spaceEvents == (std::vector<bool>{true, false}))
-        << spaceEvents.size();
+    const std::vector<std::vector<bool>> allowed{{}, {false}, {true, false}};
+    EXPECT_NE(std::find(allowed.begin(), allowed.end(), spaceEvents), allowed.end()) << spaceEvents.size();
     // Nothing of ours grabs the keyboard any more.
     auto other = X11Connection::open();
     ASSERT_TRUE(other);
