@@ -1,11 +1,15 @@
 // The built program as a user starts it: `murmo` in its bundle tree, with
 // private XDG folders, launching the bundled stand-in engine. What it prints
-// is what a person would see of the status menu and the dashboard.
+// is what a person would see of the status menu and the dashboard. It runs
+// off the developer's desktop: without a display and with a sound server that
+// does not exist, so it grabs no key, reads no window, touches no clipboard
+// and plays nothing (the linux tests run it on a desktop of their own).
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <string>
+#include <vector>
 
 #include "support/ProcessProbes.h"
 #include "support/RunningApplication.h"
@@ -19,10 +23,12 @@ constexpr std::string_view kDashboardLoadedLine = "Murmo: dashboard loaded";
 
 std::string bundledProgram() { return std::string(MURMO_BUNDLE_DIR) + "/Contents/MacOS/murmo"; }
 
+const std::vector<std::string> kOffTheDesktop{"DISPLAY=", "PULSE_SERVER=unix:/nonexistent/murmo-no-sound-server"};
+
 class ApplicationRunTest : public ::testing::TestWithParam<int> {};
 
 TEST_P(ApplicationRunTest, ConnectsLoadsTheDashboardAndQuitsInOrderOnTheSignal) {
-    RunningApplication app(bundledProgram());
+    RunningApplication app(bundledProgram(), kOffTheDesktop);
     ASSERT_GT(app.pid(), 0);
     ASSERT_TRUE(app.waitForOutput(kConnectedLine)) << app.output();
     ASSERT_TRUE(app.waitForOutput(kDashboardLoadedLine)) << app.output();
@@ -39,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(QuitSignals, ApplicationRunTest, ::testing::Values(SIGT
                          });
 
 TEST(ApplicationRunEngineExitTest, AKilledEngineTurnsTheLineOfflineAndTheProgramStillQuitsCleanly) {
-    RunningApplication app(bundledProgram());
+    RunningApplication app(bundledProgram(), kOffTheDesktop);
     ASSERT_GT(app.pid(), 0);
     ASSERT_TRUE(app.waitForOutput(kConnectedLine)) << app.output();
     const auto engine = app.engineGroup();
