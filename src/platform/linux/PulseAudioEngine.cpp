@@ -22,7 +22,7 @@ struct ServerDefaults {
 struct SourceDescription {
     std::string name;
     std::uint32_t index = PA_INVALID_INDEX;
-    pa_sample_spec spec{};
+    pa_sample_spec sampleFormat{};
     pa_channel_map channelMap{};
 };
 
@@ -77,9 +77,7 @@ Result<SourceDescription> readSourceByIndex(const PulseAudioContext& context, Pu
     return *source;
 }
 
-Error notConnected() {
-    return Error(std::string(kPulseAudioErrorDomain), kPulseAudioConnectFailed, "no sound server");
-}
+Error notConnected() { return Error(std::string(kPulseAudioErrorDomain), kPulseAudioConnectFailed, "no sound server"); }
 
 }  // namespace
 
@@ -233,8 +231,9 @@ AudioInputFormat PulseAudioEngine::inputFormat() const {
     if (!context_) return {};
     PulseAudioContext::Lock lock(*context_);
     if (!ensureSource(lock)) return {};
-    const auto& spec = source_->description.spec;
-    return AudioInputFormat{static_cast<double>(spec.rate), spec.channels, AudioCommonFormat::float32, false};
+    const auto& sampleFormat = source_->description.sampleFormat;
+    return AudioInputFormat{static_cast<double>(sampleFormat.rate), sampleFormat.channels, AudioCommonFormat::float32,
+                            false};
 }
 
 void PulseAudioEngine::installTap(std::uint32_t bufferSize, const AudioInputFormat& format, TapBlock tap) {
@@ -352,17 +351,18 @@ std::unique_ptr<PulseEchoCanceller> PulseAudioEngine::retireCanceller() {
 
 Status PulseAudioEngine::connectStream(PulseAudioContext::Lock& lock) {
     const auto& description = source_->description;
-    pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, description.spec.rate, description.spec.channels};
+    pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32LE, description.sampleFormat.rate, description.sampleFormat.channels};
     if (tapFormat_ && tapFormat_->sampleRate > 0 && tapFormat_->channelCount > 0) {
-        spec.rate = static_cast<std::uint32_t>(std::lround(tapFormat_->sampleRate));
-        spec.channels = static_cast<std::uint8_t>(tapFormat_->channelCount);
+        sampleFormat.rate = static_cast<std::uint32_t>(std::lround(tapFormat_->sampleRate));
+        sampleFormat.channels = static_cast<std::uint8_t>(tapFormat_->channelCount);
     }
     pa_channel_map map = description.channelMap;
-    if (map.channels != spec.channels) pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
-    if (!pa_sample_spec_valid(&spec)) {
+    if (map.channels != sampleFormat.channels)
+        pa_channel_map_init_auto(&map, sampleFormat.channels, PA_CHANNEL_MAP_DEFAULT);
+    if (!pa_sample_spec_valid(&sampleFormat)) {
         return fail(std::string(kPulseAudioErrorDomain), kPulseAudioOperationFailed, "no valid capture format");
     }
-    stream_.reset(pa_stream_new(context_->context(), options_.streamName.c_str(), &spec, &map));
+    stream_.reset(pa_stream_new(context_->context(), options_.streamName.c_str(), &sampleFormat, &map));
     if (!stream_) return fail(std::string(kPulseAudioErrorDomain), kPulseAudioOperationFailed, "no record stream");
     pa_stream_set_state_callback(stream_.get(), &PulseAudioEngine::onStreamState, this);
     pa_stream_set_read_callback(stream_.get(), &PulseAudioEngine::onStreamRead, this);
@@ -375,7 +375,7 @@ Status PulseAudioEngine::connectStream(PulseAudioContext::Lock& lock) {
     attributes.tlength = static_cast<std::uint32_t>(-1);
     attributes.prebuf = static_cast<std::uint32_t>(-1);
     attributes.minreq = static_cast<std::uint32_t>(-1);
-    attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(kFragmentUsec, &spec));
+    attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(kFragmentUsec, &sampleFormat));
     const char* device = source_->recordFrom.empty() ? nullptr : source_->recordFrom.c_str();
     if (pa_stream_connect_record(stream_.get(), device, &attributes, PA_STREAM_ADJUST_LATENCY) < 0) {
         return fail(std::string(kPulseAudioErrorDomain), kPulseAudioOperationFailed,
@@ -449,8 +449,8 @@ void PulseAudioEngine::checkServerDefaults() {
             if (!info || !self->source_) return;
             const auto& before = self->source_->defaultsAtResolution;
             const bool followsDefaultSource = !self->boundSourceName_;
-            const bool sourceChanged = followsDefaultSource && (!info->default_source_name ||
-                                                                before.sourceName != info->default_source_name);
+            const bool sourceChanged =
+                followsDefaultSource && (!info->default_source_name || before.sourceName != info->default_source_name);
             const bool sinkChanged =
                 self->canceller_ && (!info->default_sink_name || before.sinkName != info->default_sink_name);
             if (sourceChanged || sinkChanged) self->halt();

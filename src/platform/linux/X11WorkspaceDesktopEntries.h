@@ -3,8 +3,8 @@
 // The installed applications' desktop entries, through GIO (its desktop-file
 // folders: $XDG_DATA_HOME and $XDG_DATA_DIRS, as GIO read them when first
 // asked). An application's identifier is its desktop id without ".desktop"
-// ("org.example.Editor" for org.example.Editor.desktop), the name the
-// desktop entry specification gives applications. Main thread only.
+// ("org.example.Editor" for org.example.Editor.desktop), the name
+// desktop entries give applications. Main thread only.
 
 #include <filesystem>
 #include <optional>

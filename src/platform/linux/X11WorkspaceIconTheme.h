@@ -1,7 +1,7 @@
 #pragma once
 
-// An application icon named by a desktop entry, found the way the icon theme
-// specification's fallback finds one: the "hicolor" theme's fixed-size
+// An application icon named by a desktop entry, found the way icon themes fall
+// back when none is chosen: the "hicolor" theme's fixed-size
 // "apps" folders (NxN) under $XDG_DATA_HOME/icons and each of
 // $XDG_DATA_DIRS' icons, then the pixmaps folders. The user's chosen theme
 // is not consulted (that needs the toolkit's settings), and only PNG files

@@ -9,24 +9,23 @@
 
 namespace murmo::testing {
 
-PulseSignalPlayer::PulseSignalPlayer(std::shared_ptr<PulseAudioContext> context, std::vector<float> samples,
-                                     bool loop)
+PulseSignalPlayer::PulseSignalPlayer(std::shared_ptr<PulseAudioContext> context, std::vector<float> samples, bool loop)
     : context_(std::move(context)), samples_(std::move(samples)), loop_(loop) {}
 
 Result<std::unique_ptr<PulseSignalPlayer>> PulseSignalPlayer::play(std::shared_ptr<PulseAudioContext> context,
                                                                    std::optional<std::string> sink,
-                                                                   std::vector<float> samples,
-                                                                   std::uint32_t sampleRate, bool loop) {
+                                                                   std::vector<float> samples, std::uint32_t sampleRate,
+                                                                   bool loop) {
     std::unique_ptr<PulseSignalPlayer> player(new PulseSignalPlayer(context, std::move(samples), loop));
     PulseAudioContext::Lock lock(*context);
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, sampleRate, 1};
+    const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32LE, sampleRate, 1};
     player->stream_ = newMonoFloatStream(*context, "murmo-test-signal", sampleRate);
     if (!player->stream_) return fail("MurmoTests", 1, "no playback stream");
     pa_stream_set_write_callback(player->stream_.get(), &PulseSignalPlayer::onWritable, player.get());
     // A quarter second ahead: a busy machine must not starve the feed.
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<std::uint32_t>(-1);
-    attributes.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(250'000, &spec));
+    attributes.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(250'000, &sampleFormat));
     attributes.prebuf = static_cast<std::uint32_t>(-1);
     attributes.minreq = static_cast<std::uint32_t>(-1);
     attributes.fragsize = static_cast<std::uint32_t>(-1);
@@ -62,7 +61,8 @@ void PulseSignalPlayer::onWritable(pa_stream* stream, std::size_t length, void* 
         self->position_ += take;
     }
     if (!self->loop_ && self->position_ == self->samples_.size()) self->allWritten_ = true;
-    if (!chunk.empty()) pa_stream_write(stream, chunk.data(), chunk.size() * sizeof(float), nullptr, 0, PA_SEEK_RELATIVE);
+    if (!chunk.empty())
+        pa_stream_write(stream, chunk.data(), chunk.size() * sizeof(float), nullptr, 0, PA_SEEK_RELATIVE);
 }
 
 }  // namespace murmo::testing

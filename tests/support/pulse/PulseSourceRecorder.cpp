@@ -13,15 +13,14 @@ Result<std::unique_ptr<PulseSourceRecorder>> PulseSourceRecorder::record(std::sh
                                                                          std::uint32_t sampleRate) {
     std::unique_ptr<PulseSourceRecorder> recorder(new PulseSourceRecorder(context));
     PulseAudioContext::Lock lock(*context);
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, sampleRate, 1};
+    const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32LE, sampleRate, 1};
     recorder->stream_ = newMonoFloatStream(*context, "murmo-test-recorder", sampleRate);
     if (!recorder->stream_) return fail("MurmoTests", 1, "no record stream");
     pa_stream_set_read_callback(recorder->stream_.get(), &PulseSourceRecorder::onReadable, recorder.get());
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<std::uint32_t>(-1);
-    attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(20'000, &spec));
-    if (pa_stream_connect_record(recorder->stream_.get(), source.c_str(), &attributes, PA_STREAM_ADJUST_LATENCY) <
-        0) {
+    attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(20'000, &sampleFormat));
+    if (pa_stream_connect_record(recorder->stream_.get(), source.c_str(), &attributes, PA_STREAM_ADJUST_LATENCY) < 0) {
         return fail("MurmoTests", 2, "recording did not start");
     }
     if (auto ready = waitForStreamReady(*context, lock, recorder->stream_.get(), std::chrono::seconds(5)); !ready) {
