@@ -206,15 +206,23 @@ TEST_F(PulseAudioEngineTest, AFedToneArrivesInContinuousChunksOfExactlyTheTapsSi
 // Captures with a voice fed to the microphone and a 5 s cue played through
 // the playback target from 1.2 s on. Gives the voice's level before the cue,
 // and, over 0.4 s windows of the capture after the cue began (skipping the
-// canceller's first second of adapting to it), the strongest the cue was and
-// the median level of all (the canceller ducks the voice a little while
-// both talk). Windows, not times: on a busy machine the capture
-// lags the cue's start by up to a second.
+// canceller's first second of adapting to it), the cue's typical (median)
+// and strongest strength, and the median level of all (the canceller ducks
+// the voice a little while both talk). Windows, not times: on a busy machine
+// the capture lags the cue's start by up to a second, and a stall there can
+// leave one window with more echo while the canceller catches up.
 struct EchoMeasurement {
     double voiceAlone = 0;
     double cue = 0;
+    double strongestCue = 0;
     double duringCue = 0;
 };
+
+double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
 
 class PulseAudioEngineEchoTest : public PulseAudioEngineTest {
 protected:
@@ -233,15 +241,18 @@ protected:
         EXPECT_TRUE(log.waitForCount(cueStart + 130, 15s));
         engine->stop();
         const auto chunks = log.chunks();
-        EchoMeasurement measured{testing::rms(samplesOf(chunks, cueStart - 15, cueStart)), 0, 0};
+        std::vector<double> cueLevels;
         std::vector<double> levels;
         for (std::size_t window = cueStart + 25; window + 10 <= cueStart + 130; window += 10) {
             const auto samples = samplesOf(chunks, window, window + 10);
-            measured.cue = std::max(measured.cue, testing::measureTone(samples, kCueHz, rate).amplitude);
+            cueLevels.push_back(testing::measureTone(samples, kCueHz, rate).amplitude);
             levels.push_back(testing::rms(samples));
         }
-        std::sort(levels.begin(), levels.end());
-        if (!levels.empty()) measured.duringCue = levels[levels.size() / 2];
+        EchoMeasurement measured;
+        measured.voiceAlone = testing::rms(samplesOf(chunks, cueStart - 15, cueStart));
+        measured.cue = median(cueLevels);
+        measured.strongestCue = cueLevels.empty() ? 0 : *std::max_element(cueLevels.begin(), cueLevels.end());
+        measured.duringCue = median(levels);
         return measured;
     }
 };
@@ -255,13 +266,16 @@ TEST_F(PulseAudioEngineEchoTest, VoiceProcessingTakesOurPlaybackOutOfTheMicropho
     const auto raw = measure(false);
     const auto processed = measure(true);
     const double reductionDb = testing::decibels(raw.cue, processed.cue);
-    std::printf("echo: raw voice %.4f cue %.4f; processed voice %.4f cue %.6f, all during the cue %.4f; "
-                "reduction %.1f dB\n",
-                raw.voiceAlone, raw.cue, processed.voiceAlone, processed.cue, processed.duringCue, reductionDb);
+    std::printf("echo: raw voice %.4f cue %.4f; processed voice %.4f cue %.6f (strongest %.6f), "
+                "all during the cue %.4f; reduction %.1f dB\n",
+                raw.voiceAlone, raw.cue, processed.voiceAlone, processed.cue, processed.strongestCue,
+                processed.duringCue, reductionDb);
     // The cue echoes into the raw microphone at about its own strength; the
     // canceller takes it out (55-95 dB here, busy or idle) and leaves the voice.
+    // Even the window where it did worst keeps the echo well under the voice.
     EXPECT_GT(raw.cue, kCueAmplitude / 4);
     EXPECT_GT(reductionDb, 30.0);
+    EXPECT_LT(processed.strongestCue, raw.voiceAlone / 2);
     EXPECT_GT(processed.voiceAlone, raw.voiceAlone / 2);
     EXPECT_GT(processed.duringCue, raw.voiceAlone / 2);
     EXPECT_LT(processed.duringCue, raw.voiceAlone * 2);
