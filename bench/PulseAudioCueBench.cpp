@@ -30,7 +30,6 @@
 #include <thread>
 #include <vector>
 
-#include "../tests/support/sound/SpeakerMonitorRecording.h"
 #include "platform/linux/EspeakSpeechSynthesizer.h"
 #include "platform/linux/PulseAudioContext.h"
 #include "platform/linux/PulseAudioCuePlayerFactory.h"
@@ -39,13 +38,18 @@
 #include "platform/linux/SndfileSound.h"
 #include "runtime/ThreadLoop.h"
 #include "support/RatioReporter.h"
+#include "support/pulse/AudioSignals.h"
+#include "support/pulse/PulseSourceRecorder.h"
 
 namespace {
 
 using namespace murmo;
 using namespace std::chrono_literals;
 using SteadyClock = std::chrono::steady_clock;
-using testing::SpeakerMonitorRecording;
+using testing::PulseSourceRecorder;
+
+// What the speakers' monitor is recorded at.
+constexpr std::uint32_t kMonitorRate = 48000;
 
 constexpr float kHeard = 0.005f;
 const std::string kSentence =
@@ -129,7 +133,7 @@ std::vector<std::int16_t> bareSynthesis(const std::string& text) {
 struct World {
     std::string error;
     std::shared_ptr<PulseAudioContext> context;
-    std::unique_ptr<SpeakerMonitorRecording> monitor;
+    std::unique_ptr<PulseSourceRecorder> monitor;
     std::optional<SndfileSound> cue;
     std::unique_ptr<CuePlayer> player;
     std::vector<std::int16_t> sentence;
@@ -144,7 +148,12 @@ struct World {
             return;
         }
         context = *connected;
-        monitor = std::make_unique<SpeakerMonitorRecording>(context);
+        auto recording = PulseSourceRecorder::record(context, "speakers.monitor", kMonitorRate);
+        if (!recording) {
+            error = "cannot record the speakers: " + recording.error().message;
+            return;
+        }
+        monitor = std::move(*recording);
         const auto cueFile = writeCue();
         cue = SndfileSound::decode(cueFile);
         player = PulseAudioCuePlayerFactory(context, nullptr).makePlayer(cueFile);
@@ -158,18 +167,17 @@ struct World {
             return;
         }
         synthesizer = std::move(*created);
-        if (!monitor->waitForFrames(SpeakerMonitorRecording::kRate / 2, 5s)) error = "the speakers' monitor is silent";
+        if (!monitor->waitForSamples(kMonitorRate / 2, 5s)) error = "the speakers' monitor is silent";
     }
 
     // Waits until the monitor has been quiet for a while, so each round
     // starts from silence.
     void waitForQuiet() {
         for (int round = 0; round < 100; ++round) {
-            monitor->waitForFrames(SpeakerMonitorRecording::kRate / 20, 1s);
+            monitor->waitForSamples(kMonitorRate / 20, 1s);
             const auto samples = monitor->samples();
-            const std::size_t window = SpeakerMonitorRecording::kRate / 10;
-            if (samples.size() >= window &&
-                SpeakerMonitorRecording::rms(std::span(samples).last(window)) < kHeard / 10) {
+            const std::size_t window = kMonitorRate / 10;
+            if (samples.size() >= window && testing::rms(std::span(samples).last(window)) < kHeard / 10) {
                 return;
             }
         }
@@ -179,22 +187,17 @@ struct World {
     std::optional<double> secondsToSound(std::size_t from, SteadyClock::time_point request) {
         const auto heard = monitor->waitForSound(from, kHeard, 3s);
         if (!heard) return std::nullopt;
-        return std::chrono::duration<double>(monitor->arrivalOf(*heard + SpeakerMonitorRecording::kWindowFrames) -
-                                             request)
-            .count();
+        return std::chrono::duration<double>(monitor->arrivalOf(*heard + monitor->loudnessWindow()) - request).count();
     }
 
     // Seconds from `stop` to the end of the last loud window after `from`.
     double secondsToSilence(std::size_t from, SteadyClock::time_point stop) {
-        monitor->waitForFrames(SpeakerMonitorRecording::kRate / 2, 3s);
+        monitor->waitForSamples(kMonitorRate / 2, 3s);
         const auto samples = monitor->samples();
+        const std::size_t window = monitor->loudnessWindow();
         std::size_t lastLoudEnd = from;
-        for (std::size_t start = from; start + SpeakerMonitorRecording::kWindowFrames <= samples.size();
-             start += SpeakerMonitorRecording::kWindowFrames) {
-            if (SpeakerMonitorRecording::rms(
-                    std::span(samples).subspan(start, SpeakerMonitorRecording::kWindowFrames)) > kHeard) {
-                lastLoudEnd = start + SpeakerMonitorRecording::kWindowFrames;
-            }
+        for (std::size_t start = from; start + window <= samples.size(); start += window) {
+            if (testing::rms(std::span(samples).subspan(start, window)) > kHeard) lastLoudEnd = start + window;
         }
         return std::max(0.0, std::chrono::duration<double>(monitor->arrivalOf(lastLoudEnd) - stop).count());
     }
@@ -225,7 +228,7 @@ void measure(benchmark::State& state, Round round) {
 
 void BM_CueRequestToSound(benchmark::State& state) {
     measure(state, [](World& w) {
-        const std::size_t from = w.monitor->frameCount();
+        const std::size_t from = w.monitor->sampleCount();
         const auto request = SteadyClock::now();
         w.player->play();
         auto seconds = w.secondsToSound(from, request);
@@ -237,13 +240,13 @@ BENCHMARK(BM_CueRequestToSound)->UseManualTime()->Unit(benchmark::kMillisecond)-
 
 void BM_BareStreamWriteToSound(benchmark::State& state) {
     measure(state, [](World& w) {
-        const std::size_t from = w.monitor->frameCount();
+        const std::size_t from = w.monitor->sampleCount();
         const auto request = SteadyClock::now();
         const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, w.cue->sampleRate(), w.cue->channels()};
         std::vector<float> scaled(w.cue->samples().begin(), w.cue->samples().end());
         BareStream stream(w.context, format, std::as_bytes(std::span<const float>(scaled)));
         auto seconds = w.secondsToSound(from, request);
-        w.monitor->waitForFrames(static_cast<std::size_t>(w.cue->frameCount() * 48000 / w.cue->sampleRate()), 3s);
+        w.monitor->waitForSamples(static_cast<std::size_t>(w.cue->frameCount() * 48000 / w.cue->sampleRate()), 3s);
         return seconds;
     });
 }
@@ -251,11 +254,11 @@ BENCHMARK(BM_BareStreamWriteToSound)->UseManualTime()->Unit(benchmark::kMillisec
 
 void BM_SpeechStopToSilence(benchmark::State& state) {
     measure(state, [](World& w) -> std::optional<double> {
-        const std::size_t from = w.monitor->frameCount();
+        const std::size_t from = w.monitor->sampleCount();
         w.synthesizer->speak({.text = kSentence, .voiceIdentifier = "gmw/en-US"});
         if (!w.monitor->waitForSound(from, kHeard, 3s)) return std::nullopt;
         std::this_thread::sleep_for(300ms);
-        const std::size_t atStop = w.monitor->frameCount();
+        const std::size_t atStop = w.monitor->sampleCount();
         const auto stop = SteadyClock::now();
         w.synthesizer->stopSpeakingImmediately();
         return w.secondsToSilence(atStop, stop);
@@ -265,13 +268,13 @@ BENCHMARK(BM_SpeechStopToSilence)->UseManualTime()->Unit(benchmark::kMillisecond
 
 void BM_BareStreamStopToSilence(benchmark::State& state) {
     measure(state, [](World& w) -> std::optional<double> {
-        const std::size_t from = w.monitor->frameCount();
+        const std::size_t from = w.monitor->sampleCount();
         const pa_sample_spec format{PA_SAMPLE_S16NE, 22050, 1};
         auto stream =
             std::make_unique<BareStream>(w.context, format, std::as_bytes(std::span<const std::int16_t>(w.sentence)));
         if (!w.monitor->waitForSound(from, kHeard, 3s)) return std::nullopt;
         std::this_thread::sleep_for(300ms);
-        const std::size_t atStop = w.monitor->frameCount();
+        const std::size_t atStop = w.monitor->sampleCount();
         const auto stop = SteadyClock::now();
         stream.reset();
         return w.secondsToSilence(atStop, stop);

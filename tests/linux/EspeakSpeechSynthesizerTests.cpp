@@ -14,13 +14,17 @@
 #include "platform/linux/PulseAudioContext.h"
 #include "platform/linux/PulseAudioPlaybackTarget.h"
 #include "runtime/ThreadLoop.h"
-#include "support/sound/SpeakerMonitorRecording.h"
+#include "support/pulse/AudioSignals.h"
+#include "support/pulse/PulseSourceRecorder.h"
 
 namespace murmo {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::SpeakerMonitorRecording;
+using testing::PulseSourceRecorder;
+
+// What the speakers' monitor is recorded at.
+constexpr std::uint32_t kMonitorRate = 48000;
 
 constexpr float kHeard = 0.005f;
 
@@ -109,9 +113,10 @@ protected:
         auto created = EspeakSpeechSynthesizer::create(loop, context, target);
         ASSERT_TRUE(created) << created.error().message;
         synthesizer = std::move(*created);
-        monitor = std::make_unique<SpeakerMonitorRecording>(context);
-        ASSERT_TRUE(monitor->waitForFrames(SpeakerMonitorRecording::kRate / 10, 5s))
-            << "the speakers' monitor is silent";
+        auto recording = PulseSourceRecorder::record(context, "speakers.monitor", kMonitorRate);
+        ASSERT_TRUE(recording) << recording.error().message;
+        monitor = std::move(*recording);
+        ASSERT_TRUE(monitor->waitForSamples(kMonitorRate / 10, 5s)) << "the speakers' monitor is silent";
     }
 
     // Runs the main loop until `done` holds or `timeout` passes.
@@ -128,24 +133,24 @@ protected:
     void sayAndHear(std::string text, std::string_view language) {
         const auto voice = synthesizer->voiceForLanguage(language);
         ASSERT_TRUE(voice) << language;
-        const std::size_t from = monitor->frameCount();
+        const std::size_t from = monitor->sampleCount();
         synthesizer->speak({.text = std::move(text), .voiceIdentifier = voice});
         EXPECT_TRUE(synthesizer->isSpeaking());
         EXPECT_TRUE(runUntil([&] { return !synthesizer->isSpeaking(); }, 20s)) << "never ended";
-        monitor->waitForFrames(SpeakerMonitorRecording::kRate / 10, 5s);
+        monitor->waitForSamples(kMonitorRate / 10, 5s);
         const auto samples = monitor->samples();
         const std::span<const float> heard(samples.begin() + static_cast<std::ptrdiff_t>(from), samples.end());
-        EXPECT_GT(SpeakerMonitorRecording::rms(heard), kHeard) << language;
+        EXPECT_GT(testing::rms(heard), kHeard) << language;
         // Speech pauses between words, but a sentence is heard for a while.
         const auto loudFrames = std::ranges::count_if(heard, [](float s) { return std::abs(s) > 0.02f; });
-        EXPECT_GT(loudFrames, static_cast<std::ptrdiff_t>(SpeakerMonitorRecording::kRate / 4)) << language;
+        EXPECT_GT(loudFrames, static_cast<std::ptrdiff_t>(kMonitorRate / 4)) << language;
     }
 
     ThreadLoop loop;
     std::shared_ptr<PulseAudioContext> context;
     std::shared_ptr<PulseAudioPlaybackTarget> target = std::make_shared<PulseAudioPlaybackTarget>();
     std::unique_ptr<EspeakSpeechSynthesizer> synthesizer;
-    std::unique_ptr<SpeakerMonitorRecording> monitor;
+    std::unique_ptr<PulseSourceRecorder> monitor;
 };
 
 TEST_F(EspeakSpeechSynthesizerTest, EnglishAndTurkishSentencesAreHeardAndSpeakingEndsWithTheSound) {
@@ -155,7 +160,7 @@ TEST_F(EspeakSpeechSynthesizerTest, EnglishAndTurkishSentencesAreHeardAndSpeakin
 }
 
 TEST_F(EspeakSpeechSynthesizerTest, StoppingMidSentenceSilencesTheSpeakersAtOnce) {
-    const std::size_t from = monitor->frameCount();
+    const std::size_t from = monitor->sampleCount();
     synthesizer->speak({.text = "This is a long answer that would go on for many seconds, sentence after sentence, "
                                 "if nothing stopped it before its end, and then it would go on some more.",
                         .voiceIdentifier = synthesizer->voiceForLanguage("en")});
@@ -164,10 +169,10 @@ TEST_F(EspeakSpeechSynthesizerTest, StoppingMidSentenceSilencesTheSpeakersAtOnce
     EXPECT_FALSE(synthesizer->isSpeaking());
     // What was in flight plays out within tens of milliseconds; the answer
     // itself would go on for about ten seconds.
-    monitor->waitForFrames(SpeakerMonitorRecording::kRate / 2, 5s);
+    monitor->waitForSamples(kMonitorRate / 2, 5s);
     const auto samples = monitor->samples();
-    const std::span<const float> tail(samples.end() - SpeakerMonitorRecording::kRate / 4, samples.end());
-    EXPECT_LT(SpeakerMonitorRecording::rms(tail), kHeard / 10) << "still speaking after the stop";
+    const std::span<const float> tail(samples.end() - kMonitorRate / 4, samples.end());
+    EXPECT_LT(testing::rms(tail), kHeard / 10) << "still speaking after the stop";
     // A late report of the stopped utterance's end changes nothing.
     EXPECT_FALSE(runUntil([&] { return synthesizer->isSpeaking(); }, 200ms));
 }
@@ -181,7 +186,7 @@ TEST_F(EspeakSpeechSynthesizerTest, ANewUtteranceReplacesTheOneBeingSaid) {
 }
 
 TEST_F(EspeakSpeechSynthesizerTest, DelaysHoldTheSpeechBackAndKeepItSpeaking) {
-    const std::size_t from = monitor->frameCount();
+    const std::size_t from = monitor->sampleCount();
     const auto start = std::chrono::steady_clock::now();
     synthesizer->speak(
         {.text = "Hi.", .voiceIdentifier = std::nullopt, .preUtteranceDelay = 400ms, .postUtteranceDelay = 400ms});

@@ -15,13 +15,17 @@
 #include "platform/linux/PulseAudioPlaybackTarget.h"
 #include "platform/linux/SndfileSound.h"
 #include "support/TemporaryDirectory.h"
-#include "support/sound/SpeakerMonitorRecording.h"
+#include "support/pulse/AudioSignals.h"
+#include "support/pulse/PulseSourceRecorder.h"
 
 namespace murmo {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::SpeakerMonitorRecording;
+using testing::PulseSourceRecorder;
+
+// What the speakers' monitor is recorded at.
+constexpr std::uint32_t kMonitorRate = 48000;
 using testing::TemporaryDirectory;
 namespace fs = std::filesystem;
 
@@ -93,22 +97,23 @@ protected:
         ASSERT_TRUE(connected) << connected.error().message;
         context = *connected;
         factory = std::make_unique<PulseAudioCuePlayerFactory>(context, target);
-        monitor = std::make_unique<SpeakerMonitorRecording>(context);
+        auto recording = PulseSourceRecorder::record(context, "speakers.monitor", kMonitorRate);
+        ASSERT_TRUE(recording) << recording.error().message;
+        monitor = std::move(*recording);
         // The idle speakers render late at first.
-        ASSERT_TRUE(monitor->waitForFrames(SpeakerMonitorRecording::kRate / 10, 5s))
-            << "the speakers' monitor is silent";
+        ASSERT_TRUE(monitor->waitForSamples(kMonitorRate / 10, 5s)) << "the speakers' monitor is silent";
     }
 
     // Plays and waits for the player to report the end; the recording of
     // what the speakers played meanwhile, with some silence after.
     std::vector<float> playAndRecord(CuePlayer& player) {
-        const std::size_t from = monitor->frameCount();
+        const std::size_t from = monitor->sampleCount();
         EXPECT_TRUE(player.play());
         EXPECT_TRUE(player.isPlaying());
         const auto deadline = std::chrono::steady_clock::now() + 5s;
         while (player.isPlaying() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(2ms);
         EXPECT_FALSE(player.isPlaying()) << "still playing after 5 s";
-        monitor->waitForFrames(SpeakerMonitorRecording::kRate / 5, 5s);
+        monitor->waitForSamples(kMonitorRate / 5, 5s);
         const auto samples = monitor->samples();
         return {samples.begin() + static_cast<std::ptrdiff_t>(from), samples.end()};
     }
@@ -116,7 +121,7 @@ protected:
     std::shared_ptr<PulseAudioContext> context;
     std::shared_ptr<PulseAudioPlaybackTarget> target = std::make_shared<PulseAudioPlaybackTarget>();
     std::unique_ptr<PulseAudioCuePlayerFactory> factory;
-    std::unique_ptr<SpeakerMonitorRecording> monitor;
+    std::unique_ptr<PulseSourceRecorder> monitor;
 };
 
 TEST_F(PulseAudioCuePlayerSessionTest, EachCueIsHeardOnceOnTheSpeakersAndLouderAtAHigherVolume) {
@@ -125,11 +130,11 @@ TEST_F(PulseAudioCuePlayerSessionTest, EachCueIsHeardOnceOnTheSpeakersAndLouderA
         ASSERT_NE(player, nullptr) << name;
         player->setVolume(1.0f);
         const auto loud = playAndRecord(*player);
-        EXPECT_EQ(SpeakerMonitorRecording::soundCount(loud, kHeard), 1u) << name;
+        EXPECT_EQ(testing::soundCount(loud, kHeard, monitor->loudnessWindow()), 1u) << name;
         player->setVolume(0.25f);
         const auto quiet = playAndRecord(*player);
-        EXPECT_EQ(SpeakerMonitorRecording::soundCount(quiet, kHeard / 4), 1u) << name;
-        const double ratio = std::sqrt(SpeakerMonitorRecording::energy(quiet) / SpeakerMonitorRecording::energy(loud));
+        EXPECT_EQ(testing::soundCount(quiet, kHeard / 4, monitor->loudnessWindow()), 1u) << name;
+        const double ratio = std::sqrt(testing::energy(quiet) / testing::energy(loud));
         EXPECT_NEAR(ratio, 0.25, 0.05) << name;
     }
 }
@@ -139,17 +144,17 @@ TEST_F(PulseAudioCuePlayerSessionTest, StopEndsTheSoundAndPlayRestartsItFromTheC
     writeTone(folder.path() / "long.wav", 48000, 1, 3s);
     auto player = factory->makePlayer(folder.path() / "long.wav");
     ASSERT_NE(player, nullptr);
-    const std::size_t from = monitor->frameCount();
+    const std::size_t from = monitor->sampleCount();
     ASSERT_TRUE(player->play());
     ASSERT_TRUE(monitor->waitForSound(from, kHeard, 2s)) << "the tone was not heard";
     player->stop();
     EXPECT_FALSE(player->isPlaying());
     // Whatever was in flight plays out within a few tens of milliseconds; the
     // tone itself would go on for seconds.
-    monitor->waitForFrames(SpeakerMonitorRecording::kRate / 2, 5s);
+    monitor->waitForSamples(kMonitorRate / 2, 5s);
     auto samples = monitor->samples();
-    const std::span<const float> tail(samples.end() - SpeakerMonitorRecording::kRate / 4, samples.end());
-    EXPECT_LT(SpeakerMonitorRecording::rms(tail), kHeard / 10) << "still sounding after stop()";
+    const std::span<const float> tail(samples.end() - kMonitorRate / 4, samples.end());
+    EXPECT_LT(testing::rms(tail), kHeard / 10) << "still sounding after stop()";
 
     // A current time past the end leaves nothing to play.
     player->setCurrentTime(10s);
@@ -158,8 +163,8 @@ TEST_F(PulseAudioCuePlayerSessionTest, StopEndsTheSoundAndPlayRestartsItFromTheC
     const auto end = playAndRecord(*player);
     const auto heardFrames =
         static_cast<double>(std::ranges::count_if(end, [](float s) { return std::abs(s) > 0.05f; }));
-    EXPECT_LT(heardFrames, 0.15 * SpeakerMonitorRecording::kRate) << "only the last 100 ms play";
-    EXPECT_GT(heardFrames, 0.02 * SpeakerMonitorRecording::kRate);
+    EXPECT_LT(heardFrames, 0.15 * kMonitorRate) << "only the last 100 ms play";
+    EXPECT_GT(heardFrames, 0.02 * kMonitorRate);
 }
 
 TEST_F(PulseAudioCuePlayerSessionTest, PlaysIntoThePlaybackTargetsSink) {
@@ -168,15 +173,17 @@ TEST_F(PulseAudioCuePlayerSessionTest, PlaysIntoThePlaybackTargetsSink) {
             c, "module-null-sink", "sink_name=elsewhere", [](pa_context*, std::uint32_t, void*) {}, nullptr);
     });
     ASSERT_TRUE(module) << module.error().message;
-    SpeakerMonitorRecording elsewhere(context, "elsewhere.monitor");
-    ASSERT_TRUE(elsewhere.waitForFrames(SpeakerMonitorRecording::kRate / 10, 5s));
+    auto recording = PulseSourceRecorder::record(context, "elsewhere.monitor", kMonitorRate);
+    ASSERT_TRUE(recording) << recording.error().message;
+    auto& elsewhere = **recording;
+    ASSERT_TRUE(elsewhere.waitForSamples(kMonitorRate / 10, 5s));
     target->set("elsewhere");
     auto player = factory->makePlayer(kSounds / "dictation-start.wav");
     ASSERT_NE(player, nullptr);
-    const std::size_t from = elsewhere.frameCount();
+    const std::size_t from = elsewhere.sampleCount();
     const auto onSpeakers = playAndRecord(*player);
     EXPECT_TRUE(elsewhere.waitForSound(from, kHeard, 2s)) << "not heard on the target's sink";
-    EXPECT_EQ(SpeakerMonitorRecording::soundCount(onSpeakers, kHeard), 0u) << "heard on the default sink";
+    EXPECT_EQ(testing::soundCount(onSpeakers, kHeard, monitor->loudnessWindow()), 0u) << "heard on the default sink";
 }
 
 }  // namespace

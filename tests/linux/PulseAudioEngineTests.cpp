@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
@@ -51,8 +51,7 @@ public:
         return [this](const AudioPCMBuffer& buffer) {
             Chunk chunk{Clock::now(), buffer.frameLength, buffer.channelCount, {}};
             if (buffer.floatChannelData) {
-                chunk.firstChannel.assign(buffer.floatChannelData[0],
-                                          buffer.floatChannelData[0] + buffer.frameLength);
+                chunk.firstChannel.assign(buffer.floatChannelData[0], buffer.floatChannelData[0] + buffer.frameLength);
             }
             std::lock_guard lock(mutex_);
             chunks_.push_back(std::move(chunk));
@@ -266,10 +265,11 @@ TEST_F(PulseAudioEngineEchoTest, VoiceProcessingTakesOurPlaybackOutOfTheMicropho
     const auto raw = measure(false);
     const auto processed = measure(true);
     const double reductionDb = testing::decibels(raw.cue, processed.cue);
-    std::printf("echo: raw voice %.4f cue %.4f; processed voice %.4f cue %.6f (strongest %.6f), "
-                "all during the cue %.4f; reduction %.1f dB\n",
-                raw.voiceAlone, raw.cue, processed.voiceAlone, processed.cue, processed.strongestCue,
-                processed.duringCue, reductionDb);
+    std::printf(
+        "echo: raw voice %.4f cue %.4f; processed voice %.4f cue %.6f (strongest %.6f), "
+        "all during the cue %.4f; reduction %.1f dB\n",
+        raw.voiceAlone, raw.cue, processed.voiceAlone, processed.cue, processed.strongestCue, processed.duringCue,
+        reductionDb);
     // The cue echoes into the raw microphone at about its own strength; the
     // canceller takes it out (55-95 dB here, busy or idle) and leaves the voice.
     // Even the window where it did worst keeps the echo well under the voice.

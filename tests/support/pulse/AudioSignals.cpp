@@ -1,5 +1,6 @@
 #include "support/pulse/AudioSignals.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -33,9 +34,36 @@ std::vector<float> syntheticVoice(double amplitude, std::uint32_t sampleRate, do
 
 double rms(std::span<const float> samples) {
     if (samples.empty()) return 0;
+    return std::sqrt(energy(samples) / samples.size());
+}
+
+double energy(std::span<const float> samples) {
     double sum = 0;
     for (float s : samples) sum += double{s} * s;
-    return std::sqrt(sum / samples.size());
+    return sum;
+}
+
+std::optional<std::size_t> firstLoudWindow(std::span<const float> samples, std::size_t from, double threshold,
+                                           std::size_t window) {
+    const std::size_t step = std::max<std::size_t>(window / 2, 1);
+    for (std::size_t start = from; start + window <= samples.size(); start += step) {
+        if (rms(samples.subspan(start, window)) > threshold) return start;
+    }
+    return std::nullopt;
+}
+
+std::size_t soundCount(std::span<const float> samples, double threshold, std::size_t window, std::size_t gapWindows) {
+    std::size_t sounds = 0;
+    std::size_t quiet = gapWindows;
+    for (std::size_t start = 0; window > 0 && start + window <= samples.size(); start += window) {
+        if (rms(samples.subspan(start, window)) > threshold) {
+            if (quiet >= gapWindows) ++sounds;
+            quiet = 0;
+        } else {
+            ++quiet;
+        }
+    }
+    return sounds;
 }
 
 ToneMeasurement measureTone(std::span<const float> samples, double frequency, std::uint32_t sampleRate) {

@@ -37,8 +37,7 @@ public:
 
 private:
     explicit PulseServerControl(std::shared_ptr<PulseAudioContext> context) : context_(std::move(context)) {}
-    Status runForSuccess(std::string_view what, const PulseAudioContext::OperationStart& start,
-                         const int& succeeded);
+    Status runForSuccess(std::string_view what, const PulseAudioContext::OperationStart& start, const int& succeeded);
 
     std::shared_ptr<PulseAudioContext> context_;
 };

@@ -18,7 +18,7 @@ Result<std::unique_ptr<PulseSignalPlayer>> PulseSignalPlayer::play(std::shared_p
                                                                    bool loop) {
     std::unique_ptr<PulseSignalPlayer> player(new PulseSignalPlayer(context, std::move(samples), loop));
     PulseAudioContext::Lock lock(*context);
-    const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32LE, sampleRate, 1};
+    const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32NE, sampleRate, 1};
     player->stream_ = newMonoFloatStream(*context, "murmo-test-signal", sampleRate);
     if (!player->stream_) return fail("MurmoTests", 1, "no playback stream");
     pa_stream_set_write_callback(player->stream_.get(), &PulseSignalPlayer::onWritable, player.get());

@@ -20,9 +20,8 @@ class PulseSignalPlayer {
 public:
     // `sink` absent: the default sink. Waits until the stream is ready.
     static Result<std::unique_ptr<PulseSignalPlayer>> play(std::shared_ptr<PulseAudioContext> context,
-                                                          std::optional<std::string> sink,
-                                                          std::vector<float> samples, std::uint32_t sampleRate,
-                                                          bool loop);
+                                                           std::optional<std::string> sink, std::vector<float> samples,
+                                                           std::uint32_t sampleRate, bool loop);
     ~PulseSignalPlayer();
     PulseSignalPlayer(const PulseSignalPlayer&) = delete;
     PulseSignalPlayer& operator=(const PulseSignalPlayer&) = delete;
