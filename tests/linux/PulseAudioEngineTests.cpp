@@ -2,22 +2,29 @@
 // into the microphone comes back in exact, continuous chunks; voice
 // processing takes what we play on the speakers out of the microphone and
 // leaves the voice and the microphone's volume alone; the route changing
-// under a running capture is reported, a suspended source is not.
+// under a running capture is reported, a suspended source is not, and the
+// capture's watchdog reports the silence of a suspended source.
 
 #include "platform/linux/PulseAudioEngine.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
 #include <numbers>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "input/VoiceProcessingAudioCapture.h"
+#include "platform/linux/PulseAudioDevices.h"
 #include "platform/linux/PulseAudioEngineFactory.h"
+#include "platform/linux/PulseMicrophonePermission.h"
+#include "runtime/ManualLoop.h"
 #include "support/pulse/AudioSignals.h"
 #include "support/pulse/PulseServerControl.h"
 #include "support/pulse/PulseSignalPlayer.h"
@@ -126,7 +133,9 @@ protected:
     }
 
     void TearDown() override {
-        if (control) (void)control->setDefaultSource("microphone");
+        if (!control) return;
+        (void)control->setDefaultSource("microphone");
+        (void)control->suspendSource("microphone", false);
     }
 
     std::shared_ptr<PulseAudioEngine> makeEngine() {
@@ -427,6 +436,50 @@ TEST_F(PulseAudioEngineTest, ASuspendedSourceDeliversNothingUntilItResumesAndCha
     EXPECT_TRUE(log.waitForCount(whileSuspended + 5));
     EXPECT_EQ(changes.count(), 0);
     engine->stop();
+}
+
+// The dictation capture on the real engine: a source that goes silent under
+// it is what its watchdog exists for. Before the first buffer the watchdog
+// waits 3 s, after audio has flowed 5 s; either way one failure reaches the
+// main loop, and it is not mistaken for a route change.
+TEST_F(PulseAudioEngineTest, TheCapturesWatchdogReportsASuspendedMicrophoneOnce) {
+    struct Case {
+        const char* name;
+        bool suspendBeforeStart;
+        const char* failure;
+    };
+    for (const Case& c : {Case{"suspended while capturing", false, "audio_interrupted"},
+                          Case{"suspended before the start", true, "no_audio_buffers"}}) {
+        SCOPED_TRACE(c.name);
+        auto tone = feedTone();
+        ASSERT_TRUE(tone);
+        ManualLoop main;
+        auto devices = PulseAudioDevices::create(engineContext, kWait);
+        ASSERT_TRUE(devices) << devices.error().message;
+        auto capture = VoiceProcessingAudioCapture::create(
+            {std::make_shared<PulseAudioEngineFactory>(engineContext, playbackTarget), *devices,
+             std::make_shared<PulseMicrophonePermission>(main, *devices), main, nullptr, nullptr});
+        ASSERT_TRUE(capture->prepare(NativeAudioCaptureMode::raw, std::nullopt));
+        if (c.suspendBeforeStart) {
+            ASSERT_TRUE(control->suspendSource("microphone", true));
+        }
+
+        std::atomic<int> chunks{0};
+        std::vector<std::string> failures;
+        ASSERT_TRUE(capture->start(
+            [&](AudioChunk) { ++chunks; },
+            [&](const VoiceProcessingAudioCaptureError& error) { failures.emplace_back(error.code()); }));
+        if (!c.suspendBeforeStart) {
+            ASSERT_TRUE(main.pumpUntil([&] { return chunks >= 5; }, kWait));
+            ASSERT_TRUE(control->suspendSource("microphone", true));
+        }
+        EXPECT_TRUE(main.pumpUntil([&] { return !failures.empty(); }, 10s));
+        // One report, however often the watchdog looks after it.
+        main.pumpUntil([] { return false; }, 1s);
+        EXPECT_EQ(failures, std::vector<std::string>{c.failure});
+        capture->stop();
+        ASSERT_TRUE(control->suspendSource("microphone", false));
+    }
 }
 
 TEST_F(PulseAudioEngineTest, StopWaitsForARunningTapAndNothingArrivesAfterIt) {
