@@ -52,7 +52,6 @@ struct World {
     GLibLoop loop;
     std::unique_ptr<GtkTestAppProcess> app = launchApplication();
     testing::LinuxDeliveryStack stack{loop};
-    std::shared_ptr<FocusTextInjector>& injector = stack.injector;
 
     static std::unique_ptr<GtkTestAppProcess> launchApplication() {
         auto launched = GtkTestAppProcess::launch(MURMO_GTK_TEST_APP_PATH);
@@ -82,15 +81,15 @@ void BM_FinalTextToReadableThroughDelivery(benchmark::State& state) {
         world.emptyEntry();
         // The previous paste gives the user's clipboard back before a new
         // one may start.
-        pumpUntil([&] { return !world.injector->isDeliveryActive(); });
+        pumpUntil([&] { return !world.stack.injector->isDeliveryActive(); });
         std::optional<FocusReservation> reservation;
         pumpUntil([&] {
-            reservation = world.injector->reserve("bench");
+            reservation = world.stack.injector->reserve("bench");
             return reservation->kind() == FocusReservation::Kind::ready;
         });
         const auto target = *reservation->snapshot();
         const auto started = SteadyClock::now();
-        world.injector->deliver(
+        world.stack.injector->deliver(
             kDictated, target, [](MonotonicTime) {}, [](DeliveryResult) {});
         pumpUntil([&] { return world.entryText(target.element) == kDictated; });
         state.SetIterationTime(std::chrono::duration<double>(SteadyClock::now() - started).count());

@@ -246,7 +246,8 @@ void BM_BareStreamWriteToSound(benchmark::State& state) {
         std::vector<float> scaled(w.cue->samples().begin(), w.cue->samples().end());
         BareStream stream(w.context, format, std::as_bytes(std::span<const float>(scaled)));
         auto seconds = w.secondsToSound(from, request);
-        w.monitor->waitForSamples(static_cast<std::size_t>(w.cue->frameCount() * 48000 / w.cue->sampleRate()), 3s);
+        w.monitor->waitForSamples(static_cast<std::size_t>(w.cue->frameCount() * kMonitorRate / w.cue->sampleRate()),
+                                  3s);
         return seconds;
     });
 }

@@ -1,5 +1,6 @@
 #include "coordinator/DesktopCoordinatorComposition.h"
 
+#include "coordinator/DeliveryComposition.h"
 #include "engine/BeastCoreTransport.h"
 
 namespace murmo {
@@ -27,20 +28,10 @@ DesktopCoordinatorDependencies composeDesktopCoordinator(const DesktopPorts& por
             {ports.audioEngines, ports.audioDevices, ports.microphonePermission, loop, queue, ids});
     };
     factories.paster = [&loop, ports, &ids](ClipboardPasterOptions pasterOptions) {
-        return ClipboardPaster::create({loop, ports.pasteboard, ports.eventPoster, ports.workspace, ids},
-                                       std::move(pasterOptions));
+        return ClipboardPaster::create(clipboardPasterPorts(ports, loop, ids), std::move(pasterOptions));
     };
     factories.injector = [&loop, ports, &ids, logSink](std::shared_ptr<ClipboardPaster> paster) {
-        FocusTextInjectorPorts injectorPorts{loop,
-                                             ports.accessibility,
-                                             ports.workspace,
-                                             ports.processInfo,
-                                             ports.inputActivity,
-                                             ports.pasteboard,
-                                             ports.eventPoster,
-                                             ids,
-                                             logSink};
-        return FocusTextInjector::create(injectorPorts, std::move(paster));
+        return FocusTextInjector::create(focusTextInjectorPorts(ports, loop, ids, logSink), std::move(paster));
     };
     factories.supervisor = [services = options.supervisor] { return CoreProcessSupervisor::create(services); };
     factories.router = [&loop, keyTap = ports.keyTap, wait = options.routerStartWait](

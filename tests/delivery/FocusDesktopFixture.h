@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "coordinator/DeliveryComposition.h"
 #include "delivery/ClipboardPaster.h"
 #include "delivery/FocusCapture.h"
 #include "delivery/FocusTextInjector.h"
@@ -66,26 +67,10 @@ protected:
     DesktopPorts ports = desktop.ports();
     SequentialIdGenerator ids;
     std::shared_ptr<RecordingLogSink> logs = std::make_shared<RecordingLogSink>();
-    std::shared_ptr<ClipboardPaster> paster = ClipboardPaster::create(ClipboardPasterPorts{
-        .loop = loop,
-        .pasteboard = ports.pasteboard,
-        .eventPoster = ports.eventPoster,
-        .workspace = ports.workspace,
-        .ids = ids,
-    });
+    std::shared_ptr<ClipboardPaster> paster = ClipboardPaster::create(clipboardPasterPorts(ports, loop, ids));
     std::shared_ptr<FocusTextInjector> injector = FocusTextInjector::create(injectorPorts(), paster);
 
-    FocusTextInjectorPorts injectorPorts() {
-        return FocusTextInjectorPorts{.loop = loop,
-                                      .accessibility = ports.accessibility,
-                                      .workspace = ports.workspace,
-                                      .processInfo = ports.processInfo,
-                                      .inputActivity = ports.inputActivity,
-                                      .pasteboard = ports.pasteboard,
-                                      .eventPoster = ports.eventPoster,
-                                      .ids = ids,
-                                      .logSink = logs};
-    }
+    FocusTextInjectorPorts injectorPorts() { return focusTextInjectorPorts(ports, loop, ids, logs); }
 
     // A frontmost editor whose window and text field ("hello", caret at the
     // end) have the focus.

@@ -8,8 +8,7 @@
 
 #include <memory>
 
-#include "delivery/ClipboardPaster.h"
-#include "delivery/FocusTextInjector.h"
+#include "coordinator/DeliveryComposition.h"
 #include "platform/linux/LinuxDesktop.h"
 #include "platform/sim/SequentialIdGenerator.h"
 #include "runtime/Environment.h"
@@ -24,20 +23,8 @@ struct LinuxDeliveryStack {
         : desktop(std::make_unique<LinuxDesktop>(loop, environmentWithin(home),
                                                  std::make_shared<FixedBundle>(home.path() / "Murmo.app"))),
           ports(desktop->ports()),
-          paster(ClipboardPaster::create({.loop = loop,
-                                          .pasteboard = ports.pasteboard,
-                                          .eventPoster = ports.eventPoster,
-                                          .workspace = ports.workspace,
-                                          .ids = ids})),
-          injector(FocusTextInjector::create({.loop = loop,
-                                              .accessibility = ports.accessibility,
-                                              .workspace = ports.workspace,
-                                              .processInfo = ports.processInfo,
-                                              .inputActivity = ports.inputActivity,
-                                              .pasteboard = ports.pasteboard,
-                                              .eventPoster = ports.eventPoster,
-                                              .ids = ids},
-                                             paster)) {}
+          paster(ClipboardPaster::create(clipboardPasterPorts(ports, loop, ids))),
+          injector(FocusTextInjector::create(focusTextInjectorPorts(ports, loop, ids), paster)) {}
     ~LinuxDeliveryStack() { injector->shutdown(); }
     LinuxDeliveryStack(const LinuxDeliveryStack&) = delete;
     LinuxDeliveryStack& operator=(const LinuxDeliveryStack&) = delete;
